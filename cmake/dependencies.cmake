@@ -1,0 +1,24 @@
+# Third-party libraries. On Linux they come from Debian's packages; the
+# Windows cross build uses the header-only parts of the same packages and
+# builds GoogleTest from Debian's source package.
+if(NOT WIN32)
+  find_package(fmt 9 REQUIRED)
+  find_package(RapidJSON REQUIRED)
+  add_library(qlm_third_party INTERFACE)
+  target_link_libraries(qlm_third_party INTERFACE fmt::fmt)
+  target_include_directories(qlm_third_party SYSTEM INTERFACE ${RAPIDJSON_INCLUDE_DIRS})
+else()
+  # Expose only fmt/ and rapidjson/ from the host's include folder, never the
+  # host's C library headers.
+  set(QLM_HOST_HEADERS ${CMAKE_BINARY_DIR}/host_headers)
+  file(MAKE_DIRECTORY ${QLM_HOST_HEADERS})
+  foreach(lib fmt rapidjson)
+    if(NOT EXISTS ${QLM_HOST_HEADERS}/${lib})
+      file(CREATE_LINK /usr/include/${lib} ${QLM_HOST_HEADERS}/${lib} SYMBOLIC)
+    endif()
+  endforeach()
+  add_library(qlm_third_party INTERFACE)
+  target_include_directories(qlm_third_party SYSTEM INTERFACE ${QLM_HOST_HEADERS})
+  target_compile_definitions(qlm_third_party INTERFACE FMT_HEADER_ONLY)
+endif()
+target_compile_definitions(qlm_third_party INTERFACE RAPIDJSON_HAS_STDSTRING=1)

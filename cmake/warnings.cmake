@@ -1,0 +1,7 @@
+# Warnings are errors on every compiler the project builds with.
+add_library(qlm_warnings INTERFACE)
+target_compile_options(qlm_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Werror
+  -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Wunused
+  -Woverloaded-virtual -Wconversion -Wsign-conversion -Wnull-dereference
+  -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough)

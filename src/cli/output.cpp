@@ -1,0 +1,62 @@
+#include "cli/output.h"
+
+#include "platform/console.h"
+#include "platform/text.h"
+
+#include <cstring>
+
+namespace qlm {
+
+void write_stdout(std::wstring_view text) { platform::console::write(platform::console::stream::output, text); }
+
+void write_stderr(std::wstring_view text) { platform::console::write(platform::console::stream::error, text); }
+
+std::string to_utf8(std::wstring_view text) { return platform::text::to_utf8(text); }
+
+std::wstring from_utf8(const char* bytes) {
+    if (bytes == nullptr) return {};
+    return platform::text::from_utf8(std::string_view(bytes, std::strlen(bytes)));
+}
+
+std::wstring from_utf8(const std::string& bytes) { return from_utf8(bytes.c_str()); }
+
+void write_json_string(json_writer& writer, std::wstring_view text) {
+    const std::string bytes = to_utf8(text);
+    writer.String(bytes.data(), static_cast<rapidjson::SizeType>(bytes.size()));
+}
+
+void print_json(const rapidjson::StringBuffer& buffer) {
+    std::wstring text = from_utf8(buffer.GetString());
+    text.push_back(L'\n');
+    write_stdout(text);
+}
+
+int print_error_report(bool json, int exit_code, std::wstring_view code, std::wstring_view message) {
+    if (json) {
+        rapidjson::StringBuffer buffer;
+        json_writer writer(buffer);
+        writer.StartObject();
+        writer.Key("ok");
+        writer.Bool(false);
+        writer.Key("exit_code");
+        writer.Int(exit_code);
+        writer.Key("error");
+        writer.StartObject();
+        writer.Key("code");
+        write_json_string(writer, code);
+        writer.Key("message");
+        write_json_string(writer, message);
+        writer.EndObject();
+        writer.EndObject();
+        print_json(buffer);
+        return exit_code;
+    }
+    std::wstring text = L"qlm: ";
+    text.append(message);
+    text.push_back(L'\n');
+    write_stderr(text);
+    if (exit_code == 2) write_stderr(L"Run 'qlm help' for usage.\n");
+    return exit_code;
+}
+
+}  // namespace qlm

@@ -1,0 +1,40 @@
+#pragma once
+// All user-visible output: the standard streams, UTF-8 at the edges, one
+// JSON object per run, and the error report every failed run ends in.
+
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <string>
+#include <string_view>
+
+namespace qlm {
+
+using json_writer = rapidjson::Writer<rapidjson::StringBuffer>;
+
+/// Writes the text to standard output in one piece; failures are ignored.
+void write_stdout(std::wstring_view text);
+
+/// Writes the text to standard error in one piece; failures are ignored.
+void write_stderr(std::wstring_view text);
+
+/// Wide text to UTF-8, embedded zeros kept; unpaired surrogates become U+FFFD.
+std::string to_utf8(std::wstring_view text);
+
+/// UTF-8 to wide text up to the first zero byte; invalid sequences become
+/// U+FFFD. A null pointer gives an empty text.
+std::wstring from_utf8(const char* bytes);
+std::wstring from_utf8(const std::string& bytes);
+
+/// Writes the wide text as one JSON string value (length-counted).
+void write_json_string(json_writer& writer, std::wstring_view text);
+
+/// Prints a finished JSON text and a line feed on standard output.
+void print_json(const rapidjson::StringBuffer& buffer);
+
+/// Prints one error report: the JSON error object on standard output when
+/// json is set, otherwise "qlm: <message>" on standard error (plus the usage
+/// hint for exit code 2). Returns exit_code unchanged.
+int print_error_report(bool json, int exit_code, std::wstring_view code, std::wstring_view message);
+
+}  // namespace qlm

@@ -1,0 +1,94 @@
+#include "cli/run_command.h"
+
+#include "cli/output.h"
+#include "cli/path_sources.h"
+#include "cli/target_expansion.h"
+
+#include <array>
+#include <stdexcept>
+
+namespace qlm {
+namespace {
+
+int usage_error(const parsed_arguments& parsed, const std::wstring& message) {
+    return print_error_report(parsed.json, 2, L"usage", message);
+}
+
+bool takes_option(const catalog::command_spec& spec, std::wstring_view name) {
+    for (const auto& option : spec.options) {
+        if (option.name == name) return true;
+    }
+    return false;
+}
+
+bool option_given(const parsed_arguments& parsed, std::wstring_view name) {
+    if (name == L"--tag") return !parsed.tags.empty();
+    if (name == L"--stars") return parsed.stars.has_value();
+    if (name == L"--text") return parsed.text.has_value();
+    return parsed.text_file.has_value();
+}
+
+std::wstring without_trailing_line_ends(std::wstring text) {
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
+    return text;
+}
+
+// The comment text of `comment set`, or the usage message in `message`.
+bool settle_comment_text(const parsed_arguments& parsed, std::wstring& text, std::wstring& message) {
+    if (parsed.text.has_value() == parsed.text_file.has_value()) {
+        message = L"'qlm comment set' needs exactly one of --text or --text-file.";
+        return false;
+    }
+    if (parsed.text_file) {
+        if (!read_utf8_file(*parsed.text_file, text)) {
+            message = L"Could not read the comment file '" + *parsed.text_file + L"'.";
+            return false;
+        }
+        text = without_trailing_line_ends(std::move(text));
+        return true;
+    }
+    if (*parsed.text == L"-") {
+        if (parsed.read_stdin) {
+            message = L"Standard input can supply the comment text or the paths, not both.";
+            return false;
+        }
+        text = without_trailing_line_ends(read_stdin_text());
+        return true;
+    }
+    text = *parsed.text;
+    return true;
+}
+
+}  // namespace
+
+int run_command(const catalog::command_spec& spec, const parsed_arguments& parsed) {
+    const std::wstring name = catalog::full_command_name(spec);
+    for (const std::wstring_view option : std::array<std::wstring_view, 4>{L"--tag", L"--stars", L"--text", L"--text-file"}) {
+        if (option_given(parsed, option) && !takes_option(spec, option)) {
+            return usage_error(parsed, L"'qlm " + name + L"' does not take " + std::wstring(option) + L".");
+        }
+    }
+    for (const auto& option : spec.options) {
+        if (option.required && !option_given(parsed, option.name)) {
+            return usage_error(parsed, L"'qlm " + name + L"' needs " + option.name + L".");
+        }
+    }
+    if (spec.command == L"tag" && spec.subcommand == L"list") {
+        throw std::runtime_error("'qlm tag list' is not built yet.");
+    }
+    std::wstring comment_text;
+    if (spec.command == L"comment" && spec.subcommand == L"set") {
+        std::wstring message;
+        if (!settle_comment_text(parsed, comment_text, message)) return usage_error(parsed, message);
+    }
+    std::vector<std::wstring> paths;
+    std::wstring message;
+    if (!collect_path_arguments(parsed, paths, message)) return usage_error(parsed, message);
+    if (paths.empty()) return usage_error(parsed, L"'qlm " + name + L"' needs at least one path.");
+    const std::vector<target_entry> targets = expand_targets(paths);
+    (void)targets;
+    // The read and write runners take over here once they exist.
+    throw std::runtime_error("'qlm " + to_utf8(name) + "' is not built yet.");
+}
+
+}  // namespace qlm

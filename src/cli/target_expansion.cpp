@@ -1,0 +1,82 @@
+#include "cli/target_expansion.h"
+
+#include "platform/file_system.h"
+
+#include <unordered_set>
+
+namespace qlm {
+namespace {
+
+namespace fs = platform::file_system;
+
+constexpr wchar_t not_found_message[] = L"No file or folder exists at this path.";
+constexpr wchar_t no_match_message[] = L"Nothing matches this pattern.";
+
+bool is_separator(wchar_t c) { return c == fs::separator || c == L'/'; }
+
+class target_list {
+public:
+    target_list() {
+        keys_.max_load_factor(1.0f);
+        keys_.rehash(8);
+    }
+
+    void add_usable(std::wstring path) {
+        if (keys_.insert(fs::path_key(path)).second) targets_.push_back({std::move(path), {}, {}});
+    }
+
+    void add_missing(std::wstring path) {
+        if (keys_.insert(fs::path_key(path)).second) targets_.push_back({std::move(path), L"not_found", not_found_message});
+    }
+
+    void add_no_match(std::wstring pattern) { targets_.push_back({std::move(pattern), L"no_match", no_match_message}); }
+
+    std::vector<target_entry> release() { return std::move(targets_); }
+
+private:
+    std::unordered_set<std::wstring> keys_;
+    std::vector<target_entry> targets_;
+};
+
+std::wstring absolute_normal(const std::wstring& given) {
+    std::wstring path = fs::lexically_normal(fs::full_path(given).value_or(given));
+    while (path.size() >= 4 && is_separator(path.back())) path.pop_back();
+    return path;
+}
+
+std::size_t last_separator(const std::wstring& path) {
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (is_separator(path[i - 1])) return i - 1;
+    }
+    return std::wstring::npos;
+}
+
+}  // namespace
+
+std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths) {
+    target_list targets;
+    for (const auto& given : paths) {
+        const std::wstring path = absolute_normal(given);
+        const auto slash = last_separator(path);
+        const std::wstring_view name = slash == std::wstring::npos ? std::wstring_view(path)
+                                                                   : std::wstring_view(path).substr(slash + 1);
+        if (name.find_first_of(L"*?") == std::wstring_view::npos) {
+            if (fs::get_attributes(path) != fs::invalid_attributes) targets.add_usable(path);
+            else targets.add_missing(path);
+            continue;
+        }
+        const std::wstring parent = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+        bool matched = false;
+        if (const auto names = fs::find_files(path)) {
+            for (const auto& entry : *names) {
+                if (entry == L"." || entry == L"..") continue;
+                targets.add_usable(parent + entry);
+                matched = true;
+            }
+        }
+        if (!matched) targets.add_no_match(path);
+    }
+    return targets.release();
+}
+
+}  // namespace qlm

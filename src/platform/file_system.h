@@ -1,0 +1,101 @@
+#pragma once
+// Files, folders and the facts about the running process that the logic
+// needs, in the Win32 vocabulary (attribute bits, error numbers).
+//
+// Linux specifics:
+// - READONLY of a file is its owner-write bit; DIRECTORY comes from stat; a
+//   symbolic link is a REPARSE_POINT. Every other bit (hidden, system,
+//   archive, offline, the recall bits, read-only of a folder) lives in the
+//   extended attribute "user.qlm.attributes" as "0x%08X" text.
+// - Wildcards are our own matcher: `*` any run of characters, `?` exactly
+//   one, case-sensitive; nothing else is special.
+// - Path keys are exact (Linux file systems are case-sensitive); on Windows
+//   they are the invariant upper case.
+// - LocalAppData is $XDG_DATA_HOME, else $HOME/.local/share.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform::file_system {
+
+inline constexpr std::uint32_t attribute_readonly = 0x1;
+inline constexpr std::uint32_t attribute_hidden = 0x2;
+inline constexpr std::uint32_t attribute_system = 0x4;
+inline constexpr std::uint32_t attribute_directory = 0x10;
+inline constexpr std::uint32_t attribute_archive = 0x20;
+inline constexpr std::uint32_t attribute_normal = 0x80;
+inline constexpr std::uint32_t attribute_reparse_point = 0x400;
+inline constexpr std::uint32_t attribute_offline = 0x1000;
+inline constexpr std::uint32_t attribute_recall_on_open = 0x40000;
+inline constexpr std::uint32_t attribute_recall_on_data_access = 0x400000;
+inline constexpr std::uint32_t invalid_attributes = 0xFFFFFFFF;
+
+/// The native path separator ('\\' on Windows, '/' on Linux).
+extern const wchar_t separator;
+
+/// GetFileAttributesW: the attribute bits, or invalid_attributes with the
+/// Win32 error in *error (when given).
+std::uint32_t get_attributes(const std::wstring& path, std::uint32_t* error = nullptr);
+
+/// SetFileAttributesW: returns 0 or the Win32 error.
+std::uint32_t set_attributes(const std::wstring& path, std::uint32_t attributes);
+
+/// Enumerates one folder with a pattern in the last component
+/// (FindFirstFileExW/FindNextFileW): the entry names in file-system order,
+/// hidden and system entries included, "." and ".." included where the
+/// system reports them. nullopt when the enumeration could not start.
+std::optional<std::vector<std::wstring>> find_files(const std::wstring& pattern);
+
+/// GetFullPathNameW: the absolute form against the current directory, or
+/// nullopt when the system refuses the path.
+std::optional<std::wstring> full_path(const std::wstring& path);
+
+/// Lexically normal form with the native separator: "." removed, ".."
+/// folded into its parent, repeated separators collapsed; the root kept.
+std::wstring lexically_normal(const std::wstring& path);
+
+/// The key under which two paths name the same target.
+std::wstring path_key(const std::wstring& path);
+
+/// True when the path names an existing entry. Throws
+/// std::filesystem::filesystem_error ("exists") when that cannot be told.
+bool exists(const std::wstring& path);
+
+/// Creates the folder and its missing parents. Throws
+/// std::filesystem::filesystem_error ("create_directories") on failure.
+void create_directories(const std::wstring& path);
+
+/// Reads a whole file in binary mode, or nullopt (with the Win32 error in
+/// *error) when it cannot be opened or read.
+std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error = nullptr);
+
+/// A std::filesystem::path for the wide path, for the standard streams.
+std::filesystem::path to_native(const std::wstring& path);
+
+/// The full path of the running executable.
+std::wstring module_path();
+
+/// The per-user local application data folder, or nullopt when it cannot be
+/// found. Cached after the first success.
+std::optional<std::wstring> local_app_data();
+
+/// Process and thread ids as Windows reports them (Linux: pid and tid).
+std::uint32_t process_id();
+std::uint32_t thread_id();
+
+/// Local wall-clock time with 100-nanosecond resolution.
+struct local_time {
+    int year = 0;
+    int month = 0;  // 1-12
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    std::uint32_t hundred_nanoseconds = 0;  // 0-9999999
+};
+local_time now_local();
+
+}  // namespace platform::file_system

@@ -1,0 +1,72 @@
+// Linux standard streams: terminals and pipes both take UTF-8 bytes.
+
+#include "platform/console.h"
+
+#include "platform/text.h"
+
+#include <cerrno>
+#include <csignal>
+#include <signal.h>
+#include <unistd.h>
+
+namespace platform::console {
+namespace {
+
+void (*interrupt_callback)() = nullptr;
+
+extern "C" void on_sigint(int) {
+    if (interrupt_callback != nullptr) interrupt_callback();
+}
+
+void write_all(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // closed pipe, full disk: output never fails a run
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+void write(stream target, std::wstring_view text) {
+    if (text.empty()) return;
+    write_all(target == stream::output ? STDOUT_FILENO : STDERR_FILENO, platform::text::to_utf8(text));
+}
+
+std::string read_all_input() {
+    std::string bytes;
+    std::string block(65536, '\0');
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, block.data(), block.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        bytes.append(block.data(), static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+std::vector<std::wstring> arguments(int argc, char** argv) {
+    std::vector<std::wstring> out;
+    out.reserve(static_cast<std::size_t>(argc));
+    for (int i = 0; i < argc; ++i) out.push_back(platform::text::from_utf8(argv[i]));
+    return out;
+}
+
+void install_interrupt_handler(void (*on_interrupt)()) {
+    interrupt_callback = on_interrupt;
+    struct sigaction action {};
+    action.sa_handler = on_sigint;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    // A reader that went away must not end the run (Windows reports a failed
+    // write instead of raising a signal).
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+}  // namespace platform::console

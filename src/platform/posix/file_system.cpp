@@ -1,0 +1,252 @@
+// Linux file system in the Win32 vocabulary.
+
+#include "platform/file_system.h"
+
+#include "platform/text.h"
+#include "platform/win32_error.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <mutex>
+#include <system_error>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace platform::file_system {
+namespace {
+
+constexpr char attributes_xattr[] = "user.qlm.attributes";
+
+// Bits kept in the extended attribute: everything that has no POSIX home.
+constexpr std::uint32_t stored_bits = ~(attribute_directory | attribute_reparse_point | attribute_normal);
+
+std::string narrow(const std::wstring& path) { return platform::text::to_utf8(path); }
+
+std::uint32_t stored_attributes(const std::string& path) {
+    char buffer[32] = {};
+    const ssize_t n = lgetxattr(path.c_str(), attributes_xattr, buffer, sizeof buffer - 1);
+    if (n <= 0) return 0;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(buffer, &end, 16);
+    return static_cast<std::uint32_t>(value) & stored_bits;
+}
+
+// `*` matches any run (also empty), `?` exactly one character.
+bool wildcard_match(std::wstring_view pattern, std::wstring_view name) {
+    std::size_t p = 0, n = 0, star = std::wstring_view::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::wstring_view::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
+}
+
+}  // namespace
+
+const wchar_t separator = L'/';
+
+std::uint32_t get_attributes(const std::wstring& path, std::uint32_t* error) {
+    const std::string native = narrow(path);
+    struct stat info {};
+    if (path.empty() || ::lstat(native.c_str(), &info) != 0) {
+        if (error != nullptr) *error = path.empty() ? win32_error::file_not_found : win32_error::from_errno(errno);
+        return invalid_attributes;
+    }
+    std::uint32_t attributes = 0;
+    bool is_directory = S_ISDIR(info.st_mode);
+    if (S_ISLNK(info.st_mode)) {
+        attributes |= attribute_reparse_point;
+        struct stat target {};
+        is_directory = ::stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    }
+    if (is_directory) attributes |= attribute_directory;
+    attributes |= stored_attributes(native);
+    if (!is_directory) {
+        attributes &= ~attribute_readonly;
+        if ((info.st_mode & S_IWUSR) == 0) attributes |= attribute_readonly;
+    }
+    if (attributes == 0) attributes = attribute_normal;
+    if (error != nullptr) *error = win32_error::success;
+    return attributes;
+}
+
+std::uint32_t set_attributes(const std::wstring& path, std::uint32_t attributes) {
+    const std::string native = narrow(path);
+    struct stat info {};
+    if (::lstat(native.c_str(), &info) != 0) return win32_error::from_errno(errno);
+    const bool is_directory = S_ISDIR(info.st_mode);
+    std::uint32_t stored = attributes & stored_bits;
+    if (!is_directory && !S_ISLNK(info.st_mode)) {
+        const mode_t mode = (attributes & attribute_readonly) != 0 ? (info.st_mode & ~mode_t{S_IWUSR})
+                                                                   : (info.st_mode | S_IWUSR);
+        if (mode != info.st_mode && ::chmod(native.c_str(), mode & 07777) != 0) return win32_error::from_errno(errno);
+        stored &= ~attribute_readonly;
+    }
+    if (stored == 0) {
+        if (::lremovexattr(native.c_str(), attributes_xattr) != 0 && errno != ENODATA) {
+            return win32_error::from_errno(errno);
+        }
+        return win32_error::success;
+    }
+    char buffer[16];
+    const int length = std::snprintf(buffer, sizeof buffer, "0x%08X", stored);
+    if (::lsetxattr(native.c_str(), attributes_xattr, buffer, static_cast<std::size_t>(length), 0) != 0) {
+        return win32_error::from_errno(errno);
+    }
+    return win32_error::success;
+}
+
+std::optional<std::vector<std::wstring>> find_files(const std::wstring& pattern) {
+    const auto slash = pattern.find_last_of(L'/');
+    const std::wstring folder = slash == std::wstring::npos ? L"." : (slash == 0 ? L"/" : pattern.substr(0, slash));
+    const std::wstring name_pattern = slash == std::wstring::npos ? pattern : pattern.substr(slash + 1);
+    DIR* dir = ::opendir(narrow(folder).c_str());
+    if (dir == nullptr) return std::nullopt;
+    std::vector<std::wstring> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::wstring name = platform::text::from_utf8(entry->d_name);
+        if (wildcard_match(name_pattern, name)) names.push_back(std::move(name));
+    }
+    ::closedir(dir);
+    if (names.empty()) return std::nullopt;  // FindFirstFileExW fails when nothing matches
+    return names;
+}
+
+std::optional<std::wstring> full_path(const std::wstring& path) {
+    if (path.empty()) return std::nullopt;
+    if (path.front() == L'/') return path;
+    char buffer[PATH_MAX];
+    if (::getcwd(buffer, sizeof buffer) == nullptr) return std::nullopt;
+    std::wstring cwd = platform::text::from_utf8(buffer);
+    if (cwd.empty() || cwd.back() != L'/') cwd.push_back(L'/');
+    return cwd + path;
+}
+
+std::wstring lexically_normal(const std::wstring& path) {
+    if (path.empty()) return path;
+    const bool absolute = path.front() == L'/';
+    std::vector<std::wstring> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const auto end = std::min(path.find(L'/', start), path.size());
+        std::wstring part = path.substr(start, end - start);
+        if (part.empty() || part == L".") {
+        } else if (part == L"..") {
+            if (!parts.empty() && parts.back() != L"..") parts.pop_back();
+            else if (!absolute) parts.push_back(part);
+        } else {
+            parts.push_back(std::move(part));
+        }
+        start = end + 1;
+    }
+    std::wstring out = absolute ? L"/" : L"";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) out.push_back(L'/');
+        out += parts[i];
+    }
+    if (out.empty()) out = L".";
+    return out;
+}
+
+std::wstring path_key(const std::wstring& path) { return path; }
+
+bool exists(const std::wstring& path) {
+    struct stat info {};
+    if (::stat(narrow(path).c_str(), &info) == 0) return true;
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    throw std::filesystem::filesystem_error("exists", to_native(path), std::error_code(errno, std::generic_category()));
+}
+
+void create_directories(const std::wstring& path) {
+    std::error_code error;
+    std::filesystem::create_directories(to_native(path), error);
+    if (error) throw std::filesystem::filesystem_error("create_directories", to_native(path), error);
+}
+
+std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error) {
+    const int fd = ::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error != nullptr) *error = win32_error::from_errno(errno);
+        return std::nullopt;
+    }
+    std::string bytes;
+    char block[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (error != nullptr) *error = win32_error::from_errno(errno);
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        bytes.append(block, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (error != nullptr) *error = win32_error::success;
+    return bytes;
+}
+
+std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(narrow(path)); }
+
+std::wstring module_path() {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    return platform::text::from_utf8(std::string_view(buffer, static_cast<std::size_t>(n)));
+}
+
+std::optional<std::wstring> local_app_data() {
+    static std::mutex guard;
+    static std::optional<std::wstring> cached;
+    const std::lock_guard lock(guard);
+    if (cached) return cached;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
+        cached = platform::text::from_utf8(xdg);
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        cached = platform::text::from_utf8(home) + L"/.local/share";
+    }
+    return cached;
+}
+
+std::uint32_t process_id() { return static_cast<std::uint32_t>(::getpid()); }
+
+std::uint32_t thread_id() { return static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
+
+local_time now_local() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    struct tm parts {};
+    ::localtime_r(&now.tv_sec, &parts);
+    local_time out;
+    out.year = parts.tm_year + 1900;
+    out.month = parts.tm_mon + 1;
+    out.day = parts.tm_mday;
+    out.hour = parts.tm_hour;
+    out.minute = parts.tm_min;
+    out.second = parts.tm_sec;
+    out.hundred_nanoseconds = static_cast<std::uint32_t>(now.tv_nsec / 100);
+    return out;
+}
+
+}  // namespace platform::file_system

@@ -1,0 +1,152 @@
+// Windows file system: thin wrappers over the Win32 calls.
+
+#include "platform/file_system.h"
+
+#include "platform/text.h"
+#include "platform/win32_error.h"
+
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <mutex>
+#include <system_error>
+
+namespace platform::file_system {
+namespace {
+
+struct find_handle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~find_handle() {
+        if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
+    }
+};
+
+struct file_handle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~file_handle() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+
+}  // namespace
+
+const wchar_t separator = L'\\';
+
+std::uint32_t get_attributes(const std::wstring& path, std::uint32_t* error) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (error != nullptr) *error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
+    return attributes;
+}
+
+std::uint32_t set_attributes(const std::wstring& path, std::uint32_t attributes) {
+    return SetFileAttributesW(path.c_str(), attributes) ? 0 : GetLastError();
+}
+
+std::optional<std::vector<std::wstring>> find_files(const std::wstring& pattern) {
+    WIN32_FIND_DATAW data{};
+    find_handle find;
+    find.handle = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    if (find.handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::vector<std::wstring> names;
+    do {
+        names.emplace_back(data.cFileName);
+    } while (FindNextFileW(find.handle, &data));
+    return names;
+}
+
+std::optional<std::wstring> full_path(const std::wstring& path) {
+    if (path.empty()) return std::nullopt;
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return std::nullopt;
+    std::wstring out(needed, L'\0');
+    const DWORD written = GetFullPathNameW(path.c_str(), needed, out.data(), nullptr);
+    if (written == 0 || written >= needed) return std::nullopt;
+    out.resize(written);
+    return out;
+}
+
+std::wstring lexically_normal(const std::wstring& path) {
+    std::wstring out = std::filesystem::path(path).lexically_normal().wstring();
+    return out;
+}
+
+std::wstring path_key(const std::wstring& path) { return platform::text::to_upper_invariant(path); }
+
+bool exists(const std::wstring& path) { return std::filesystem::exists(std::filesystem::path(path)); }
+
+void create_directories(const std::wstring& path) { std::filesystem::create_directories(std::filesystem::path(path)); }
+
+std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error) {
+    file_handle file;
+    file.handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        if (error != nullptr) *error = GetLastError();
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::string block(65536, '\0');
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.handle, block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) {
+            if (error != nullptr) *error = GetLastError();
+            return std::nullopt;
+        }
+        if (read == 0) break;
+        bytes.append(block.data(), read);
+    }
+    if (error != nullptr) *error = 0;
+    return bytes;
+}
+
+std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(path); }
+
+std::wstring module_path() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::optional<std::wstring> local_app_data() {
+    static std::mutex guard;
+    static std::optional<std::wstring> cached;
+    const std::lock_guard lock(guard);
+    if (cached) return cached;
+    PWSTR folder = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder))) cached = folder;
+    CoTaskMemFree(folder);
+    return cached;
+}
+
+std::uint32_t process_id() { return GetCurrentProcessId(); }
+
+std::uint32_t thread_id() { return GetCurrentThreadId(); }
+
+local_time now_local() {
+    FILETIME utc{};
+    GetSystemTimePreciseAsFileTime(&utc);
+    FILETIME local{};
+    FileTimeToLocalFileTime(&utc, &local);
+    SYSTEMTIME parts{};
+    FileTimeToSystemTime(&local, &parts);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
+    local_time out;
+    out.year = parts.wYear;
+    out.month = parts.wMonth;
+    out.day = parts.wDay;
+    out.hour = parts.wHour;
+    out.minute = parts.wMinute;
+    out.second = parts.wSecond;
+    out.hundred_nanoseconds = static_cast<std::uint32_t>(ticks % 10000000ULL);
+    return out;
+}
+
+}  // namespace platform::file_system

@@ -1,0 +1,58 @@
+// Windows text: wchar_t is a UTF-16 code unit; the NLS functions do the work.
+
+#include "platform/text.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <stdexcept>
+
+namespace platform::text {
+
+std::string to_utf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    if (text.size() > INT_MAX) throw std::length_error("text too long");
+    const int length = static_cast<int>(text.size());
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return {};
+    std::string out(static_cast<std::size_t>(needed), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), needed, nullptr, nullptr);
+    return out;
+}
+
+std::wstring from_utf8(std::string_view bytes) {
+    if (bytes.empty()) return {};
+    if (bytes.size() > INT_MAX) throw std::length_error("text too long");
+    const int length = static_cast<int>(bytes.size());
+    const int needed = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
+    if (needed <= 0) return {};
+    std::wstring out(static_cast<std::size_t>(needed), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, out.data(), needed);
+    return out;
+}
+
+std::wstring to_upper_invariant(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    std::wstring out(text.size(), L'\0');
+    const int written = LCMapStringEx(L"", LCMAP_UPPERCASE, text.data(), length, out.data(), length, nullptr,
+                                      nullptr, 0);
+    if (written <= 0) return std::wstring(text);
+    out.resize(static_cast<std::size_t>(written));
+    return out;
+}
+
+int compare_ordinal_ignore_case(std::wstring_view a, std::wstring_view b) {
+    const int r = CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                       TRUE);
+    return r == CSTR_LESS_THAN ? -1 : (r == CSTR_GREATER_THAN ? 1 : 0);
+}
+
+bool equal_ignore_case(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+std::size_t utf16_length(std::wstring_view text) { return text.size(); }
+
+}  // namespace platform::text
