@@ -143,6 +143,40 @@ bool parse_region_info(std::string_view text, std::vector<people_region>& region
     return found_item || close != npos;
 }
 
+bool parse_mwg_regions(std::string_view text, std::vector<people_region>& regions) {
+    regions.clear();
+    // The start tag is recognised like a property, so <mwg-rs:RegionsX> is not it.
+    constexpr std::string_view open = "<mwg-rs:Regions";
+    std::size_t start = text.find(open);
+    while (start != npos && start + open.size() < text.size() && !is_tag_delimiter(text[start + open.size()])) {
+        start = text.find(open, start + open.size());
+    }
+    if (start == npos || start + open.size() >= text.size()) return false;
+    const std::size_t close = text.find("</mwg-rs:Regions>", start);
+    const std::string_view block = text.substr(start, close == npos ? npos : close - start);
+
+    constexpr std::string_view item_open = "<rdf:li";
+    bool found_item = false;
+    for (std::size_t at = block.find(item_open); at != npos;) {
+        const std::size_t next = block.find(item_open, at + item_open.size());
+        const std::string_view item = block.substr(at, next == npos ? npos : next - at);
+        at = next;
+        found_item = true;
+        const std::string_view type = read_property(item, "mwg-rs:Type");
+        if (!type.empty() && type != "Face") continue;
+        const std::string_view unit = read_property(item, "stArea:unit");
+        if (!unit.empty() && unit != "normalized") continue;
+        people_region region;
+        region.name = platform::text::from_utf8(xml_unescape(read_property(item, "mwg-rs:Name")));
+        region.w = parse_number(read_property(item, "stArea:w"));
+        region.h = parse_number(read_property(item, "stArea:h"));
+        region.x = parse_number(read_property(item, "stArea:x")) - region.w / 2;
+        region.y = parse_number(read_property(item, "stArea:y")) - region.h / 2;
+        regions.push_back(std::move(region));
+    }
+    return found_item || close != npos;
+}
+
 std::string format_coordinate(double value) {
     if (!(value > 0.0)) value = 0.0;  // NaN and negative zero print as 0
     if (value > 1.0) value = 1.0;

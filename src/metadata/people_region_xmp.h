@@ -29,6 +29,15 @@ struct people_region {
 /// has no region block. Never throws on malformed text.
 bool parse_region_info(std::string_view text, std::vector<people_region>& regions);
 
+/// Reads the face regions of the first mwg-rs:Regions block, the vocabulary
+/// most photo software other than Windows writes. Areas are stored by their
+/// centre; the regions returned have their top-left corner, as
+/// parse_region_info gives them. Items whose mwg-rs:Type is set to anything
+/// but Face (pets, focus areas, bar codes) are skipped, as are areas in a
+/// unit other than normalized. Returns true when the block is there and
+/// closed or holds at least one item. Never throws on malformed text.
+bool parse_mwg_regions(std::string_view text, std::vector<people_region>& regions);
+
 /// A coordinate as written: clamped to 0..1 (NaN reads as 0), six decimals,
 /// a dot as separator.
 std::string format_coordinate(double value);

@@ -76,8 +76,9 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
 /// Creates or truncates the file and writes the bytes in one call
 /// (CreateFileW with CREATE_ALWAYS, GENERIC_WRITE, no sharing,
 /// FILE_ATTRIBUTE_NORMAL). Returns 0 when every byte was written, else the
-/// Win32 error (a short write is disk_full). A read-only file is refused with
-/// access_denied on both targets.
+/// Win32 error (a short write is disk_full). As CREATE_ALWAYS does, an
+/// existing read-only, hidden or system file is refused with access_denied on
+/// both targets.
 std::uint32_t write_file(const std::wstring& path, std::string_view bytes);
 
 /// A std::filesystem::path for the wide path, for the standard streams.

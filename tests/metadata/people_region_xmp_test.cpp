@@ -103,6 +103,10 @@ TEST(people_region_xmp, composed_packet_reads_back_here_and_in_exiftool) {
     ASSERT_TRUE(parse_region_info(packet, parsed));
     ASSERT_EQ(parsed.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(region_key(parsed[i]), region_key(regions[i]));
+    // The MWG copy tells the same story from the centre of each area.
+    ASSERT_TRUE(parse_mwg_regions(packet, parsed));
+    ASSERT_EQ(parsed.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(region_key(parsed[i]), region_key(regions[i]));
 
     if (!qlm::testing::exiftool_available()) GTEST_SKIP() << "exiftool is not installed";
     const qlm::testing::temp_folder folder;
@@ -167,6 +171,34 @@ TEST(people_region_xmp, parses_other_writers_forms_and_tolerates_damage) {
     EXPECT_EQ(regions[0].name, L"\uFFFD(");
 }
 
+TEST(people_region_xmp, mwg_regions_of_other_writers) {
+    std::vector<people_region> regions;
+    const std::string other =
+        "<mwg-rs:RegionsX><rdf:li><mwg-rs:Name>decoy</mwg-rs:Name></rdf:li></mwg-rs:RegionsX>"
+        "<mwg-rs:Regions rdf:parseType='Resource'><mwg-rs:AppliedToDimensions stDim:w='10'/><mwg-rs:RegionList>"
+        "<rdf:Bag>"
+        "<rdf:li><rdf:Description mwg-rs:Name=\"Ann &lt;3\" mwg-rs:Type=\"Face\">"
+        "<mwg-rs:Area stArea:x=\"0.5\" stArea:y=\"0.5\" stArea:w=\"0.2\" stArea:h=\"0.4\" stArea:unit=\"normalized\"/>"
+        "</rdf:Description></rdf:li>"
+        "<rdf:li><mwg-rs:Name>Rex</mwg-rs:Name><mwg-rs:Type>Pet</mwg-rs:Type></rdf:li>"
+        "<rdf:li><mwg-rs:Name>Big</mwg-rs:Name><mwg-rs:Area><rdf:Description><stArea:x>120</stArea:x>"
+        "<stArea:unit>pixel</stArea:unit></rdf:Description></mwg-rs:Area></rdf:li>"
+        "<rdf:li><mwg-rs:Name>Cy</mwg-rs:Name><mwg-rs:Area><rdf:Description><stArea:x>0.3</stArea:x>"
+        "<stArea:y>bad</stArea:y><stArea:w>0.2</stArea:w></rdf:Description></mwg-rs:Area></rdf:li>"
+        "</rdf:Bag></mwg-rs:RegionList></mwg-rs:Regions>";
+    ASSERT_TRUE(parse_mwg_regions(other, regions));
+    ASSERT_EQ(regions.size(), 2u);
+    EXPECT_EQ(region_key(regions[0]), "Ann <3|0.400000|0.300000|0.200000|0.400000");
+    EXPECT_EQ(regions[1].name, L"Cy");
+    EXPECT_DOUBLE_EQ(regions[1].x, 0.2);
+    EXPECT_DOUBLE_EQ(regions[1].y, 0.0);
+
+    EXPECT_FALSE(parse_mwg_regions("<MP:RegionInfo></MP:RegionInfo><mwg-rs:Regions/>", regions));
+    EXPECT_FALSE(parse_mwg_regions("<mwg-rs:Regions", regions));
+    EXPECT_TRUE(parse_mwg_regions("<mwg-rs:Regions></mwg-rs:Regions>", regions));
+    EXPECT_TRUE(regions.empty());
+}
+
 TEST(people_region_xmp, strip_removes_our_description_and_foreign_regions_only) {
     const std::string prologue = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n <rdf:RDF xmlns:rdf=\"r\">\n";
     const std::string title = "  <rdf:Description rdf:about=\"\" xmlns:dc=\"d\">\n"
@@ -224,7 +256,7 @@ TEST(people_region_xmp, names_sorted_by_utf16_units_unique_and_non_empty) {
 TEST(people_region_xmp, random_text_never_breaks_parse_or_strip) {
     const std::string pieces[] = {"<MP:RegionInfo",  "</MP:RegionInfo>", "<rdf:li",  "<MPReg:Rectangle>",
                                   "</MPReg:Rectangle", "MPReg:PersonDisplayName=\"", "<mwg-rs:Regions",
-                                  "</mwg-rs:Regions>", "<rdf:Description", "</rdf:Description>",
+                                  "</mwg-rs:Regions>", "<mwg-rs:Name>", "stArea:x=\"", "<rdf:Description", "</rdf:Description>",
                                   "qsxx:managed=\"true\"", "/>", ">", "\n", " \t", "0.5,", "&amp;", "\xC3"};
     std::mt19937 random(6122026);
     std::vector<people_region> regions;
@@ -234,6 +266,8 @@ TEST(people_region_xmp, random_text_never_breaks_parse_or_strip) {
         for (int i = 0; i < count; ++i) text += pieces[random() % std::size(pieces)];
         const bool answered = parse_region_info(text, regions);
         EXPECT_TRUE(answered || regions.empty());
+        const bool mwg_answered = parse_mwg_regions(text, regions);
+        EXPECT_TRUE(mwg_answered || regions.empty());
         const std::string stripped = strip_managed_regions(text);
         EXPECT_LE(stripped.size(), text.size());
     }

@@ -229,6 +229,12 @@ TEST(xmp_sidecar, missing_empty_and_unwritable_files) {
     ASSERT_EQ(platform::file_system::set_attributes(locked, platform::file_system::attribute_normal), 0u);
     EXPECT_TRUE(write_sidecar_rating(folder / L"locked.jpg", 4));
     EXPECT_EQ(read_bytes(locked), "<xmp:Rating>4</xmp:Rating>");
+
+    // So is a hidden one: a fresh create over it would drop the attribute.
+    const std::wstring hidden = folder.write(L"hidden.jpg.xmp", "<xmp:Rating>1</xmp:Rating>");
+    ASSERT_EQ(platform::file_system::set_attributes(hidden, platform::file_system::attribute_hidden), 0u);
+    EXPECT_FALSE(write_sidecar_rating(folder / L"hidden.jpg", 4));
+    EXPECT_EQ(read_bytes(hidden), "<xmp:Rating>1</xmp:Rating>");
 }
 
 TEST(xmp_sidecar, escaping_round_trips_and_leaves_other_ampersands) {

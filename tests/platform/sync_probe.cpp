@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
     const auto timeout = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
     const bool abandon = argc > 4 && std::string(argv[4]) == "hold-and-exit";
 
+    // Tells the test that the wait is about to begin (process start-up can
+    // take seconds under an emulator).
+    std::ofstream(std::string(argv[3]) + ".waiting") << "waiting";
+
     const auto start = std::chrono::steady_clock::now();
     const char* outcome = "invalid";
     if (mutex.valid()) {

@@ -36,10 +36,10 @@ struct probe_result {
     long milliseconds = -1;
 };
 
-// Runs the probe in another process and waits for it to end.
-probe_result run_probe(const std::wstring& name, std::uint32_t timeout, const std::string& mode = "") {
-    const qlm::testing::temp_folder folder;
-    const std::wstring result = folder / L"result.txt";
+// Runs the probe in another process and waits for it to end. The probe
+// writes "<result>.waiting" just before it starts waiting.
+probe_result run_probe_into(const std::wstring& result, const std::wstring& name, std::uint32_t timeout,
+                            const std::string& mode = "") {
     std::string command = "\"" + platform::text::to_utf8(probe_path()) + "\" \"" + platform::text::to_utf8(name) +
                           "\" " + std::to_string(timeout) + " \"" + platform::text::to_utf8(result) + "\" " + mode;
     // cmd.exe strips the outer quotes of a line that starts with one; an
@@ -50,6 +50,11 @@ probe_result run_probe(const std::wstring& name, std::uint32_t timeout, const st
     probe_result out;
     in >> out.outcome >> out.milliseconds;
     return out;
+}
+
+probe_result run_probe(const std::wstring& name, std::uint32_t timeout, const std::string& mode = "") {
+    const qlm::testing::temp_folder folder;
+    return run_probe_into(folder / L"result.txt", name, timeout, mode);
 }
 
 TEST(sync, second_process_waits_then_times_out_and_gets_the_mutex_once_released) {
@@ -64,7 +69,12 @@ TEST(sync, second_process_waits_then_times_out_and_gets_the_mutex_once_released)
     EXPECT_GE(busy.milliseconds, 390);
 
     // A waiter that is still waiting when the owner lets go gets it.
-    auto waiter = std::async(std::launch::async, [&] { return run_probe(name, 10000); });
+    const qlm::testing::temp_folder folder;
+    const std::wstring result = folder / L"result.txt";
+    auto waiter = std::async(std::launch::async, [&] { return run_probe_into(result, name, 10000); });
+    for (int i = 0; i < 600 && !platform::file_system::exists(result + L".waiting"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     mutex.release();
     const probe_result later = waiter.get();

@@ -209,12 +209,12 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
 
 std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
     const std::string native = narrow(path);
-    // Windows refuses a write open of a read-only file whoever asks; root
-    // would not be refused by open(), so the owner-write bit is checked here.
-    struct stat info {};
-    if (::stat(native.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) return win32_error::access_denied;
-        if ((info.st_mode & S_IWUSR) == 0) return win32_error::access_denied;
+    // CREATE_ALWAYS with normal attributes refuses an existing read-only,
+    // hidden or system file whoever asks; open() would not refuse root.
+    constexpr std::uint32_t refused = attribute_readonly | attribute_hidden | attribute_system | attribute_directory;
+    if (const std::uint32_t attributes = get_attributes(path);
+        attributes != invalid_attributes && (attributes & refused) != 0) {
+        return win32_error::access_denied;
     }
     const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return errno == EISDIR ? win32_error::access_denied : win32_error::from_errno(errno);

@@ -102,6 +102,14 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
 }
 
 std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
+    // CreateFileW refuses a read-only file by itself; asking first keeps that
+    // answer where the file system lets the caller through anyway (Wine run
+    // as root maps read-only onto mode bits that root ignores).
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
     file_handle file;
     file.handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file.handle == INVALID_HANDLE_VALUE) return GetLastError();
