@@ -102,12 +102,14 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
 }
 
 std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
-    // CreateFileW refuses a read-only file by itself; asking first keeps that
-    // answer where the file system lets the caller through anyway (Wine run
-    // as root maps read-only onto mode bits that root ignores).
+    // CreateFileW documents that CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL
+    // refuses an existing read-only, hidden or system file. Asking first keeps
+    // that answer where the refusal is not enforced (Wine: hidden and system
+    // are not checked, and read-only is a mode bit that root ignores).
+    constexpr DWORD refused = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (attributes & refused) != 0) {
         return ERROR_ACCESS_DENIED;
     }
     file_handle file;
