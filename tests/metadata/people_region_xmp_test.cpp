@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 
 namespace {
 
@@ -251,26 +250,6 @@ TEST(people_region_xmp, names_sorted_by_utf16_units_unique_and_non_empty) {
     const std::vector<people_region> regions = {{L"\uFF21"}, {L"b"}, {L""}, {L"\U0001F600"}, {L"B"}, {L"b"}};
     // U+1F600 (D83D DE00) sorts before U+FF21 in UTF-16, after it by code point.
     EXPECT_EQ(sorted_unique_names(regions), (std::vector<std::wstring>{L"B", L"b", L"\U0001F600", L"\uFF21"}));
-}
-
-TEST(people_region_xmp, random_text_never_breaks_parse_or_strip) {
-    const std::string pieces[] = {"<MP:RegionInfo",  "</MP:RegionInfo>", "<rdf:li",  "<MPReg:Rectangle>",
-                                  "</MPReg:Rectangle", "MPReg:PersonDisplayName=\"", "<mwg-rs:Regions",
-                                  "</mwg-rs:Regions>", "<mwg-rs:Name>", "stArea:x=\"", "<rdf:Description", "</rdf:Description>",
-                                  "qsxx:managed=\"true\"", "/>", ">", "\n", " \t", "0.5,", "&amp;", "\xC3"};
-    std::mt19937 random(6122026);
-    std::vector<people_region> regions;
-    for (int round = 0; round < 5000; ++round) {
-        std::string text;
-        const int count = static_cast<int>(random() % 10);
-        for (int i = 0; i < count; ++i) text += pieces[random() % std::size(pieces)];
-        const bool answered = parse_region_info(text, regions);
-        EXPECT_TRUE(answered || regions.empty());
-        const bool mwg_answered = parse_mwg_regions(text, regions);
-        EXPECT_TRUE(mwg_answered || regions.empty());
-        const std::string stripped = strip_managed_regions(text);
-        EXPECT_LE(stripped.size(), text.size());
-    }
 }
 
 }  // namespace

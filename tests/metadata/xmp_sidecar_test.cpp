@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 
 namespace {
 
@@ -174,25 +173,12 @@ TEST(xmp_sidecar, edits_on_disk_keep_other_content_and_read_back_in_exiftool) {
 
 TEST(xmp_sidecar, utf16_and_bom_sidecars_are_rewritten_as_plain_utf8) {
     const temp_folder folder;
-    const std::string utf8 = "<x:xmpmeta><rdf:RDF><rdf:Description xmp:Rating=\"1\" dc:title=\"\xF0\x9F\x93\xB7 Gr\xC3\xBC\xC3\x9F\"/>"
-                             "</rdf:RDF></x:xmpmeta>";
-    // UTF-16LE of the same text, written by hand: the camera is a surrogate pair.
+    const std::string utf8 = "<rdf:Description xmp:Rating=\"1\" dc:title=\"\xF0\x9F\x93\xB7 \xC3\xBC\"/>";
+    // The same in UTF-16LE: ASCII widened, the camera as a surrogate pair, the
+    // u-umlaut as one unit, and an odd trailing byte that is dropped.
     std::string utf16 = "\xFF\xFE";
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(utf8[i]);
-        if (byte < 0x80) {
-            utf16 += static_cast<char>(byte);
-            utf16 += '\0';
-        } else if (byte == 0xF0) {
-            utf16 += std::string("\x3D\xD8\xF7\xDC", 4);  // U+1F4F7
-            i += 3;
-        } else if (byte == 0xC3) {
-            utf16 += static_cast<char>(0xC0 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
-            utf16 += '\0';
-            ++i;
-        }
-    }
-    utf16 += 'x';  // an odd trailing byte is dropped
+    for (const char c : utf8.substr(0, utf8.find('\xF0'))) utf16 += std::string{c, '\0'};
+    utf16 += std::string("\x3D\xD8\xF7\xDC \0\xFC\0\"\0/\0>\0x", 15);
     const std::wstring photo = folder / L"scan.tif";
     folder.write(L"scan.tif.xmp", utf16);
     EXPECT_EQ(read_text_file(sidecar_path(photo)), utf8);
@@ -245,8 +231,7 @@ TEST(xmp_sidecar, escaping_round_trips_and_leaves_other_ampersands) {
     EXPECT_EQ(xml_escape(std::string("a\0\xFF", 3)), std::string("a\0\xFF", 3));
 }
 
-TEST(xmp_sidecar, truncated_and_random_text_never_breaks_an_edit) {
-    // Markers without their ends fall through to the next rule.
+TEST(xmp_sidecar, markers_without_their_ends_fall_through_to_the_next_rule) {
     EXPECT_EQ(edit_sidecar_rating("x <xmp:Rating>", 2), fresh_rating("2"));
     EXPECT_EQ(edit_sidecar_rating("xmp:Rating=\"", 2), fresh_rating("2"));
     EXPECT_EQ(edit_sidecar_rating("<rdf:Description xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"></rdf:RDF>", 2),
@@ -255,19 +240,6 @@ TEST(xmp_sidecar, truncated_and_random_text_never_breaks_an_edit) {
               "   <xmp:Rating>2</xmp:Rating>\n  </rdf:Description>\n </rdf:RDF>");
     EXPECT_EQ(edit_sidecar_keywords("<dc:subject> never closed", {}), fresh_keywords(""));
 
-    const std::string pieces[] = {"<xmp:Rating>", "xmp:Rating=\"", "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"",
-                                  "<rdf:Description", "</rdf:Description>", "</rdf:RDF>", "<dc:subject>",
-                                  "</dc:subject>", "xmlns:dc=", "<", "\"", ">", "\xFF\xFE", "&"};
-    std::mt19937 random(20261206);
-    for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        const int count = static_cast<int>(random() % 8);
-        for (int i = 0; i < count; ++i) text += pieces[random() % std::size(pieces)];
-        const std::string rated = edit_sidecar_rating(text, 3);
-        EXPECT_NE(rated.find('3'), std::string::npos) << text;
-        const std::string tagged = edit_sidecar_keywords(text, {L"t"});
-        EXPECT_NE(tagged.find("<rdf:li>t</rdf:li>"), std::string::npos) << text;
-    }
 }
 
 }  // namespace
