@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <cmath>
 #include <system_error>
 
@@ -300,15 +301,55 @@ std::string region_key(const people_region& region) {
            format_coordinate(region.y) + "|" + format_coordinate(region.w) + "|" + format_coordinate(region.h);
 }
 
+std::vector<std::wstring> sorted_unique(std::vector<std::wstring> names) {
+    std::sort(names.begin(), names.end(),
+              [](const std::wstring& a, const std::wstring& b) { return utf16_units(a) < utf16_units(b); });
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
 std::vector<std::wstring> sorted_unique_names(const std::vector<people_region>& regions) {
     std::vector<std::wstring> names;
     for (const people_region& region : regions) {
         if (!region.name.empty()) names.push_back(region.name);
     }
-    std::sort(names.begin(), names.end(),
-              [](const std::wstring& a, const std::wstring& b) { return utf16_units(a) < utf16_units(b); });
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    return names;
+    return sorted_unique(std::move(names));
+}
+
+std::string merge_region_description(std::string_view packet, const std::vector<people_region>& regions,
+                                     std::uint32_t width, std::uint32_t height) {
+    constexpr std::string_view rdf_close = "</rdf:RDF>";
+    if (packet.find(rdf_close) == npos) return write_region_packet(regions, width, height);
+    std::string text = strip_managed_regions(packet);
+    const std::size_t at = text.rfind(rdf_close);
+    // A damaged packet can hold its only RDF end inside an element that the
+    // stripping removed.
+    if (at == npos) return write_region_packet(regions, width, height);
+    text.insert(at, write_region_description(regions, width, height));
+    return text;
+}
+
+bool same_named_regions(const std::vector<people_region>& stored, const std::vector<people_region>& requested) {
+    auto keys = [](const std::vector<people_region>& regions) {
+        std::vector<std::string> out;
+        for (const people_region& region : regions) {
+            if (!region.name.empty()) out.push_back(region_key(region));
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    return keys(stored) == keys(requested);
+}
+
+bool names_in_sync(const std::optional<std::vector<std::wstring>>& stored,
+                   const std::vector<people_region>& requested) {
+    if (!stored) return true;
+    return sorted_unique(*stored) == sorted_unique_names(requested);
+}
+
+pixel_size oriented_size(std::uint32_t width, std::uint32_t height, std::uint32_t orientation) {
+    if (orientation >= 5 && orientation <= 8) return {height, width};
+    return {width, height};
 }
 
 }  // namespace qlm::metadata

@@ -6,6 +6,7 @@
 // a file; the photo and sidecar writers build on it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,32 @@ std::string write_region_packet(const std::vector<people_region>& regions, std::
 /// kept byte for byte. An element whose end cannot be found is left alone.
 std::string strip_managed_regions(std::string_view text);
 
+/// `packet` with our region description in it: every region stripped
+/// (strip_managed_regions), then the description inserted right before the
+/// last "</rdf:RDF>". A text without "</rdf:RDF>" (an empty one included)
+/// gives a fresh region packet. Serves the JPEG packet and the sidecar alike.
+std::string merge_region_description(std::string_view packet, const std::vector<people_region>& regions,
+                                     std::uint32_t width, std::uint32_t height);
+
+/// True when the named regions of both lists are stored the same way: equal
+/// counts and equal region_key sets (order does not matter). Unnamed regions
+/// are ignored on both sides.
+bool same_named_regions(const std::vector<people_region>& stored, const std::vector<people_region>& requested);
+
+/// True when the names kept in the property set (nullopt: none kept) match
+/// the requested regions' names, both sorted and made unique. With no names
+/// kept there is nothing to fall out of step, so the answer is true.
+bool names_in_sync(const std::optional<std::vector<std::wstring>>& stored,
+                   const std::vector<people_region>& requested);
+
+/// Pixel dimensions as the regions are drawn on them: EXIF orientations 5 to
+/// 8 turn the image by a quarter, so width and height swap.
+struct pixel_size {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+pixel_size oriented_size(std::uint32_t width, std::uint32_t height, std::uint32_t orientation);
+
 /// The named mutex that serialises people writes to one photo:
 /// "Local\QLM.PeopleMetadata." and the FNV-1a hash of the lower-cased
 /// absolute path, taken over its UTF-16 code units on every target.
@@ -69,5 +96,9 @@ std::string region_key(const people_region& region);
 /// The non-empty names of the regions, made unique by exact comparison and
 /// sorted by UTF-16 code units.
 std::vector<std::wstring> sorted_unique_names(const std::vector<people_region>& regions);
+
+/// The names sorted by UTF-16 code units (as Windows orders wide strings)
+/// and made unique by exact comparison.
+std::vector<std::wstring> sorted_unique(std::vector<std::wstring> names);
 
 }  // namespace qlm::metadata

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -233,6 +234,66 @@ TEST(people_region_xmp, strip_removes_our_description_and_foreign_regions_only) 
     const std::string cut = "<rdf:Description qsxx:managed=\"true\"> <MP:RegionInfo> <mwg-rs:Regions";
     EXPECT_EQ(strip_managed_regions(cut), cut);
     EXPECT_EQ(strip_managed_regions(""), "");
+}
+
+TEST(people_region_xmp, merged_sidecar_keeps_other_descriptions_and_replaces_all_regions) {
+    const std::string existing = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                                 "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
+                                 "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'>"
+                                 "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Picnic</rdf:li></rdf:Alt></dc:title>"
+                                 "</rdf:Description>\n"
+                                 "<rdf:Description rdf:about='' "
+                                 "xmlns:mwg-rs='http://www.metadataworkinggroup.com/schemas/regions/'>\n"
+                                 " <mwg-rs:Regions rdf:parseType='Resource'><mwg-rs:RegionList><rdf:Bag><rdf:li "
+                                 "rdf:parseType='Resource'><mwg-rs:Name>Stranger</mwg-rs:Name></rdf:li></rdf:Bag>"
+                                 "</mwg-rs:RegionList></mwg-rs:Regions>\n"
+                                 "</rdf:Description>\n" +
+                                 write_region_description({{L"Old", 0.1, 0.1, 0.1, 0.1}}, 0, 0) +
+                                 "</rdf:RDF></x:xmpmeta>";
+    const std::vector<people_region> wanted = {{L"Mia", 0.25, 0.25, 0.5, 0.5}};
+    const std::string merged = merge_region_description(existing, wanted, 640, 480);
+    EXPECT_NE(merged.find("Picnic"), std::string::npos);
+    EXPECT_EQ(merged.find("Stranger"), std::string::npos);
+    EXPECT_EQ(merged.find("Old"), std::string::npos);
+    std::vector<people_region> parsed;
+    ASSERT_TRUE(parse_mwg_regions(merged, parsed));
+    EXPECT_TRUE(same_named_regions(parsed, wanted));
+    // Merging again changes nothing: our description replaces itself.
+    EXPECT_EQ(merge_region_description(merged, wanted, 640, 480), merged);
+
+    // Nothing to merge into: a fresh packet.
+    EXPECT_EQ(merge_region_description("", wanted, 1, 1), write_region_packet(wanted, 1, 1));
+    EXPECT_EQ(merge_region_description("<rdf:RDF>", wanted, 1, 1), write_region_packet(wanted, 1, 1));
+
+    if (!qlm::testing::exiftool_available()) GTEST_SKIP() << "exiftool is not installed";
+    const qlm::testing::temp_folder folder;
+    const std::wstring file = folder.write(L"picnic.png.xmp", merged);
+    EXPECT_EQ(qlm::testing::run_exiftool("-s -Title -RegionName -RegionPersonDisplayName -RegionAreaX", file),
+              "Title                           : Picnic\n"
+              "RegionName                      : Mia\n"
+              "RegionPersonDisplayName         : Mia\n"
+              "RegionAreaX                     : 0.500000\n");
+}
+
+TEST(people_region_xmp, unchanged_regions_and_names_in_sync) {
+    const std::vector<people_region> stored = {{L"B", 0.2, 0.2, 0.1, 0.1}, {L"", 0.5, 0.5, 0.1, 0.1},
+                                               {L"A", 0.1, 0.1, 0.1, 0.1}};
+    // Order, unnamed faces and changes in the seventh decimal do not count.
+    EXPECT_TRUE(same_named_regions(stored, {{L"A", 0.1000001, 0.1, 0.1, 0.1}, {L"B", 0.2, 0.2, 0.1, 0.1}}));
+    EXPECT_FALSE(same_named_regions(stored, {{L"A", 0.1, 0.1, 0.1, 0.1}}));
+    EXPECT_FALSE(same_named_regions(stored, {{L"A", 0.1, 0.1, 0.1, 0.1}, {L"B", 0.2, 0.2, 0.1, 0.2}}));
+    EXPECT_FALSE(same_named_regions(stored, {{L"a", 0.1, 0.1, 0.1, 0.1}, {L"B", 0.2, 0.2, 0.1, 0.1}}));
+
+    EXPECT_TRUE(names_in_sync(std::nullopt, stored));
+    EXPECT_TRUE(names_in_sync(std::vector<std::wstring>{L"B", L"A", L"A"}, stored));
+    EXPECT_FALSE(names_in_sync(std::vector<std::wstring>{L"A"}, stored));
+    EXPECT_FALSE(names_in_sync(std::vector<std::wstring>{}, stored));
+    EXPECT_TRUE(names_in_sync(std::vector<std::wstring>{}, {{L"", 0.1, 0.1, 0.1, 0.1}}));
+
+    EXPECT_EQ(oriented_size(4000, 3000, 6).width, 3000u);
+    EXPECT_EQ(oriented_size(4000, 3000, 6).height, 4000u);
+    EXPECT_EQ(oriented_size(4000, 3000, 4).width, 4000u);
+    EXPECT_EQ(oriented_size(4000, 3000, 9).width, 4000u);
 }
 
 TEST(people_region_xmp, mutex_name_hashes_lower_cased_utf16_units) {
