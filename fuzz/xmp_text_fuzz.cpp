@@ -24,5 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!parse_region_info(text, regions) && !regions.empty()) std::abort();
     if (!parse_mwg_regions(text, regions) && !regions.empty()) std::abort();
     if (strip_managed_regions(text).size() > text.size()) std::abort();
+    // Whatever the packet held, our description is in it and readable. (A
+    // damaged foreign block that stripping cannot delimit may still be read
+    // first, so the regions themselves are not checked here.)
+    const std::vector<people_region> zed = {{L"Zed", 0.1, 0.2, 0.3, 0.4}};
+    const std::string merged = merge_region_description(text, zed, 0, 0);
+    if (merged.find(write_region_description(zed, 0, 0)) == std::string::npos) std::abort();
+    if (!parse_region_info(merged, regions)) std::abort();
     return 0;
 }

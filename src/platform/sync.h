@@ -9,7 +9,9 @@
 // "qlm-mutex/". The kernel drops the lock when its holder dies, as Windows
 // abandons a mutex whose owner ended. The holder writes its process id into
 // the file and clears it on release, so a waiter that finds an id left behind
-// knows the previous owner died holding it and reports `abandoned`. A lock
+// knows the previous owner died holding it and reports `abandoned` (also
+// when nobody had the mutex open at the time, where Windows would have let
+// the mutex vanish and report a plain acquisition). A lock
 // belongs to the object, not the thread; a second object of the same name in
 // the same process waits like another process would. The "Local\" and
 // "Global\" prefixes only choose a namespace on Windows; on Linux the runtime
