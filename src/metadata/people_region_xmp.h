@@ -1,9 +1,10 @@
 #pragma once
 // People regions as XMP text: the region model, reading regions out of a
 // packet, composing our region description in both published vocabularies
-// (Microsoft Photo 1.2 MP:RegionInfo and MWG mwg-rs:Regions), removing the
-// regions a packet holds, and the per-photo mutex name. None of this touches
-// a file; the photo and sidecar writers build on it.
+// (Microsoft Photo 1.2 MP:RegionInfo and MWG mwg-rs:Regions), replacing the
+// regions a packet holds, the decisions of a write (unchanged? names in
+// step?) and the per-photo mutex name. None of this touches a file; the photo
+// and sidecar writers build on it.
 
 #include <cstdint>
 #include <optional>
@@ -27,7 +28,8 @@ struct people_region {
 /// a whole file's bytes). Every rdf:li item gives a region, with or without a
 /// name or rectangle; text that is not a number reads as 0. Returns true when
 /// at least one item was found or the block is closed, false when the text
-/// has no region block. Never throws on malformed text.
+/// has no region block or only an unclosed, empty one. Never throws on
+/// malformed text.
 bool parse_region_info(std::string_view text, std::vector<people_region>& regions);
 
 /// Reads the face regions of the first mwg-rs:Regions block, the vocabulary

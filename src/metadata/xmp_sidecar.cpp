@@ -5,6 +5,9 @@
 #include "platform/text.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace qlm::metadata {
 namespace {
