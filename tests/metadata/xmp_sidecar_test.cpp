@@ -1,6 +1,7 @@
 #include "metadata/xmp_sidecar.h"
 
 #include "platform/file_system.h"
+#include "platform/win32_error.h"
 #include "support/exiftool.h"
 #include "support/temp_folder.h"
 
@@ -221,6 +222,12 @@ TEST(xmp_sidecar, missing_empty_and_unwritable_files) {
     ASSERT_EQ(platform::file_system::set_attributes(hidden, platform::file_system::attribute_hidden), 0u);
     EXPECT_FALSE(write_sidecar_rating(folder / L"hidden.jpg", 4));
     EXPECT_EQ(read_bytes(hidden), "<xmp:Rating>1</xmp:Rating>");
+
+    // A disk that fills during the write is a failure, not a short success.
+    if (platform::file_system::exists(L"/dev/full")) {
+        EXPECT_EQ(platform::file_system::write_file(L"/dev/full", "<x/>"), platform::win32_error::disk_full);
+        EXPECT_FALSE(write_text_file(L"/dev/full", "<x/>"));
+    }
 }
 
 TEST(xmp_sidecar, escaping_round_trips_and_leaves_other_ampersands) {
