@@ -207,6 +207,25 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
     return bytes;
 }
 
+std::uint32_t touch(const std::wstring& path) {
+    // UTIME_OMIT keeps the access time; Linux has no creation time to keep.
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+    if (::utimensat(AT_FDCWD, narrow(path).c_str(), times, 0) != 0) return win32_error::from_errno(errno);
+    return win32_error::success;
+}
+
+bool read_first_byte(const std::wstring& path) {
+    const int fd = ::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char byte = 0;
+    ssize_t n = 0;
+    do {
+        n = ::read(fd, &byte, 1);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    return n >= 1;
+}
+
 std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(narrow(path)); }
 
 std::wstring module_path() {
