@@ -323,7 +323,7 @@ TEST_F(worker_test, a_failure_of_the_whole_job_ends_the_run_and_names_the_curren
     EXPECT_EQ(handled, (calls_t{first + L"|+a"}));
     EXPECT_EQ(worker.file_count(), 1U);
     EXPECT_EQ(worker.error_count(), 0U);
-    EXPECT_EQ(write_time(first), old);
+    EXPECT_LT(write_time(first), old + std::chrono::hours(1));
     EXPECT_NE(log.text().find("[ERROR] Error processing file " + utf8(first) + " Details: progress window closed\n"),
               std::string::npos);
     expect_notifications({item(first)});
@@ -347,7 +347,8 @@ TEST_F(worker_test, tag_jobs_refresh_changed_files_and_their_folders_but_not_fol
     const std::wstring deleted = folder.write(L"photos/deleted.jpg", "x");
     const std::wstring gone = folder / L"gone.jpg";
     const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
-    for (const auto& path : {a, b, notes, album}) std::filesystem::last_write_time(fs::to_native(path), old);
+    for (const auto& path : {a, b, notes}) std::filesystem::last_write_time(fs::to_native(path), old);
+    const auto album_time = write_time(album);  // Windows sets no folder times through the standard library
 
     std::vector<std::wstring> overlays, dropped;
     services.can_store_tags = [](const std::wstring& path) { return path.ends_with(L".jpg"); };
@@ -367,8 +368,8 @@ TEST_F(worker_test, tag_jobs_refresh_changed_files_and_their_folders_but_not_fol
     EXPECT_EQ(dropped, (calls_t{a, b}));
     EXPECT_GT(write_time(a), old + std::chrono::hours(1));
     EXPECT_GT(write_time(b), old + std::chrono::hours(1));
-    EXPECT_EQ(write_time(notes), old);
-    EXPECT_EQ(write_time(album), old);
+    EXPECT_LT(write_time(notes), old + std::chrono::hours(1));
+    EXPECT_EQ(write_time(album), album_time);
     EXPECT_EQ(std::vector<std::wstring>(worker.changed_folders().begin(), worker.changed_folders().end()),
               (calls_t{photos}));
     expect_notifications({item(a), item(album), item(notes), item(b), item(a), item(b),
@@ -382,7 +383,7 @@ TEST_F(worker_test, tag_jobs_refresh_changed_files_and_their_folders_but_not_fol
     record_handlers({action_type::set_rating, action_type::auto_tag, action_type::run_context_menu_command});
     run(L"set_rating", {a}, L"4");
     EXPECT_TRUE(dropped.empty());
-    EXPECT_EQ(write_time(a), old);
+    EXPECT_LT(write_time(a), old + std::chrono::hours(1));
     expect_notifications({item(a)});
 
     // Other actions only announce the file; user commands not even that.

@@ -46,12 +46,12 @@ bool notifications_recorded() { return false; }
 
 void refresh_thumbnail(const std::wstring& path) {
     com_ptr<IThumbnailCache> cache;
-    if (FAILED(CoCreateInstance(local_thumbnail_cache, nullptr, CLSCTX_INPROC_SERVER, IID_IThumbnailCache,
+    if (FAILED(CoCreateInstance(local_thumbnail_cache, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IThumbnailCache),
                                 cache.put_void()))) {
         return;
     }
     com_ptr<IShellItem> item;
-    if (FAILED(SHCreateItemFromParsingName(path.c_str(), nullptr, IID_IShellItem, item.put_void()))) return;
+    if (FAILED(SHCreateItemFromParsingName(path.c_str(), nullptr, __uuidof(IShellItem), item.put_void()))) return;
     // Forced extraction replaces the cached bitmap; the bitmap itself is not needed.
     com_ptr<ISharedBitmap> bitmap;
     cache->GetThumbnail(item.get(), 256, WTS_FORCEEXTRACTION, bitmap.put(), nullptr, nullptr);
