@@ -13,8 +13,8 @@
 
 namespace sortwell::batch_processor {
 
-using action_handler = std::function<void(batch_processor_callbacks& callbacks, const std::wstring& path,
-                                          const std::wstring& parameters)>;
+using action_handler =
+    std::function<void(batch_processor_callbacks& callbacks, const std::wstring& path, const std::wstring& parameters)>;
 
 /// Indexed by the action value.
 using action_table = std::array<action_handler, action_count>;

@@ -66,11 +66,15 @@ int progress_percent(std::uint32_t index, std::uint32_t count) {
 
 std::uint32_t title_threshold(action_type action) {
     switch (action) {
-    case action_type::auto_tag:
-    case action_type::wipe_all_people: return 0;
-    case action_type::recognize_faces: return 2;
-    case action_type::run_context_menu_command: return 10;
-    default: return 20;
+        case action_type::auto_tag:
+        case action_type::wipe_all_people:
+            return 0;
+        case action_type::recognize_faces:
+            return 2;
+        case action_type::run_context_menu_command:
+            return 10;
+        default:
+            return 20;
     }
 }
 

@@ -1,5 +1,5 @@
-#include "batch_processor/action_table.h"
 #include "batch_processor/action_type.h"
+#include "batch_processor/action_table.h"
 #include "batch_processor/exceptions.h"
 
 #include <gtest/gtest.h>
@@ -71,7 +71,9 @@ TEST(batch_exceptions, messages_are_utf8_and_the_wide_text_is_kept) {
     EXPECT_STREQ(narrow.what(), "Failed to download the file.");
 
     const bp::autotagger_exception from_wide(std::wstring(L"\u00fcber"));
-    EXPECT_STREQ(from_wide.what(), "\xC3\xBC" "ber");
+    EXPECT_STREQ(from_wide.what(),
+                 "\xC3\xBC"
+                 "ber");
     EXPECT_EQ(from_wide.wide_message(), L"\u00fcber");
     const bp::autotagger_exception from_narrow(std::string("service down"));
     EXPECT_STREQ(from_narrow.what(), "service down");

@@ -27,10 +27,10 @@ class recording_callbacks : public bp::batch_processor_callbacks {
 public:
     std::vector<std::wstring> calls;
     std::vector<int> progress;
-    std::deque<bool> paused_answers;                       // false once used up
+    std::deque<bool> paused_answers;  // false once used up
     std::function<bool()> cancelled = [] { return false; };
-    bool suppress_repeats = false;                         // report_error's answer
-    std::size_t throw_on_progress = 0;                     // 1-based report that raises; 0 never
+    bool suppress_repeats = false;      // report_error's answer
+    std::size_t throw_on_progress = 0;  // 1-based report that raises; 0 never
     int pauses = 0;
 
     void report_progress(int percent) override {
@@ -161,12 +161,13 @@ TEST_F(worker_test, titles_follow_each_action_threshold) {
 
     // Face recognition from two photos, titled by the people-tags setting.
     EXPECT_EQ(calls_of(L"recognize_faces", 1), (calls_t{L"progress 96", L"status Photo 1 of 1 - f1.jpg"}));
-    EXPECT_EQ(calls_of(L"recognize_faces", 2),
-              (calls_t{L"title Recognizing and applying people tags in 2 photos using local AI", L"show",
-                       L"progress 50", L"status Photo 1 of 2 - f1.jpg", L"progress 96",
-                       L"status Photo 2 of 2 - f2.jpg"}));
+    EXPECT_EQ(
+        calls_of(L"recognize_faces", 2),
+        (calls_t{L"title Recognizing and applying people tags in 2 photos using local AI", L"show", L"progress 50",
+                 L"status Photo 1 of 2 - f1.jpg", L"progress 96", L"status Photo 2 of 2 - f2.jpg"}));
     services.write_people_tags = [] { return false; };
-    EXPECT_EQ(calls_of(L"recognize_faces", 2).front(), L"title Recognizing faces in 2 photos using local and private AI");
+    EXPECT_EQ(calls_of(L"recognize_faces", 2).front(),
+              L"title Recognizing faces in 2 photos using local and private AI");
 
     EXPECT_EQ(calls_of(L"wipe_all_people", 0), (calls_t{L"title Processing 0 files", L"show"}));
     EXPECT_EQ(calls_of(L"run_context_menu_command", 9).front(), L"progress 11");
@@ -181,8 +182,8 @@ TEST_F(worker_test, progress_is_truncated_and_kept_within_7_and_96) {
     recording_callbacks host;
     const auto worker = run(L"set_rating", paths(200), host, L"3");
     ASSERT_EQ(host.progress.size(), 200U);
-    EXPECT_EQ(host.progress[0], 7);     // 0.5 %
-    EXPECT_EQ(host.progress[14], 7);    // 7.5 %
+    EXPECT_EQ(host.progress[0], 7);   // 0.5 %
+    EXPECT_EQ(host.progress[14], 7);  // 7.5 %
     EXPECT_EQ(host.progress[15], 8);
     EXPECT_EQ(host.progress[190], 95);  // 95.5 %
     EXPECT_EQ(host.progress[191], 96);
@@ -223,8 +224,8 @@ TEST_F(worker_test, pause_waits_in_50ms_steps_and_cancellation_stops_between_fil
     const auto cancelled = run(L"update_tags", {first, folder.write(L"two.jpg", "x")}, after_one, L"+a");
     EXPECT_EQ(cancelled.file_count(), 1U);
     EXPECT_GT(write_time(first), old + std::chrono::hours(1));
-    expect_notifications({item(first), item(first),
-                          {shell::event_update_dir, shell::flag_path | shell::flag_flush, folder.path(), {}}});
+    expect_notifications(
+        {item(first), item(first), {shell::event_update_dir, shell::flag_path | shell::flag_flush, folder.path(), {}}});
 }
 
 TEST_F(worker_test, actions_without_a_handler_report_every_file) {
@@ -265,8 +266,9 @@ TEST_F(worker_test, repeated_errors_are_only_logged_once_the_host_asks) {
     callbacks.suppress_repeats = true;
     const qlm::testing::log_capture log;
     const auto suppressing = run(L"update_tags", {files[0], files[1], files[2]}, L"+a");
-    EXPECT_EQ(callbacks.calls, (calls_t{L"progress 33", L"error " + files[0] + L" | Failed to download the file.",
-                                        L"progress 66", L"progress 96", L"error " + files[2] + L" | Failed to set tags"}));
+    EXPECT_EQ(callbacks.calls,
+              (calls_t{L"progress 33", L"error " + files[0] + L" | Failed to download the file.", L"progress 66",
+                       L"progress 96", L"error " + files[2] + L" | Failed to set tags"}));
     EXPECT_EQ(suppressing.error_count(), 3U);
     const std::string text = log.text();
     EXPECT_NE(text.find("[ERROR] Error processing " + utf8(files[0]) + " Details: Failed to download the file.\n"),
@@ -372,7 +374,12 @@ TEST_F(worker_test, tag_jobs_refresh_changed_files_and_their_folders_but_not_fol
     EXPECT_EQ(write_time(album), album_time);
     EXPECT_EQ(std::vector<std::wstring>(worker.changed_folders().begin(), worker.changed_folders().end()),
               (calls_t{photos}));
-    expect_notifications({item(a), item(album), item(notes), item(b), item(a), item(b),
+    expect_notifications({item(a),
+                          item(album),
+                          item(notes),
+                          item(b),
+                          item(a),
+                          item(b),
                           {shell::event_update_dir, shell::flag_path | shell::flag_flush, photos, {}}});
 
     // Rating jobs ask whether the type holds a rating, not tags.

@@ -14,9 +14,9 @@ namespace {
 const std::wstring& process_log_path() {
     static const std::wstring path = [] {
         namespace fs = platform::file_system;
-        const std::wstring file = fs::lexically_normal(*fs::full_path(
-            std::filesystem::temp_directory_path().wstring() + fs::separator + L"qlm-tests-" +
-            std::to_wstring(fs::process_id()) + L".log"));
+        const std::wstring file =
+            fs::lexically_normal(*fs::full_path(std::filesystem::temp_directory_path().wstring() + fs::separator +
+                                                L"qlm-tests-" + std::to_wstring(fs::process_id()) + L".log"));
         logging::logger()->open(file);
         // Best effort: where the open stream prevents removal, the file stays.
         static const std::filesystem::path native = fs::to_native(file);

@@ -104,8 +104,8 @@ std::string file_uri(const std::string& absolute_path) {
     std::string uri = "file://";
     for (const char c : absolute_path) {
         const auto byte = static_cast<unsigned char>(c);
-        const bool keep = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
-                          (byte != 0 && std::strchr("-_.!~*'()/&=:@+$,", c) != nullptr);
+        const bool keep = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                          (byte >= '0' && byte <= '9') || (byte != 0 && std::strchr("-_.!~*'()/&=:@+$,", c) != nullptr);
         if (keep) {
             uri.push_back(c);
         } else {

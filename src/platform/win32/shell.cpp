@@ -1,9 +1,9 @@
 #include "platform/shell.h"
 
-#include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <thumbcache.h>
+#include <windows.h>
 
 namespace platform::shell {
 namespace {

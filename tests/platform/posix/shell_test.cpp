@@ -22,8 +22,10 @@ public:
         ::setenv("XDG_CACHE_HOME", std::filesystem::path(folder).string().c_str(), 1);
     }
     ~cache_home() {
-        if (saved_) ::setenv("XDG_CACHE_HOME", saved_->c_str(), 1);
-        else ::unsetenv("XDG_CACHE_HOME");
+        if (saved_)
+            ::setenv("XDG_CACHE_HOME", saved_->c_str(), 1);
+        else
+            ::unsetenv("XDG_CACHE_HOME");
     }
     cache_home(const cache_home&) = delete;
     cache_home& operator=(const cache_home&) = delete;
