@@ -2,6 +2,7 @@
 
 #include "platform/text.h"
 
+#include <array>
 #include <stdexcept>
 
 namespace sortwell::batch_processor {
@@ -9,7 +10,7 @@ namespace {
 
 // Actions whose handlers are not part of this build yet. Each leaves this
 // list when its handler is installed in default_action_table.
-constexpr action_type not_yet_built[] = {
+constexpr std::array not_yet_built = {
     // tags and rating
     action_type::set_rating, action_type::remove_rating, action_type::remove_tags, action_type::toggle_tags,
     action_type::update_tags,

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <type_traits>
 #include <utility>
 
 namespace sortwell::batch_processor {
@@ -29,7 +30,7 @@ std::u16string utf16_units(const std::wstring& text) {
     std::u16string units;
     units.reserve(text.size());
     for (const wchar_t c : text) {
-        const auto code = static_cast<std::uint32_t>(c);
+        const auto code = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(c));
         if (code > 0xFFFF) {
             units.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
             units.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
@@ -41,7 +42,8 @@ std::u16string utf16_units(const std::wstring& text) {
 }
 
 std::size_t last_separator(const std::wstring& path) {
-    const wchar_t separators[] = {fs::separator, L'/', L'\0'};
+    // Windows also accepts '/' between components.
+    const std::wstring separators{fs::separator, L'/'};
     return path.find_last_of(separators);
 }
 

@@ -5,6 +5,7 @@
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -209,8 +210,8 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
 
 std::uint32_t touch(const std::wstring& path) {
     // UTIME_OMIT keeps the access time; Linux has no creation time to keep.
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-    if (::utimensat(AT_FDCWD, narrow(path).c_str(), times, 0) != 0) return win32_error::from_errno(errno);
+    const std::array<struct timespec, 2> times = {{{0, UTIME_OMIT}, {0, UTIME_NOW}}};
+    if (::utimensat(AT_FDCWD, narrow(path).c_str(), times.data(), 0) != 0) return win32_error::from_errno(errno);
     return win32_error::success;
 }
 

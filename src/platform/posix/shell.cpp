@@ -8,9 +8,9 @@
 
 #include <array>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 
 namespace platform::shell {
@@ -48,7 +48,7 @@ std::string md5_hex(const std::string& message) {
     while (data.size() % 64 != 56) data.push_back('\0');
     for (unsigned i = 0; i < 8; ++i) data.push_back(static_cast<char>((bit_length >> (8 * i)) & 0xFF));
 
-    std::uint32_t h0 = 0x67452301, h1 = 0xefcdab89, h2 = 0x98badcfe, h3 = 0x10325476;
+    std::array<std::uint32_t, 4> state = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
     for (std::size_t block = 0; block < data.size(); block += 64) {
         std::array<std::uint32_t, 16> m{};
         for (std::size_t w = 0; w < 16; ++w) {
@@ -56,7 +56,7 @@ std::string md5_hex(const std::string& message) {
                 m[w] |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[block + w * 4 + b])) << (8 * b);
             }
         }
-        std::uint32_t a = h0, b = h1, c = h2, d = h3;
+        auto [a, b, c, d] = state;
         for (std::size_t i = 0; i < 64; ++i) {
             std::uint32_t f = 0;
             std::size_t g = 0;
@@ -79,14 +79,14 @@ std::string md5_hex(const std::string& message) {
             c = b;
             b += (sum << shift[i]) | (sum >> (32 - shift[i]));
         }
-        h0 += a;
-        h1 += b;
-        h2 += c;
-        h3 += d;
+        state[0] += a;
+        state[1] += b;
+        state[2] += c;
+        state[3] += d;
     }
-    static constexpr char digits[] = "0123456789abcdef";
+    constexpr std::string_view digits = "0123456789abcdef";
     std::string hex;
-    for (const std::uint32_t word : {h0, h1, h2, h3}) {
+    for (const std::uint32_t word : state) {
         for (unsigned byte = 0; byte < 4; ++byte) {
             const unsigned value = (word >> (8 * byte)) & 0xFFU;
             hex.push_back(digits[value >> 4]);
@@ -100,12 +100,13 @@ std::string md5_hex(const std::string& message) {
 // cache entries by exactly that text: unreserved characters and the path
 // punctuation !$&'()*+,/:=@~ stay, every other byte becomes %XX (upper case).
 std::string file_uri(const std::string& absolute_path) {
-    static constexpr char hex[] = "0123456789ABCDEF";
+    constexpr std::string_view hex = "0123456789ABCDEF";
     std::string uri = "file://";
     for (const char c : absolute_path) {
         const auto byte = static_cast<unsigned char>(c);
         const bool keep = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                          (byte >= '0' && byte <= '9') || (byte != 0 && std::strchr("-_.!~*'()/&=:@+$,", c) != nullptr);
+                          (byte >= '0' && byte <= '9') ||
+                          std::string_view("-_.!~*'()/&=:@+$,").find(c) != std::string_view::npos;
         if (keep) {
             uri.push_back(c);
         } else {
