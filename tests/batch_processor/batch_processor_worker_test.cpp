@@ -353,7 +353,8 @@ TEST_F(worker_test, tag_jobs_refresh_changed_files_and_their_folders_but_not_fol
     const auto album_time = write_time(album);  // Windows sets no folder times through the standard library
 
     std::vector<std::wstring> overlays, dropped;
-    services.can_store_tags = [](const std::wstring& path) { return path.ends_with(L".jpg"); };
+    // Folders hold tags too; the worker must still leave them untouched.
+    services.can_store_tags = [](const std::wstring& path) { return !path.ends_with(L".txt"); };
     services.refresh_folder_overlay = [&overlays](const std::wstring& path) { overlays.push_back(path); };
     services.drop_exif_thumbnail_link = [&dropped](const std::wstring& path) {
         dropped.push_back(path);
