@@ -5,6 +5,7 @@
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -235,6 +236,25 @@ std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
     }
     if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
     return result;
+}
+
+std::uint32_t touch(const std::wstring& path) {
+    // UTIME_OMIT keeps the access time; Linux has no creation time to keep.
+    const std::array<struct timespec, 2> times = {{{0, UTIME_OMIT}, {0, UTIME_NOW}}};
+    if (::utimensat(AT_FDCWD, narrow(path).c_str(), times.data(), 0) != 0) return win32_error::from_errno(errno);
+    return win32_error::success;
+}
+
+bool read_first_byte(const std::wstring& path) {
+    const int fd = ::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char byte = 0;
+    ssize_t n = 0;
+    do {
+        n = ::read(fd, &byte, 1);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    return n >= 1;
 }
 
 std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(narrow(path)); }

@@ -128,6 +128,28 @@ std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
     return 0;
 }
 
+std::uint32_t touch(const std::wstring& path) {
+    file_handle file;
+    file.handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file.handle == INVALID_HANDLE_VALUE) return GetLastError();
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    // Null creation and access times leave them as they are.
+    if (!SetFileTime(file.handle, nullptr, nullptr, &now)) return GetLastError();
+    return 0;
+}
+
+bool read_first_byte(const std::wstring& path) {
+    file_handle file;
+    file.handle =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file.handle == INVALID_HANDLE_VALUE) return false;
+    char byte = 0;
+    DWORD read = 0;
+    return ReadFile(file.handle, &byte, 1, &read, nullptr) && read >= 1;
+}
+
 std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(path); }
 
 std::wstring module_path() {
