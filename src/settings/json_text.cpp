@@ -13,8 +13,9 @@ std::optional<std::string> read_utf8_text(const std::wstring& path) {
     return platform::text::to_utf8(platform::text::from_utf8(*bytes));
 }
 
-void parse_json(std::string_view text, rapidjson::Document& document) {
-    document.Parse<rapidjson::kParseIterativeFlag>(text.data(), text.size());
+void parse_json(const std::string& text, rapidjson::Document& document) {
+    // The C-string form: the counted form would skip a byte-order mark.
+    document.Parse<rapidjson::kParseIterativeFlag>(text.c_str());
     if (document.HasParseError()) document.SetNull();
 }
 

@@ -16,10 +16,11 @@ namespace common::setting_utilities {
 /// parse). nullopt when the file cannot be opened or read.
 std::optional<std::string> read_utf8_text(const std::wstring& path);
 
-/// Parses strict JSON (no comments, no trailing commas) into the document.
-/// A failure leaves a document whose root is not an object. The parser is
-/// iterative so that deeply nested garbage cannot exhaust the stack.
-void parse_json(std::string_view text, rapidjson::Document& document);
+/// Parses strict JSON (no comments, no trailing commas, no byte-order mark)
+/// into the document, up to the first NUL as the text's C string. A failure
+/// leaves a document whose root is not an object. The parser is iterative so
+/// that deeply nested garbage cannot exhaust the stack.
+void parse_json(const std::string& text, rapidjson::Document& document);
 
 /// atoi's rule: leading white space, an optional sign, then digits up to the
 /// first non-digit; no digits gives 0. Out-of-range values saturate.
