@@ -18,10 +18,9 @@
 namespace {
 
 std::wstring job_path() {
-    static const std::wstring path = platform::text::from_utf8(
-        (std::filesystem::temp_directory_path() /
-         ("qlm-fuzz-job-" + std::to_string(platform::file_system::process_id()) + ".json"))
-            .string());
+    static const std::wstring path = (std::filesystem::temp_directory_path() /
+                                      ("qlm-fuzz-job-" + std::to_string(platform::file_system::process_id()) + ".json"))
+                                         .wstring();
     return path;
 }
 

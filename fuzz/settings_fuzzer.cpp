@@ -25,7 +25,7 @@ struct sandbox {
     sandbox() {
         const auto folder = std::filesystem::temp_directory_path() /
                             ("qlm-fuzz-settings-" + std::to_string(platform::file_system::process_id()));
-        root = platform::text::from_utf8(folder.string());
+        root = folder.wstring();
         const std::wstring module = root + platform::file_system::separator + L"qlm";
         tag_list = std::make_unique<all_tags_settings::settings_file>(module, root);
         suite = std::make_unique<high_level_settings::settings_file>(module, root);

@@ -62,6 +62,8 @@ TEST(job_file, validation_reports_the_first_failure_in_a_fixed_order) {
          "Missing or invalid 'path' field in file entry"},
     };
     for (const auto& each : cases) EXPECT_EQ(read_error(folder, each.text), each.message) << each.text;
+    EXPECT_EQ(read_error(folder, std::string(100000, '[')), "JSON root must be an object");
+    EXPECT_EQ(read_error(folder, std::string("\xEF\xBB\xBF{}")), "JSON root must be an object");
 
     const std::string missing = platform::text::to_utf8(folder / L"missing.json");
     EXPECT_THROW(

@@ -211,6 +211,16 @@ TEST(all_tags_settings, shipped_default_copy_loads_and_survives_a_save) {
     EXPECT_EQ(file.tags, before);
 }
 
+TEST(json_text, deep_nesting_and_trailing_bytes) {
+    rapidjson::Document document;
+    common::setting_utilities::parse_json(std::string(200000, '[') + std::string(200000, ']'), document);
+    EXPECT_TRUE(document.IsArray());  // no stack exhaustion on deep input
+    common::setting_utilities::parse_json(std::string(200000, '{'), document);
+    EXPECT_TRUE(document.IsNull());
+    common::setting_utilities::parse_json("{} {}", document);
+    EXPECT_TRUE(document.IsNull());
+}
+
 TEST(json_text, decimal_follows_the_atoi_rule) {
     using common::setting_utilities::parse_decimal;
     EXPECT_EQ(parse_decimal("17"), 17);

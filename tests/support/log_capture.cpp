@@ -2,7 +2,6 @@
 
 #include "logging/plain_text_logger.h"
 #include "platform/file_system.h"
-#include "platform/text.h"
 
 #include <filesystem>
 #include <sstream>
@@ -14,7 +13,7 @@ namespace {
 const std::wstring& shared_log_path() {
     static const std::wstring path = [] {
         const std::filesystem::path base = std::filesystem::temp_directory_path();
-        std::wstring file = platform::text::from_utf8(base.string()) + platform::file_system::separator +
+        std::wstring file = base.wstring() + platform::file_system::separator +
                             L"qlm-test-log-" + std::to_wstring(platform::file_system::process_id()) + L".log";
         std::error_code ignored;
         std::filesystem::remove(platform::file_system::to_native(file), ignored);
