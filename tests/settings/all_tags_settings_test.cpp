@@ -70,6 +70,7 @@ TEST(all_tags_settings, reads_again_only_when_the_write_time_changed_or_forced) 
     settings_sandbox sandbox;
     settings_file file(sandbox.module, sandbox.profile);
     const std::wstring path = sandbox.write_user_file(L"All Tags.json", two_tags);
+    settings_sandbox::set_new_write_time(path);
     ASSERT_TRUE(file.load(false));
     ASSERT_EQ(names(file), (std::vector<std::wstring>{L"Work", L"Family"}));
 
@@ -82,7 +83,7 @@ TEST(all_tags_settings, reads_again_only_when_the_write_time_changed_or_forced) 
     EXPECT_EQ(names(file), std::vector<std::wstring>{L"Changed"});
 
     settings_sandbox::replace_keeping_time(path, R"({"tags":[{"name":"Touched"}]})");
-    settings_sandbox::shift_write_time(path, std::chrono::seconds(5));
+    settings_sandbox::set_new_write_time(path);
     ASSERT_TRUE(file.load(false));
     EXPECT_EQ(names(file), std::vector<std::wstring>{L"Touched"});
 }
@@ -99,7 +100,7 @@ TEST(all_tags_settings, unreadable_file_fails_and_keeps_members_and_retries_next
                                   std::string("\xEF\xBB\xBF{\"tags\":[]}")}) {
         const qlm::testing::log_capture log;
         std::ofstream(fs::to_native(path), std::ios::binary | std::ios::trunc) << bad;
-        settings_sandbox::shift_write_time(path, std::chrono::seconds(3));
+        settings_sandbox::set_new_write_time(path);
         EXPECT_FALSE(file.load(false)) << bad;
         EXPECT_EQ(names(file), (std::vector<std::wstring>{L"Work", L"Family"})) << bad;
         EXPECT_EQ(file.last_loaded_write_time(), loaded_time) << bad;

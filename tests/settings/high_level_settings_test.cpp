@@ -24,7 +24,7 @@ struct suite_file {
     }
     void rewrite(const std::string& text) {
         const std::wstring path = sandbox.write_user_file(L"High Level Settings.json", text);
-        settings_sandbox::shift_write_time(path, std::chrono::seconds(7));
+        settings_sandbox::set_new_write_time(path);
     }
 };
 

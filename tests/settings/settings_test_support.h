@@ -32,16 +32,18 @@ struct settings_sandbox {
         folder.write(native_path(L"install/Content/Configurations/") + file_name, bytes);
     }
 
-    /// Moves the file's last-write time by the offset, as a later save would.
     /// Writes the user's copy of a settings file and returns its path.
     std::wstring write_user_file(const std::wstring& file_name, const std::string& bytes) const {
         folder.make_folder(native_path(L"profile/Verandel/Quillmark/Settings"));
         return folder.write(native_path(L"profile/Verandel/Quillmark/Settings/") + file_name, bytes);
     }
 
-    static void shift_write_time(const std::wstring& path, std::chrono::seconds offset) {
-        const auto native = platform::file_system::to_native(path);
-        std::filesystem::last_write_time(native, std::filesystem::last_write_time(native) + offset);
+    /// Gives the file a last-write time that no earlier call gave, in whole
+    /// seconds: some file systems (and Wine) keep no finer time than that.
+    static void set_new_write_time(const std::wstring& path) {
+        static int calls = 0;
+        const auto now = std::chrono::floor<std::chrono::seconds>(std::filesystem::file_time_type::clock::now());
+        std::filesystem::last_write_time(platform::file_system::to_native(path), now + std::chrono::minutes(++calls));
     }
 
     /// Replaces the file's bytes and keeps its last-write time.
