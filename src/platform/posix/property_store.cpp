@@ -186,8 +186,12 @@ hresult write_beside_and_replace(const std::string& path, const std::vector<Exiv
 
 class image_store final : public store {
 public:
-    image_store(std::string path, bool writable, bool pass_through, Exiv2::Image::AutoPtr image)
-        : path_(std::move(path)), writable_(writable), pass_through_(pass_through), image_(std::move(image)) {}
+    // `content` backs the image's memory I/O (Exiv2 does not copy it) and
+    // must outlive it.
+    image_store(std::string path, bool writable, bool pass_through, std::unique_ptr<std::string> content,
+                Exiv2::Image::AutoPtr image)
+        : path_(std::move(path)), writable_(writable), pass_through_(pass_through), content_(std::move(content)),
+          image_(std::move(image)) {}
 
     hresult get_value(const property_key& key, property_value& value) override {
         value = property_value{};
@@ -430,6 +434,7 @@ private:
     std::string path_;
     bool writable_;
     bool pass_through_;
+    std::unique_ptr<std::string> content_;
     Exiv2::Image::AutoPtr image_;
     std::unique_ptr<store> set_;
     std::vector<std::pair<property_key, property_value>> staged_;
@@ -453,12 +458,13 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     if (writable) {
         if ((info.st_mode & S_IWUSR) == 0) return e_accessdenied;
         std::uint32_t error = 0;
-        const auto bytes = platform::file_system::read_file(path, &error);
+        auto bytes = platform::file_system::read_file(path, &error);
         if (!bytes) return from_win32(error);
+        auto content = std::make_unique<std::string>(std::move(*bytes));
         Exiv2::Image::AutoPtr image;
         try {
-            image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes->data()),
-                                              static_cast<long>(bytes->size()));
+            image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(content->data()),
+                                              static_cast<long>(content->size()));
         } catch (const Exiv2::AnyError&) {
             return e_notimpl;  // no handler for this content
         }
@@ -470,7 +476,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         } catch (const Exiv2::AnyError&) {
             return wincodec_err_badheader;
         }
-        out = std::make_unique<image_store>(native, true, true, std::move(image));
+        out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image));
         return s_ok;
     }
     const bool pass_through = (flags & gps_handler_properties_only) == 0;
@@ -478,7 +484,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         auto image = Exiv2::ImageFactory::open(native);
         if (image.get()) {
             image->readMetadata();
-            out = std::make_unique<image_store>(native, false, pass_through, std::move(image));
+            out = std::make_unique<image_store>(native, false, pass_through, nullptr, std::move(image));
             return s_ok;
         }
     } catch (const Exiv2::AnyError&) {

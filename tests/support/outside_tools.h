@@ -1,0 +1,28 @@
+#pragma once
+// Outside readers and sample makers (exiftool, getfattr, ImageMagick) run
+// through the shell, for the Linux-only tests that check our files with
+// somebody else's eyes.
+
+#include <string>
+
+namespace qlm::testing {
+
+/// Runs a shell command line; its standard output, or nullopt-like empty
+/// text with *exit_code set when given.
+std::string run_tool(const std::string& command_line, int* exit_code = nullptr);
+
+/// True when the program answers `command -v`.
+bool tool_available(const std::string& program);
+
+/// The path quoted for the shell (single quotes).
+std::string shell_quote(const std::wstring& path);
+
+/// A small real image made by ImageMagick ("64x48 xc:red" drawn into the
+/// format the name's extension asks for). Empty text when convert failed.
+std::wstring make_image(const std::wstring& path);
+
+/// exiftool's value of one tag ("-XMP-dc:Subject"), -n numbers, list
+/// items joined with ", " by exiftool itself; one trailing line end removed.
+std::string exiftool_value(const std::wstring& path, const std::string& tag);
+
+}  // namespace qlm::testing
