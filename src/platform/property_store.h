@@ -8,7 +8,8 @@
 //   System.Rating, System.Comment and System.Title inside the file and
 //   passes every other property through to the property set. A read-write
 //   open of a type without a handler fails; a read open of such a type reads
-//   its property set. Content is rewritten crash-safely (temp file beside the
+//   its property set (a handler-only read open of it sees no properties).
+//   Content is rewritten crash-safely (temp file beside the
 //   target, flushed, renamed over it, mode, owner and xattrs carried over).
 // - the property set (StgOpenStorageEx + PSCreatePropertyStoreFromProperty-
 //   SetStorage on Windows). On Linux: one "user.qlm.prop.{FMTID}.pid"

@@ -249,12 +249,17 @@ bool write_string(const std::wstring& section, const wchar_t* key, const wchar_t
     } else {
         const std::wstring text = std::wstring(key) + L"=" + value;
         if (!range) {
-            // The last line needs its line end before a new section follows.
+            // The last line needs its line end before a new section follows;
+            // its own bytes stay as they are.
             if (!doc.lines.empty() && !doc.lines.back().changed) {
-                const std::string& raw = doc.lines.back().raw;
-                if (raw.empty() || raw.back() != (doc.kind == encoding::utf16 ? '\0' : '\n') ||
-                    (doc.kind == encoding::utf16 && (raw.size() < 2 || raw[raw.size() - 2] != '\n'))) {
-                    doc.lines.back().changed = true;
+                std::string& raw = doc.lines.back().raw;
+                if (doc.kind == encoding::utf16) {
+                    if (raw.size() % 2 != 0) raw.pop_back();  // half a character
+                    if (raw.size() < 2 || raw.compare(raw.size() - 2, 2, std::string("\n\0", 2)) != 0) {
+                        raw += std::string("\r\0\n\0", 4);
+                    }
+                } else if (raw.empty() || raw.back() != '\n') {
+                    raw += "\r\n";
                 }
             }
             doc.lines.push_back(new_line(L"[" + section + L"]"));

@@ -440,6 +440,17 @@ private:
     std::vector<std::pair<property_key, property_value>> staged_;
 };
 
+// What a handler-only open of a type without a handler sees: no properties.
+class empty_store final : public store {
+public:
+    hresult get_value(const property_key&, property_value& value) override {
+        value = property_value{};
+        return s_ok;
+    }
+    hresult set_value(const property_key&, const property_value&) override { return stg_e_accessdenied; }
+    hresult commit() override { return stg_e_accessdenied; }
+};
+
 }  // namespace
 
 hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::unique_ptr<store>& out) {
@@ -489,6 +500,10 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         }
     } catch (const Exiv2::AnyError&) {
         // Not an image Exiv2 knows, or a damaged one: its property set is all there is.
+    }
+    if (!pass_through) {
+        out = std::make_unique<empty_store>();
+        return s_ok;
     }
     return posix::open_xattr_property_set(native, false, out);
 }
