@@ -56,9 +56,11 @@ TEST(folder_ini, prop5_keeps_foreign_keywords_and_drops_the_ones_this_suite_wrot
     EXPECT_EQ(profile::get_string(L"Sortwell", L"Tags", L"", ini), L"b");
     EXPECT_EQ(profile::get_string(L"Sortwell", L"Rating", L"none", ini), L"none");
 
-    // The last tag and the rating go: the section and Prop5 go, the file stays.
+    // The last tag and the rating go: the suite's section and the Prop5 key
+    // go, the file and the other sections stay.
     write_folder(temp.path(), {}, 0);
-    EXPECT_EQ(read_bytes(ini), "[.ShellClassInfo]\r\nIconResource=i.ico,0\r\n");
+    EXPECT_EQ(read_bytes(ini), "[" + platform::text::to_utf8(summary) +
+                                   "]\r\n[.ShellClassInfo]\r\nIconResource=i.ico,0\r\n");
 }
 
 TEST(folder_ini, an_existing_read_only_file_is_written_and_made_read_only_again) {

@@ -159,7 +159,7 @@ TEST_F(image_handler, types_without_a_handler_and_damaged_files_never_get_writte
         std::string damaged = whole.substr(0, static_cast<std::size_t>(random() % whole.size()));
         if (round % 2 == 0) {
             damaged = whole;
-            for (int flips = 0; flips < 8; ++flips) damaged[random() % 600] = static_cast<char>(random());
+            for (int flips = 0; flips < 8; ++flips) damaged[random() % damaged.size()] = static_cast<char>(random());
         }
         const std::wstring path = temp.write(L"damaged.jpg", damaged);
         std::unique_ptr<ps::store> reader;

@@ -25,13 +25,16 @@ struct document {
     std::vector<line> lines;
 };
 
+std::uint32_t unit_at(const std::string& bytes, std::size_t i) {
+    return std::uint32_t{static_cast<unsigned char>(bytes[i])} | (std::uint32_t{static_cast<unsigned char>(bytes[i + 1])} << 8);
+}
+
 std::wstring decode_utf16(const std::string& bytes, std::size_t begin, std::size_t end) {
     std::wstring text;
     for (std::size_t i = begin; i + 1 < end; i += 2) {
-        const std::uint32_t unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+        const std::uint32_t unit = unit_at(bytes, i);
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < end) {
-            const std::uint32_t low =
-                static_cast<unsigned char>(bytes[i + 2]) | (static_cast<unsigned char>(bytes[i + 3]) << 8);
+            const std::uint32_t low = unit_at(bytes, i + 2);
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 text.push_back(static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)));
                 i += 2;
