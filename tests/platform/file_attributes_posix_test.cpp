@@ -20,10 +20,10 @@ TEST(file_attributes_posix, cloud_bits_and_folder_read_only_live_in_one_extended
     qlm::testing::temp_folder temp;
     const std::wstring file = temp.write(L"cloud.jpg", "x");
     const std::uint32_t cloud = fs::attribute_offline | fs::attribute_recall_on_open |
-                                fs::attribute_recall_on_data_access | fs::attribute_readonly;
+                                fs::attribute_recall_on_data_access | fs::attribute_readonly | fs::attribute_archive;
     ASSERT_EQ(fs::set_attributes(file, cloud), 0u);
     EXPECT_EQ(fs::get_attributes(file), cloud);
-    EXPECT_EQ(run_tool("getfattr --only-values -n user.qlm.attributes " + shell_quote(file)), "0x00441000");
+    EXPECT_EQ(run_tool("getfattr --only-values -n user.qlm.attributes " + shell_quote(file)), "0x00441020");
     EXPECT_EQ(std::filesystem::status(fs::to_native(file)).permissions() & std::filesystem::perms::owner_write,
               std::filesystem::perms::none);
 

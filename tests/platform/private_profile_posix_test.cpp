@@ -76,4 +76,13 @@ TEST(private_profile_posix, garbage_files_are_read_without_harm) {
     }
 }
 
+TEST(private_profile_posix, a_read_only_file_is_not_written) {
+    qlm::testing::temp_folder temp;
+    const std::wstring ini = temp.write(L"ro.ini", "[s]\r\nk=old\r\n");
+    ASSERT_EQ(fs::set_attributes(ini, fs::attribute_readonly), 0u);
+    EXPECT_FALSE(profile::write_string(L"s", L"k", L"new", ini));
+    EXPECT_EQ(profile::get_string(L"s", L"k", L"", ini), L"old");
+    fs::set_attributes(ini, fs::attribute_normal);
+}
+
 }  // namespace
