@@ -40,9 +40,9 @@ std::string shell_quote(const std::wstring& path) {
     return out + "'";
 }
 
-std::wstring make_image(const std::wstring& path) {
+std::wstring make_image(const std::wstring& path, const std::string& options) {
     int status = 0;
-    run_tool("convert -size 64x48 xc:red " + shell_quote(path), &status);
+    run_tool("convert -size 64x48 xc:red " + options + " " + shell_quote(path), &status);
     return status == 0 ? path : std::wstring();
 }
 
@@ -50,6 +50,21 @@ std::string exiftool_value(const std::wstring& path, const std::string& tag) {
     std::string out = run_tool("exiftool -m -n -s -s -s -sep ', ' '" + tag + "' " + shell_quote(path));
     if (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
+}
+
+std::vector<std::string> exiftool_values(const std::wstring& path, const std::vector<std::string>& tags) {
+    std::string command = "exiftool -m -n -f -s -s -s -sep ', '";
+    for (const auto& tag : tags) command += " '" + tag + "'";
+    const std::string out = run_tool(command + " " + shell_quote(path));
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < out.size()) {
+        const auto end = out.find('\n', start);
+        lines.push_back(out.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
 }
 
 }  // namespace qlm::testing

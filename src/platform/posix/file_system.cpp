@@ -266,6 +266,12 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
     // Only root may give a file away; a user's own files keep their owner anyway.
     if (::chown(source.c_str(), info.st_uid, info.st_gid) != 0 && errno != EPERM) return win32_error::from_errno(errno);
     if (::chmod(source.c_str(), info.st_mode & 07777) != 0) return win32_error::from_errno(errno);
+    // The carried attributes must be on disk before the name points at them.
+    if (const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+        const int synced = ::fsync(fd);
+        ::close(fd);
+        if (synced != 0) return win32_error::from_errno(errno);
+    }
     if (::rename(source.c_str(), target.c_str()) != 0) return win32_error::from_errno(errno);
     flush_parent_folder(target);
     return win32_error::success;

@@ -26,6 +26,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -176,7 +177,11 @@ bool is_owned(const property_key& key) {
 }
 
 hresult write_beside_and_replace(const std::string& path, const std::vector<Exiv2::byte>& bytes) {
-    const std::wstring target = wide(path);
+    // Through a symbolic link the file it points to gets the new content; the
+    // link stays a link, and the temporary file sits on the target's volume.
+    std::error_code error_code;
+    const auto resolved = std::filesystem::canonical(path, error_code);
+    const std::wstring target = wide(error_code ? path : resolved.string());
     const std::wstring temporary = platform::file_system::temporary_name_beside(target);
     std::uint32_t error = platform::file_system::write_new_file(temporary, bytes.data(), bytes.size(), true);
     if (error == 0) error = platform::file_system::replace_file(target, temporary);
