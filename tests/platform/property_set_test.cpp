@@ -148,6 +148,12 @@ TEST(property_set, refusals_carry_the_windows_codes) {
     { std::ofstream(platform::file_system::to_native(file)) << "x"; }
     EXPECT_EQ(ps::open_property_set(file, true, store), ps::stg_e_invalidfunction);
     EXPECT_EQ(ps::open_property_set(file, false, store), ps::stg_e_invalidfunction);
+    // The handler route still reads such a file; it has nothing to show.
+    ASSERT_EQ(ps::open_handler_store(file, ps::gps_default, store), ps::s_ok);
+    ps::property_value value = ps::property_value::make_ui4(1);
+    EXPECT_EQ(store->get_value(ps::key_comment, value), ps::s_ok);
+    EXPECT_EQ(value.type, ps::value_type::empty);
+    EXPECT_TRUE(ps::failed(ps::open_handler_store(file, ps::gps_read_write, store)));
     platform::file_system::delete_file(file);
 }
 

@@ -506,11 +506,14 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     } catch (const Exiv2::AnyError&) {
         // Not an image Exiv2 knows, or a damaged one: its property set is all there is.
     }
-    if (!pass_through) {
-        out = std::make_unique<empty_store>();
-        return s_ok;
+    // A volume without property sets still lets the shell read a file: it
+    // just has nothing to show.
+    if (pass_through) {
+        const hresult result = posix::open_xattr_property_set(native, false, out);
+        if (result != stg_e_invalidfunction) return result;
     }
-    return posix::open_xattr_property_set(native, false, out);
+    out = std::make_unique<empty_store>();
+    return s_ok;
 }
 
 hresult open_property_set(const std::wstring& path, bool writable, std::unique_ptr<store>& out) {
