@@ -90,8 +90,11 @@ TEST_F(image_handler, a_write_replaces_copies_made_elsewhere_and_clearing_leaves
     const std::wstring path = qlm::testing::make_image(temp / L"tagged.jpg");
     run_tool("exiftool -q -overwrite_original -XMP-dc:Subject=old -IPTC:Keywords=old -XPKeywords=old "
              "-XMP-xmp:Rating=1 -XMP-microsoft:RatingPercent=1 -IFD0:Rating=1 -IFD0:RatingPercent=1 "
-             "-ExifIFD:UserComment=old -XPComment=old -XMP-dc:Title=old " + shell_quote(path));
+             "-ExifIFD:UserComment=old -XPComment=old -XMP-dc:Title=old -XMP-microsoft:LastKeywordXMP=old "
+             "-XMP-microsoft:LastKeywordIPTC=old " + shell_quote(path));
     write_all(path);
+    EXPECT_EQ(qlm::testing::exiftool_values(path, {"-XMP-microsoft:LastKeywordXMP", "-XMP-microsoft:LastKeywordIPTC"}),
+              (std::vector<std::string>{"W\xC3\xB6rk, a;b, Zebra", "W\xC3\xB6rk, a;b, Zebra"}));
     EXPECT_EQ(exiftool_value(path, "-IPTC:Keywords"), "W\xC3\xB6rk, a;b, Zebra");
     EXPECT_EQ(exiftool_value(path, "-IFD0:XPKeywords"), "W\xC3\xB6rk;a;b;Zebra");
     EXPECT_EQ(exiftool_value(path, "-IFD0:RatingPercent"), "75");
@@ -105,7 +108,7 @@ TEST_F(image_handler, a_write_replaces_copies_made_elsewhere_and_clearing_leaves
     store->set_value(ps::key_title, ps::property_value{});
     ASSERT_EQ(store->commit(), ps::s_ok);
     EXPECT_EQ(run_tool("exiftool -m -s -s -XMP-dc:all -IPTC:Keywords -XPKeywords -XPComment -XPTitle -UserComment "
-                       "-XMP-exif:all -Rating -RatingPercent " + shell_quote(path)),
+                       "-XMP-exif:all -XMP-microsoft:all -Rating -RatingPercent " + shell_quote(path)),
               "");
     EXPECT_EQ(read(path, ps::key_keywords).type, ps::value_type::empty);
     EXPECT_EQ(read(path, ps::key_rating).type, ps::value_type::empty);

@@ -6,7 +6,8 @@
 // that holds a value):
 //   System.Keywords  Xmp.dc.subject (bag), Iptc.Application2.Keywords
 //                    (with the UTF-8 character set marker), Exif.Image.XPKeywords
-//                    (UCS-2LE, ";"-separated)
+//                    (UCS-2LE, ";"-separated); Windows' LastKeywordXMP/IPTC
+//                    records follow where the file has them
 //   System.Rating    Xmp.xmp.Rating (stars), Xmp.MicrosoftPhoto.Rating (0-99),
 //                    Exif.Image.Rating (stars), Exif.Image.RatingPercent (0-99)
 //   System.Comment   Xmp.exif.UserComment (x-default), Exif.Image.XPComment,
@@ -367,6 +368,13 @@ private:
         const std::wstring text =
             value.type == value_type::lpwstr || value.type == value_type::bstr ? (value.null_text ? L"" : value.text) : L"";
         if (key == key_keywords) {
+            // Windows keeps its own record of the keywords it last wrote;
+            // where a file has one it must follow, or Windows reconciles
+            // against the stale list.
+            const bool windows_records = xmp.findKey(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordXMP")) != xmp.end() ||
+                                         xmp.findKey(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordIPTC")) != xmp.end();
+            erase_key(xmp, "Xmp.MicrosoftPhoto.LastKeywordXMP");
+            erase_key(xmp, "Xmp.MicrosoftPhoto.LastKeywordIPTC");
             erase_key(xmp, "Xmp.dc.subject");
             if (has_iptc) erase_key(iptc, "Iptc.Application2.Keywords");
             if (has_exif) erase_key(exif, "Exif.Image.XPKeywords");
@@ -379,6 +387,10 @@ private:
                 joined += tag;
             }
             xmp.add(Exiv2::XmpKey("Xmp.dc.subject"), &bag);
+            if (windows_records) {
+                xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordXMP"), &bag);
+                if (has_iptc) xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordIPTC"), &bag);
+            }
             if (has_iptc) {
                 iptc["Iptc.Envelope.CharacterSet"] = std::string("\x1b%G");
                 for (const auto& tag : value.strings) {
