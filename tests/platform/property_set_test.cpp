@@ -119,6 +119,32 @@ TEST(property_set, garbage_values_give_an_error_never_a_value) {
     }
 }
 
+TEST(property_set, open_stores_keep_writers_apart_as_share_modes_do) {
+    qlm::testing::temp_folder temp;
+    const std::wstring file = temp.write(L"shared.txt", "x");
+    std::unique_ptr<ps::store> reader, second_reader, writer;
+    ASSERT_EQ(ps::open_property_set(file, false, reader), ps::s_ok);
+    ASSERT_EQ(ps::open_property_set(file, false, second_reader), ps::s_ok);
+    EXPECT_EQ(ps::open_property_set(file, true, writer), ps::stg_e_sharingviolation);
+    reader.reset();
+    second_reader.reset();
+    ASSERT_EQ(ps::open_property_set(file, true, writer), ps::s_ok);
+    EXPECT_EQ(ps::open_property_set(file, false, reader), ps::stg_e_sharingviolation);
+    writer.reset();
+    EXPECT_EQ(ps::open_property_set(file, false, reader), ps::s_ok);
+
+    if (!qlm::testing::tool_available("convert")) return;
+    const std::wstring photo = qlm::testing::make_image(temp / L"busy.jpg");
+    std::unique_ptr<ps::store> first, second;
+    ASSERT_EQ(ps::open_handler_store(photo, ps::gps_read_write, first), ps::s_ok);
+    EXPECT_EQ(ps::open_handler_store(photo, ps::gps_read_write, second), ps::from_win32(32));
+    // The writer's own pass-through to the property set is not kept out.
+    EXPECT_EQ(first->set_value(custom(300), ps::property_value::make_ui4(1)), ps::s_ok);
+    EXPECT_EQ(first->commit(), ps::s_ok);
+    first.reset();
+    EXPECT_EQ(ps::open_handler_store(photo, ps::gps_read_write, second), ps::s_ok);
+}
+
 TEST(property_set, refusals_carry_the_windows_codes) {
     qlm::testing::temp_folder temp;
     std::unique_ptr<ps::store> store;

@@ -22,7 +22,10 @@
 #include <map>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/xattr.h>
 
 namespace platform::property_store::posix {
@@ -91,7 +94,11 @@ const property_key key_rating_{media_file_summary, 9};
 
 class xattr_property_set final : public store {
 public:
-    xattr_property_set(std::string path, bool writable) : path_(std::move(path)), writable_(writable) {}
+    xattr_property_set(std::string path, bool writable, int lock)
+        : path_(std::move(path)), writable_(writable), lock_(lock) {}
+    ~xattr_property_set() override { unlock_file(lock_); }
+    xattr_property_set(const xattr_property_set&) = delete;
+    xattr_property_set& operator=(const xattr_property_set&) = delete;
 
     hresult get_value(const property_key& key, property_value& value) override {
         value = property_value{};
@@ -192,6 +199,7 @@ private:
 
     std::string path_;
     bool writable_;
+    int lock_;
     std::vector<std::pair<property_key, property_value>> staged_;
 };
 
@@ -301,7 +309,27 @@ bool decode_value(std::string_view bytes, property_value& value) {
     return false;
 }
 
-hresult open_xattr_property_set(const std::string& path, bool writable, std::unique_ptr<store>& out) {
+int lock_file(const std::string& path, bool exclusive, hresult sharing_violation_code, hresult* result) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        *result = from_win32(win32_error::from_errno(errno));
+        return -1;
+    }
+    while (::flock(descriptor, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        *result = errno == EWOULDBLOCK ? sharing_violation_code : from_win32(win32_error::from_errno(errno));
+        ::close(descriptor);
+        return -1;
+    }
+    *result = s_ok;
+    return descriptor;
+}
+
+void unlock_file(int descriptor) {
+    if (descriptor >= 0) ::close(descriptor);
+}
+
+hresult open_xattr_property_set(const std::string& path, bool writable, std::unique_ptr<store>& out, share_lock lock) {
     out.reset();
     struct stat info {};
     if (path.empty()) return stg_e_filenotfound;
@@ -314,14 +342,14 @@ hresult open_xattr_property_set(const std::string& path, bool writable, std::uni
         if (errno == ENOTSUP) return stg_e_invalidfunction;
         return from_win32(win32_error::from_errno(errno));
     }
-    if (writable) {
-        const std::uint32_t attributes = platform::file_system::get_attributes(platform::text::from_utf8(path));
-        if (attributes != platform::file_system::invalid_attributes &&
-            (attributes & platform::file_system::attribute_readonly) != 0) {
-            return stg_e_accessdenied;
-        }
+    if (writable && !S_ISDIR(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return stg_e_accessdenied;
+    int descriptor = -1;
+    if (lock == share_lock::take) {
+        hresult result = s_ok;
+        descriptor = lock_file(path, writable, stg_e_sharingviolation, &result);
+        if (descriptor < 0) return result;
     }
-    out = std::make_unique<xattr_property_set>(path, writable);
+    out = std::make_unique<xattr_property_set>(path, writable, descriptor);
     return s_ok;
 }
 

@@ -195,9 +195,12 @@ public:
     // `content` backs the image's memory I/O (Exiv2 does not copy it) and
     // must outlive it.
     image_store(std::string path, bool writable, bool pass_through, std::unique_ptr<std::string> content,
-                Exiv2::Image::AutoPtr image)
+                Exiv2::Image::AutoPtr image, int lock)
         : path_(std::move(path)), writable_(writable), pass_through_(pass_through), content_(std::move(content)),
-          image_(std::move(image)) {}
+          image_(std::move(image)), lock_(lock) {}
+    ~image_store() override { posix::unlock_file(lock_); }
+    image_store(const image_store&) = delete;
+    image_store& operator=(const image_store&) = delete;
 
     hresult get_value(const property_key& key, property_value& value) override {
         value = property_value{};
@@ -264,7 +267,9 @@ public:
 private:
     hresult property_set() {
         if (set_) return s_ok;
-        return posix::open_xattr_property_set(path_, writable_, set_);
+        // The writer already holds the file's exclusive lock.
+        return posix::open_xattr_property_set(path_, writable_, set_,
+                                              writable_ ? posix::share_lock::none : posix::share_lock::take);
     }
 
     static bool accepts(const property_key& key, const property_value& value) {
@@ -453,6 +458,7 @@ private:
     bool pass_through_;
     std::unique_ptr<std::string> content_;
     Exiv2::Image::AutoPtr image_;
+    int lock_;  // the exclusive lock a writer holds on the file, else -1
     std::unique_ptr<store> set_;
     std::vector<std::pair<property_key, property_value>> staged_;
 };
@@ -485,6 +491,15 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     prepare_exiv2();
     if (writable) {
         if ((info.st_mode & S_IWUSR) == 0) return e_accessdenied;
+        // Writers keep each other out for the store's life, as the handler's
+        // exclusive share mode does on Windows.
+        hresult locked = s_ok;
+        const int lock = posix::lock_file(native, true, from_win32(win32_error::sharing_violation), &locked);
+        if (lock < 0) return locked;
+        struct unlock_on_failure {
+            int descriptor;
+            ~unlock_on_failure() { posix::unlock_file(descriptor); }
+        } guard{lock};
         std::uint32_t error = 0;
         auto bytes = platform::file_system::read_file(path, &error);
         if (!bytes) return from_win32(error);
@@ -504,7 +519,8 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         } catch (const Exiv2::AnyError&) {
             return wincodec_err_badheader;
         }
-        out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image));
+        out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image), lock);
+        guard.descriptor = -1;
         return s_ok;
     }
     const bool pass_through = (flags & gps_handler_properties_only) == 0;
@@ -512,7 +528,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         auto image = Exiv2::ImageFactory::open(native);
         if (image.get()) {
             image->readMetadata();
-            out = std::make_unique<image_store>(native, false, pass_through, nullptr, std::move(image));
+            out = std::make_unique<image_store>(native, false, pass_through, nullptr, std::move(image), -1);
             return s_ok;
         }
     } catch (const Exiv2::AnyError&) {
