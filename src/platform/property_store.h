@@ -16,6 +16,9 @@
 //   extended attribute per property, typed text; a file system without user
 //   extended attributes refuses the open with STG_E_INVALIDFUNCTION, which is
 //   what an NTFS property-set open answers on a FAT volume.
+// On Linux an open store holds an flock for its life in place of the share
+// modes: writers exclusive, property-set readers shared; an open that meets
+// another holder fails with a sharing violation.
 // On both, set_value only stages a change; commit makes it durable.
 
 #include <array>
