@@ -217,7 +217,7 @@ public:
         }
         try {
             read_owned(key, value);
-        } catch (const Exiv2::AnyError&) {
+        } catch (const std::exception&) {
             value = property_value{};
             return wincodec_err_badheader;
         }
@@ -254,10 +254,10 @@ public:
                     return e_fail;
                 }
                 if (const hresult written = write_beside_and_replace(path_, bytes); failed(written)) return written;
-            } catch (const Exiv2::AnyError&) {
-                return wincodec_err_badheader;
             } catch (const std::bad_alloc&) {
                 return e_outofmemory;
+            } catch (const std::exception&) {
+                return wincodec_err_badheader;
             }
             staged_.clear();
         }
@@ -508,7 +508,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         try {
             image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(content->data()),
                                               static_cast<long>(content->size()));
-        } catch (const Exiv2::AnyError&) {
+        } catch (const std::exception&) {
             return e_notimpl;  // no handler for this content
         }
         if (!image.get()) return e_notimpl;
@@ -516,7 +516,8 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         if (mode != Exiv2::amWrite && mode != Exiv2::amReadWrite) return e_notimpl;
         try {
             image->readMetadata();
-        } catch (const Exiv2::AnyError&) {
+        } catch (const std::exception&) {
+            // Damaged data can make Exiv2 throw more than its own errors.
             return wincodec_err_badheader;
         }
         out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image), lock);
@@ -531,7 +532,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
             out = std::make_unique<image_store>(native, false, pass_through, nullptr, std::move(image), -1);
             return s_ok;
         }
-    } catch (const Exiv2::AnyError&) {
+    } catch (const std::exception&) {
         // Not an image Exiv2 knows, or a damaged one: its property set is all there is.
     }
     // A volume without property sets still lets the shell read a file: it
