@@ -123,6 +123,8 @@ TEST_F(image_handler, reading_prefers_xmp_and_trusts_the_percent_only_while_it_a
     EXPECT_EQ(read(path, ps::key_rating), ps::property_value::make_ui4(25));
     run_tool("exiftool -q -overwrite_original -XMP:all= -IPTC:Keywords= -IFD0:Rating=3 " + shell_quote(path));
     EXPECT_EQ(read(path, ps::key_keywords), ps::property_value::make_strings({L"z"}));
+    run_tool("exiftool -q -overwrite_original -charset iptc=Latin -IPTC:Keywords=caf\xC3\xA9 " + shell_quote(path));
+    EXPECT_EQ(read(path, ps::key_keywords), ps::property_value::make_strings({L"caf\u00e9"}));
     EXPECT_EQ(read(path, ps::key_rating), ps::property_value::make_ui4(50));
 }
 

@@ -51,6 +51,16 @@ void prepare_exiv2() {
 std::string utf8(const std::wstring& text) { return platform::text::to_utf8(text); }
 std::wstring wide(const std::string& text) { return platform::text::from_utf8(text); }
 
+// IPTC text without a character set marker is often Latin-1: bytes that are
+// not UTF-8 are taken as such rather than turned into replacement marks.
+std::wstring iptc_text(const std::string& bytes) {
+    std::wstring text = wide(bytes);
+    if (utf8(text) == bytes) return text;
+    text.clear();
+    for (const char byte : bytes) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
+    return text;
+}
+
 std::vector<std::uint16_t> to_utf16(const std::wstring& text) {
     std::vector<std::uint16_t> units;
     for (const wchar_t ch : text) {
@@ -302,7 +312,7 @@ private:
             }
             std::vector<std::wstring> tags;
             for (const auto& datum : iptc) {
-                if (datum.key() == "Iptc.Application2.Keywords") tags.push_back(wide(datum.toString()));
+                if (datum.key() == "Iptc.Application2.Keywords") tags.push_back(iptc_text(datum.toString()));
             }
             if (tags.empty()) {
                 if (const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.XPKeywords")); it != exif.end()) {
