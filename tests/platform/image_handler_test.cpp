@@ -123,8 +123,17 @@ TEST_F(image_handler, reading_prefers_xmp_and_trusts_the_percent_only_while_it_a
     EXPECT_EQ(read(path, ps::key_rating), ps::property_value::make_ui4(25));
     run_tool("exiftool -q -overwrite_original -XMP:all= -IPTC:Keywords= -IFD0:Rating=3 " + shell_quote(path));
     EXPECT_EQ(read(path, ps::key_keywords), ps::property_value::make_strings({L"z"}));
-    run_tool("exiftool -q -overwrite_original -charset iptc=Latin -IPTC:Keywords=caf\xC3\xA9 " + shell_quote(path));
+    run_tool("exiftool -q -overwrite_original -charset iptc=Latin -IPTC:Keywords=caf\xC3\xA9 "
+             "-IPTC:Caption-Abstract=Cr\xC3\xA8me " + shell_quote(path));
     EXPECT_EQ(read(path, ps::key_keywords), ps::property_value::make_strings({L"caf\u00e9"}));
+
+    // Writing declares UTF-8 for the IPTC record; the Latin-1 caption keeps its text.
+    std::unique_ptr<ps::store> store;
+    ASSERT_EQ(ps::open_handler_store(path, ps::gps_read_write, store), ps::s_ok);
+    ASSERT_EQ(store->set_value(ps::key_keywords, ps::property_value::make_strings({L"\u00e9t\u00e9"})), ps::s_ok);
+    ASSERT_EQ(store->commit(), ps::s_ok);
+    EXPECT_EQ(qlm::testing::exiftool_values(path, {"-IPTC:Caption-Abstract", "-IPTC:Keywords", "-IPTC:CodedCharacterSet"}),
+              (std::vector<std::string>{"Cr\xC3\xA8me", "\xC3\xA9t\xC3\xA9", ".%G"}));  // exiftool shows ESC as '.'
     EXPECT_EQ(read(path, ps::key_rating), ps::property_value::make_ui4(50));
 }
 

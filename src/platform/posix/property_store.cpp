@@ -407,6 +407,14 @@ private:
                 if (has_iptc) xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordIPTC"), &bag);
             }
             if (has_iptc) {
+                // Declaring UTF-8 for the whole record: Latin-1 text already
+                // there is re-encoded so that it keeps its meaning.
+                for (auto& datum : iptc) {
+                    if (datum.typeId() != Exiv2::string) continue;
+                    const std::string bytes = datum.toString();
+                    const std::string recoded = utf8(iptc_text(bytes));
+                    if (recoded != bytes) datum.setValue(recoded);
+                }
                 iptc["Iptc.Envelope.CharacterSet"] = std::string("\x1b%G");
                 for (const auto& tag : value.strings) {
                     Exiv2::StringValue keyword(utf8(tag));
