@@ -10,6 +10,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <system_error>
 
@@ -195,6 +196,36 @@ std::optional<std::wstring> local_app_data() {
     CoTaskMemFree(folder);
     return cached;
 }
+
+std::wstring temporary_name_beside(const std::wstring& target) {
+    static std::atomic<std::uint64_t> sequence{0};
+    const std::uint64_t number = sequence.fetch_add(1);
+    return target + L".qlm-" + std::to_wstring(process_id()) + L"-" + std::to_wstring(tick_count()) + L"-" +
+           std::to_wstring(number) + L".tmp";
+}
+
+std::uint32_t write_new_file(const std::wstring& path, const void* bytes, std::size_t length, bool flush) {
+    if (length > 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;
+    file_handle file;
+    file.handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file.handle == INVALID_HANDLE_VALUE) return GetLastError();
+    DWORD written = 0;
+    if (!WriteFile(file.handle, bytes, static_cast<DWORD>(length), &written, nullptr)) return GetLastError();
+    if (written != length) return ERROR_WRITE_FAULT;
+    if (flush && !FlushFileBuffers(file.handle)) return GetLastError();
+    return ERROR_SUCCESS;
+}
+
+std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& replacement) {
+    return ReplaceFileW(replaced.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr) ? ERROR_SUCCESS
+                                                                                            : GetLastError();
+}
+
+std::uint32_t move_file(const std::wstring& from, const std::wstring& to) {
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) ? ERROR_SUCCESS : GetLastError();
+}
+
+std::uint64_t tick_count() { return GetTickCount64(); }
 
 std::uint32_t process_id() { return GetCurrentProcessId(); }
 
