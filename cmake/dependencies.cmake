@@ -7,6 +7,12 @@ if(NOT WIN32)
   add_library(qlm_third_party INTERFACE)
   target_link_libraries(qlm_third_party INTERFACE fmt::fmt)
   target_include_directories(qlm_third_party SYSTEM INTERFACE ${RAPIDJSON_INCLUDE_DIRS})
+  # Exiv2 is the Linux image handler behind the property store; Windows uses
+  # its own property handlers and the imaging component instead.
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(EXIV2 REQUIRED IMPORTED_TARGET exiv2>=0.27)
+  add_library(qlm_exiv2 INTERFACE)
+  target_link_libraries(qlm_exiv2 INTERFACE PkgConfig::EXIV2)
 else()
   # Expose only fmt/ and rapidjson/ from the host's include folder, never the
   # host's C library headers.

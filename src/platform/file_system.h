@@ -68,6 +68,32 @@ bool exists(const std::wstring& path);
 /// std::filesystem::filesystem_error ("create_directories") on failure.
 void create_directories(const std::wstring& path);
 
+/// A fresh name for a temporary file beside `target`: the target's path,
+/// ".qlm-", the process id, "-", the tick count in milliseconds, "-", a
+/// process-wide sequence number from 0, ".tmp" (decimal, no padding).
+std::wstring temporary_name_beside(const std::wstring& target);
+
+/// Creates a new file (CreateFileW with CREATE_NEW, GENERIC_WRITE, no
+/// sharing), writes all bytes in one call and, when `flush` is set, flushes
+/// them to the disk (FlushFileBuffers). 0 or the Win32 error; a file that
+/// could be created but not written is left for the caller to delete.
+std::uint32_t write_new_file(const std::wstring& path, const void* bytes, std::size_t length, bool flush);
+
+/// Puts `replacement` in place of `replaced` (ReplaceFileW, no backup, no
+/// flags): 0 or the Win32 error. Linux: a read-only target is refused with
+/// error 5; the target's mode, owner and extended attributes are carried to
+/// the replacement, which is then renamed over it and the folder flushed.
+std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& replacement);
+
+/// MoveFileExW with MOVEFILE_WRITE_THROUGH: 0 or the Win32 error.
+std::uint32_t move_file(const std::wstring& from, const std::wstring& to);
+
+/// DeleteFileW: 0 or the Win32 error.
+std::uint32_t delete_file(const std::wstring& path);
+
+/// Milliseconds since system start (GetTickCount64).
+std::uint64_t tick_count();
+
 /// Reads a whole file in binary mode, or nullopt (with the Win32 error in
 /// *error) when it cannot be opened or read.
 std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error = nullptr);

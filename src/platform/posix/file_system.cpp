@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -181,6 +182,113 @@ void create_directories(const std::wstring& path) {
     std::error_code error;
     std::filesystem::create_directories(to_native(path), error);
     if (error) throw std::filesystem::filesystem_error("create_directories", to_native(path), error);
+}
+
+std::wstring temporary_name_beside(const std::wstring& target) {
+    static std::atomic<std::uint64_t> sequence{0};
+    const std::uint64_t number = sequence.fetch_add(1);
+    return target + L".qlm-" + std::to_wstring(process_id()) + L"-" + std::to_wstring(tick_count()) + L"-" +
+           std::to_wstring(number) + L".tmp";
+}
+
+std::uint32_t write_new_file(const std::wstring& path, const void* bytes, std::size_t length, bool flush) {
+    const int fd = ::open(narrow(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return win32_error::from_errno(errno);
+    const auto* cursor = static_cast<const char*>(bytes);
+    std::size_t left = length;
+    std::uint32_t result = win32_error::success;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, cursor, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            result = n < 0 ? win32_error::from_errno(errno) : win32_error::disk_full;
+            break;
+        }
+        cursor += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (result == win32_error::success && flush && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
+    if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
+    return result;
+}
+
+namespace {
+
+// The folder entry of a rename is only durable once the folder is flushed.
+void flush_parent_folder(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Copies every extended attribute of `from` onto `to`. The user namespace
+// (property set, attributes) must come across; others are best effort.
+std::uint32_t copy_extended_attributes(const std::string& from, const std::string& to) {
+    ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
+    if (size < 0) return errno == ENOTSUP ? win32_error::success : win32_error::from_errno(errno);
+    std::string names(static_cast<std::size_t>(size), '\0');
+    size = ::listxattr(from.c_str(), names.data(), names.size());
+    if (size < 0) return win32_error::from_errno(errno);
+    names.resize(static_cast<std::size_t>(size));
+    std::string value;
+    for (std::size_t start = 0; start < names.size();) {
+        const std::string name = names.c_str() + start;
+        start += name.size() + 1;
+        if (name.empty()) continue;
+        const bool required = name.rfind("user.", 0) == 0;
+        ssize_t length = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
+        if (length >= 0) {
+            value.assign(static_cast<std::size_t>(length), '\0');
+            length = ::getxattr(from.c_str(), name.c_str(), value.data(), value.size());
+        }
+        if (length < 0 ||
+            ::setxattr(to.c_str(), name.c_str(), value.data(), static_cast<std::size_t>(length), 0) != 0) {
+            if (required) return win32_error::from_errno(errno);
+        }
+    }
+    return win32_error::success;
+}
+
+}  // namespace
+
+std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& replacement) {
+    const std::string target = narrow(replaced);
+    const std::string source = narrow(replacement);
+    struct stat info {};
+    if (::stat(target.c_str(), &info) != 0) return win32_error::from_errno(errno);
+    if ((info.st_mode & S_IWUSR) == 0 || S_ISDIR(info.st_mode)) return win32_error::access_denied;
+    if (const std::uint32_t error = copy_extended_attributes(target, source); error != win32_error::success) {
+        return error;
+    }
+    // Only root may give a file away; a user's own files keep their owner anyway.
+    if (::chown(source.c_str(), info.st_uid, info.st_gid) != 0 && errno != EPERM) return win32_error::from_errno(errno);
+    if (::chmod(source.c_str(), info.st_mode & 07777) != 0) return win32_error::from_errno(errno);
+    if (::rename(source.c_str(), target.c_str()) != 0) return win32_error::from_errno(errno);
+    flush_parent_folder(target);
+    return win32_error::success;
+}
+
+std::uint32_t move_file(const std::wstring& from, const std::wstring& to) {
+    const std::string target = narrow(to);
+    struct stat info {};
+    // MoveFileExW without MOVEFILE_REPLACE_EXISTING never replaces a file.
+    if (::lstat(target.c_str(), &info) == 0) return win32_error::already_exists;
+    if (::rename(narrow(from).c_str(), target.c_str()) != 0) return win32_error::from_errno(errno);
+    flush_parent_folder(target);
+    return win32_error::success;
+}
+
+std::uint32_t delete_file(const std::wstring& path) {
+    return ::unlink(narrow(path).c_str()) == 0 ? win32_error::success : win32_error::from_errno(errno);
+}
+
+std::uint64_t tick_count() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
 }
 
 std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error) {

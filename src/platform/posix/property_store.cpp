@@ -1,0 +1,517 @@
+// Linux property stores: the image handler over Exiv2 and the property set
+// in extended attributes.
+//
+// Where the image handler keeps each property (written to every place the
+// format has, so that no stale copy stays behind; read from the first place
+// that holds a value):
+//   System.Keywords  Xmp.dc.subject (bag), Iptc.Application2.Keywords
+//                    (with the UTF-8 character set marker), Exif.Image.XPKeywords
+//                    (UCS-2LE, ";"-separated)
+//   System.Rating    Xmp.xmp.Rating (stars), Xmp.MicrosoftPhoto.Rating (0-99),
+//                    Exif.Image.Rating (stars), Exif.Image.RatingPercent (0-99)
+//   System.Comment   Xmp.exif.UserComment (x-default), Exif.Image.XPComment,
+//                    Exif.Photo.UserComment (UNICODE, in the Exif byte order)
+//   System.Title     Xmp.dc.title (x-default), Exif.Image.XPTitle
+// Exiv2 never writes to the path: a write open works on a copy in memory and
+// commit puts the result in place through a temporary file beside it.
+
+#include "platform/property_store.h"
+
+#include "platform/file_system.h"
+#include "platform/posix/property_set.h"
+#include "platform/text.h"
+#include "platform/win32_error.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include <sys/stat.h>
+
+namespace platform::property_store {
+namespace {
+
+constexpr hresult e_notimpl = static_cast<hresult>(0x80004001);
+
+void prepare_exiv2() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Exiv2 reports damaged files on stderr; the store reports them by code.
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize();
+    });
+}
+
+std::string utf8(const std::wstring& text) { return platform::text::to_utf8(text); }
+std::wstring wide(const std::string& text) { return platform::text::from_utf8(text); }
+
+std::vector<std::uint16_t> to_utf16(const std::wstring& text) {
+    std::vector<std::uint16_t> units;
+    for (const wchar_t ch : text) {
+        auto code = static_cast<std::uint32_t>(ch);
+        if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            units.push_back(static_cast<std::uint16_t>(0xD800 + (code >> 10)));
+            units.push_back(static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            units.push_back(static_cast<std::uint16_t>(code));
+        }
+    }
+    return units;
+}
+
+std::wstring from_utf16(const std::vector<std::uint16_t>& units) {
+    std::wstring text;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const std::uint32_t unit = units[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            text.push_back(static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00u)));
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            text.push_back(L'\xFFFD');
+        } else {
+            text.push_back(static_cast<wchar_t>(unit));
+        }
+    }
+    return text;
+}
+
+std::vector<Exiv2::byte> value_bytes(const Exiv2::Value& value) {
+    std::vector<Exiv2::byte> bytes(static_cast<std::size_t>(value.size()));
+    if (!bytes.empty()) value.copy(bytes.data(), Exiv2::littleEndian);
+    return bytes;
+}
+
+std::vector<std::uint16_t> units_of(const Exiv2::byte* data, std::size_t size, bool little_endian) {
+    std::vector<std::uint16_t> units;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        units.push_back(little_endian ? static_cast<std::uint16_t>(data[i] | (data[i + 1] << 8))
+                                      : static_cast<std::uint16_t>((data[i] << 8) | data[i + 1]));
+    }
+    while (!units.empty() && units.back() == 0) units.pop_back();
+    return units;
+}
+
+// The Windows XP* tags: UCS-2 little-endian bytes with a closing zero.
+Exiv2::DataValue xp_value(const std::wstring& text) {
+    std::vector<Exiv2::byte> bytes;
+    for (const auto unit : to_utf16(text)) {
+        bytes.push_back(static_cast<Exiv2::byte>(unit & 0xFF));
+        bytes.push_back(static_cast<Exiv2::byte>(unit >> 8));
+    }
+    bytes.push_back(0);
+    bytes.push_back(0);
+    Exiv2::DataValue value(Exiv2::unsignedByte);
+    value.read(bytes.data(), static_cast<long>(bytes.size()), Exiv2::littleEndian);
+    return value;
+}
+
+void add_xp(Exiv2::ExifData& exif, const char* key, const std::wstring& text) {
+    const Exiv2::DataValue value = xp_value(text);
+    exif.add(Exiv2::ExifKey(key), &value);
+}
+
+std::wstring xp_text(const Exiv2::Value& value) {
+    const auto bytes = value_bytes(value);
+    return from_utf16(units_of(bytes.data(), bytes.size(), true));
+}
+
+template <typename Data>
+void erase_key(Data& data, const std::string& key) {
+    for (auto it = data.begin(); it != data.end();) {
+        if (it->key() == key) it = data.erase(it);
+        else ++it;
+    }
+}
+
+std::optional<std::wstring> lang_alt_default(const Exiv2::XmpData& xmp, const char* key) {
+    const auto it = xmp.findKey(Exiv2::XmpKey(key));
+    if (it == xmp.end()) return std::nullopt;
+    if (const auto* alt = dynamic_cast<const Exiv2::LangAltValue*>(&it->value())) {
+        if (alt->value_.empty()) return std::nullopt;
+        const auto found = alt->value_.find("x-default");
+        return wide(found != alt->value_.end() ? found->second : alt->value_.begin()->second);
+    }
+    return wide(it->toString());
+}
+
+void set_lang_alt_default(Exiv2::XmpData& xmp, const char* key, const std::wstring& text) {
+    erase_key(xmp, key);
+    Exiv2::LangAltValue value;
+    value.value_["x-default"] = utf8(text);
+    xmp.add(Exiv2::XmpKey(key), &value);
+}
+
+std::optional<long> integer_of(const Exiv2::Value& value) {
+    if (value.count() < 1) return std::nullopt;
+    const std::string text = value.toString(0);
+    char* end = nullptr;
+    const double number = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || number != number || number < -1e9 || number > 1e9) return std::nullopt;
+    return static_cast<long>(number);
+}
+
+unsigned stars_of(std::uint32_t value) {
+    if (value == 0) return 0;
+    if (value <= 12) return 1;
+    if (value <= 37) return 2;
+    if (value <= 62) return 3;
+    if (value <= 87) return 4;
+    return 5;
+}
+
+std::uint32_t value_of_stars(long stars) {
+    static constexpr std::uint32_t values[] = {0, 1, 25, 50, 75, 99};
+    if (stars <= 0) return 0;
+    return values[stars > 5 ? 5 : stars];
+}
+
+bool is_owned(const property_key& key) {
+    return key == key_keywords || key == key_rating || key == key_comment || key == key_title;
+}
+
+hresult write_beside_and_replace(const std::string& path, const std::vector<Exiv2::byte>& bytes) {
+    const std::wstring target = wide(path);
+    const std::wstring temporary = platform::file_system::temporary_name_beside(target);
+    std::uint32_t error = platform::file_system::write_new_file(temporary, bytes.data(), bytes.size(), true);
+    if (error == 0) error = platform::file_system::replace_file(target, temporary);
+    if (error != 0) platform::file_system::delete_file(temporary);
+    return from_win32(error);
+}
+
+class image_store final : public store {
+public:
+    image_store(std::string path, bool writable, bool pass_through, Exiv2::Image::AutoPtr image)
+        : path_(std::move(path)), writable_(writable), pass_through_(pass_through), image_(std::move(image)) {}
+
+    hresult get_value(const property_key& key, property_value& value) override {
+        value = property_value{};
+        if (!is_owned(key)) {
+            if (!pass_through_) return s_ok;
+            if (const hresult opened = property_set(); failed(opened)) return writable_ ? opened : s_ok;
+            return set_->get_value(key, value);
+        }
+        for (const auto& [staged_key, staged] : staged_) {
+            if (staged_key == key) {
+                value = staged;
+                return s_ok;
+            }
+        }
+        try {
+            read_owned(key, value);
+        } catch (const Exiv2::AnyError&) {
+            value = property_value{};
+            return wincodec_err_badheader;
+        }
+        return s_ok;
+    }
+
+    hresult set_value(const property_key& key, const property_value& value) override {
+        if (!writable_) return stg_e_accessdenied;
+        if (!is_owned(key)) {
+            if (const hresult opened = property_set(); failed(opened)) return opened;
+            return set_->set_value(key, value);
+        }
+        if (!accepts(key, value)) return wincodec_err_propertynotsupported;
+        for (auto& [staged_key, staged] : staged_) {
+            if (staged_key == key) {
+                staged = value;
+                return s_ok;
+            }
+        }
+        staged_.emplace_back(key, value);
+        return s_ok;
+    }
+
+    hresult commit() override {
+        if (!writable_) return stg_e_accessdenied;
+        if (!staged_.empty()) {
+            try {
+                for (const auto& [key, value] : staged_) apply(key, value);
+                image_->writeMetadata();
+                Exiv2::BasicIo& io = image_->io();
+                std::vector<Exiv2::byte> bytes(static_cast<std::size_t>(io.size()));
+                io.seek(0, Exiv2::BasicIo::beg);
+                if (!bytes.empty() && io.read(bytes.data(), static_cast<long>(bytes.size())) != static_cast<long>(bytes.size())) {
+                    return e_fail;
+                }
+                if (const hresult written = write_beside_and_replace(path_, bytes); failed(written)) return written;
+            } catch (const Exiv2::AnyError&) {
+                return wincodec_err_badheader;
+            } catch (const std::bad_alloc&) {
+                return e_outofmemory;
+            }
+            staged_.clear();
+        }
+        return set_ ? set_->commit() : s_ok;
+    }
+
+private:
+    hresult property_set() {
+        if (set_) return s_ok;
+        return posix::open_xattr_property_set(path_, writable_, set_);
+    }
+
+    static bool accepts(const property_key& key, const property_value& value) {
+        if (value.type == value_type::empty) return true;
+        if (key == key_keywords) return value.type == value_type::vector_lpwstr;
+        if (key == key_rating) return value.type == value_type::ui4 || value.type == value_type::i4;
+        return value.type == value_type::lpwstr || value.type == value_type::bstr;
+    }
+
+    bool can_write(Exiv2::MetadataId id) const {
+        const auto mode = image_->checkMode(id);
+        return mode == Exiv2::amWrite || mode == Exiv2::amReadWrite;
+    }
+
+    Exiv2::ByteOrder exif_order() const {
+        const auto order = image_->byteOrder();
+        return order == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
+    }
+
+    void read_owned(const property_key& key, property_value& value) const {
+        const auto& xmp = image_->xmpData();
+        const auto& exif = image_->exifData();
+        const auto& iptc = image_->iptcData();
+        if (key == key_keywords) {
+            if (const auto it = xmp.findKey(Exiv2::XmpKey("Xmp.dc.subject")); it != xmp.end()) {
+                std::vector<std::wstring> tags;
+                for (long i = 0; i < it->count(); ++i) tags.push_back(wide(it->toString(i)));
+                value = property_value::make_strings(std::move(tags));
+                return;
+            }
+            std::vector<std::wstring> tags;
+            for (const auto& datum : iptc) {
+                if (datum.key() == "Iptc.Application2.Keywords") tags.push_back(wide(datum.toString()));
+            }
+            if (tags.empty()) {
+                if (const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.XPKeywords")); it != exif.end()) {
+                    const std::wstring joined = xp_text(it->value());
+                    std::size_t start = 0;
+                    while (start <= joined.size()) {
+                        const auto end = std::min(joined.find(L';', start), joined.size());
+                        if (end > start) tags.push_back(joined.substr(start, end - start));
+                        start = end + 1;
+                    }
+                }
+            }
+            if (!tags.empty()) value = property_value::make_strings(std::move(tags));
+        } else if (key == key_rating) {
+            std::optional<long> stars, percent;
+            if (const auto it = xmp.findKey(Exiv2::XmpKey("Xmp.xmp.Rating")); it != xmp.end()) stars = integer_of(it->value());
+            if (const auto it = xmp.findKey(Exiv2::XmpKey("Xmp.MicrosoftPhoto.Rating")); it != xmp.end()) {
+                percent = integer_of(it->value());
+            }
+            if (!stars && !percent) {
+                if (const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.Rating")); it != exif.end()) stars = integer_of(it->value());
+                if (const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.RatingPercent")); it != exif.end()) {
+                    percent = integer_of(it->value());
+                }
+            }
+            // The stars are what other photo software edits; the percent only
+            // refines them while it still agrees.
+            if (percent && *percent >= 0 && (!stars || static_cast<long>(stars_of(static_cast<std::uint32_t>(*percent))) == *stars)) {
+                value = property_value::make_ui4(static_cast<std::uint32_t>(*percent));
+            } else if (stars) {
+                value = property_value::make_ui4(value_of_stars(*stars));
+            }
+        } else if (key == key_comment) {
+            if (auto text = lang_alt_default(xmp, "Xmp.exif.UserComment")) {
+                value = property_value::make_lpwstr(std::move(*text));
+            } else if (const auto xp = exif.findKey(Exiv2::ExifKey("Exif.Image.XPComment")); xp != exif.end()) {
+                value = property_value::make_lpwstr(xp_text(xp->value()));
+            } else if (const auto user = exif.findKey(Exiv2::ExifKey("Exif.Photo.UserComment")); user != exif.end()) {
+                value = property_value::make_lpwstr(user_comment_text(user->value()));
+            }
+        } else if (key == key_title) {
+            if (auto text = lang_alt_default(xmp, "Xmp.dc.title")) {
+                value = property_value::make_lpwstr(std::move(*text));
+            } else if (const auto xp = exif.findKey(Exiv2::ExifKey("Exif.Image.XPTitle")); xp != exif.end()) {
+                value = property_value::make_lpwstr(xp_text(xp->value()));
+            }
+        }
+    }
+
+    std::wstring user_comment_text(const Exiv2::Value& value) const {
+        const auto bytes = value_bytes(value);
+        if (bytes.size() < 8) return {};
+        const std::string header(reinterpret_cast<const char*>(bytes.data()), 8);
+        if (std::memcmp(header.data(), "UNICODE\0", 8) == 0) {
+            return from_utf16(units_of(bytes.data() + 8, bytes.size() - 8, exif_order() == Exiv2::littleEndian));
+        }
+        std::string text(reinterpret_cast<const char*>(bytes.data()) + 8, bytes.size() - 8);
+        if (const auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+        return wide(text);
+    }
+
+    void apply(const property_key& key, const property_value& value) {
+        auto& xmp = image_->xmpData();
+        auto& exif = image_->exifData();
+        auto& iptc = image_->iptcData();
+        const bool has_exif = can_write(Exiv2::mdExif);
+        const bool has_iptc = can_write(Exiv2::mdIptc);
+        const std::wstring text =
+            value.type == value_type::lpwstr || value.type == value_type::bstr ? (value.null_text ? L"" : value.text) : L"";
+        if (key == key_keywords) {
+            erase_key(xmp, "Xmp.dc.subject");
+            if (has_iptc) erase_key(iptc, "Iptc.Application2.Keywords");
+            if (has_exif) erase_key(exif, "Exif.Image.XPKeywords");
+            if (value.strings.empty()) return;
+            Exiv2::XmpArrayValue bag(Exiv2::xmpBag);
+            std::wstring joined;
+            for (const auto& tag : value.strings) {
+                bag.read(utf8(tag));
+                if (!joined.empty()) joined += L';';
+                joined += tag;
+            }
+            xmp.add(Exiv2::XmpKey("Xmp.dc.subject"), &bag);
+            if (has_iptc) {
+                iptc["Iptc.Envelope.CharacterSet"] = std::string("\x1b%G");
+                for (const auto& tag : value.strings) {
+                    Exiv2::StringValue keyword(utf8(tag));
+                    iptc.add(Exiv2::IptcKey("Iptc.Application2.Keywords"), &keyword);
+                }
+            }
+            if (has_exif) add_xp(exif, "Exif.Image.XPKeywords", joined);
+        } else if (key == key_rating) {
+            erase_key(xmp, "Xmp.xmp.Rating");
+            erase_key(xmp, "Xmp.MicrosoftPhoto.Rating");
+            if (has_exif) {
+                erase_key(exif, "Exif.Image.Rating");
+                erase_key(exif, "Exif.Image.RatingPercent");
+            }
+            std::uint32_t percent = value.type == value_type::ui4 ? value.ui4
+                                    : value.type == value_type::i4 && value.i4 > 0 ? static_cast<std::uint32_t>(value.i4)
+                                                                                   : 0;
+            if (percent == 0) return;
+            if (percent > 99) percent = 99;
+            const unsigned stars = stars_of(percent);
+            xmp["Xmp.xmp.Rating"] = std::to_string(stars);
+            xmp["Xmp.MicrosoftPhoto.Rating"] = std::to_string(percent);
+            if (has_exif) {
+                exif["Exif.Image.Rating"] = static_cast<std::uint16_t>(stars);
+                exif["Exif.Image.RatingPercent"] = static_cast<std::uint16_t>(percent);
+            }
+        } else if (key == key_comment) {
+            erase_key(xmp, "Xmp.exif.UserComment");
+            if (has_exif) {
+                erase_key(exif, "Exif.Image.XPComment");
+                erase_key(exif, "Exif.Photo.UserComment");
+            }
+            if (text.empty()) return;
+            set_lang_alt_default(xmp, "Xmp.exif.UserComment", text);
+            if (has_exif) {
+                add_xp(exif, "Exif.Image.XPComment", text);
+                std::vector<Exiv2::byte> bytes(8);
+                std::memcpy(bytes.data(), "UNICODE\0", 8);
+                const bool little = exif_order() == Exiv2::littleEndian;
+                for (const auto unit : to_utf16(text)) {
+                    bytes.push_back(static_cast<Exiv2::byte>(little ? unit & 0xFF : unit >> 8));
+                    bytes.push_back(static_cast<Exiv2::byte>(little ? unit >> 8 : unit & 0xFF));
+                }
+                Exiv2::DataValue comment(Exiv2::undefined);
+                comment.read(bytes.data(), static_cast<long>(bytes.size()), exif_order());
+                exif.add(Exiv2::ExifKey("Exif.Photo.UserComment"), &comment);
+            }
+        } else if (key == key_title) {
+            erase_key(xmp, "Xmp.dc.title");
+            if (has_exif) erase_key(exif, "Exif.Image.XPTitle");
+            if (text.empty()) return;
+            set_lang_alt_default(xmp, "Xmp.dc.title", text);
+            if (has_exif) add_xp(exif, "Exif.Image.XPTitle", text);
+        }
+    }
+
+    std::string path_;
+    bool writable_;
+    bool pass_through_;
+    Exiv2::Image::AutoPtr image_;
+    std::unique_ptr<store> set_;
+    std::vector<std::pair<property_key, property_value>> staged_;
+};
+
+}  // namespace
+
+hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::unique_ptr<store>& out) {
+    out.reset();
+    const std::string native = utf8(path);
+    struct stat info {};
+    if (path.empty() || ::stat(native.c_str(), &info) != 0) {
+        return from_win32(path.empty() ? win32_error::file_not_found : win32_error::from_errno(errno));
+    }
+    const bool writable = (flags & gps_read_write) != 0;
+    if (S_ISDIR(info.st_mode)) {
+        if (writable) return e_notimpl;
+        return posix::open_xattr_property_set(native, false, out);
+    }
+    prepare_exiv2();
+    if (writable) {
+        if ((info.st_mode & S_IWUSR) == 0) return e_accessdenied;
+        std::uint32_t error = 0;
+        const auto bytes = platform::file_system::read_file(path, &error);
+        if (!bytes) return from_win32(error);
+        Exiv2::Image::AutoPtr image;
+        try {
+            image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes->data()),
+                                              static_cast<long>(bytes->size()));
+        } catch (const Exiv2::AnyError&) {
+            return e_notimpl;  // no handler for this content
+        }
+        if (!image.get()) return e_notimpl;
+        const auto mode = image->checkMode(Exiv2::mdXmp);
+        if (mode != Exiv2::amWrite && mode != Exiv2::amReadWrite) return e_notimpl;
+        try {
+            image->readMetadata();
+        } catch (const Exiv2::AnyError&) {
+            return wincodec_err_badheader;
+        }
+        out = std::make_unique<image_store>(native, true, true, std::move(image));
+        return s_ok;
+    }
+    const bool pass_through = (flags & gps_handler_properties_only) == 0;
+    try {
+        auto image = Exiv2::ImageFactory::open(native);
+        if (image.get()) {
+            image->readMetadata();
+            out = std::make_unique<image_store>(native, false, pass_through, std::move(image));
+            return s_ok;
+        }
+    } catch (const Exiv2::AnyError&) {
+        // Not an image Exiv2 knows, or a damaged one: its property set is all there is.
+    }
+    return posix::open_xattr_property_set(native, false, out);
+}
+
+hresult open_property_set(const std::wstring& path, bool writable, std::unique_ptr<store>& out) {
+    return posix::open_xattr_property_set(utf8(path), writable, out);
+}
+
+std::wstring message_text(hresult code) {
+    switch (static_cast<std::uint32_t>(code)) {
+    case 0x00000000u: return L"The operation completed successfully.";
+    case 0x80004001u: return L"Not implemented";
+    case 0x80004005u: return L"Unspecified error";
+    case 0x80070002u: return L"The system cannot find the file specified.";
+    case 0x80070003u: return L"The system cannot find the path specified.";
+    case 0x80070005u: return L"Access is denied.";
+    case 0x8007000Eu: return L"Not enough memory resources are available to complete this operation.";
+    case 0x80070020u: return L"The process cannot access the file because it is being used by another process.";
+    case 0x80070057u: return L"The parameter is incorrect.";
+    case 0x80070070u: return L"There is not enough space on the disk.";
+    case 0x80030001u: return L"Unable to perform requested operation.";
+    case 0x80030002u: return L"%1 could not be found.";
+    case 0x80030005u: return L"Access Denied.";
+    case 0x80030020u: return L"A share violation has occurred.";
+    case 0x80030109u: return L"The compound file %1 is corrupt.";
+    case 0x88982F41u: return L"The property is not supported.";
+    case 0x88982F61u: return L"The image header is unrecognized.";
+    default: return L"Unknown error";
+    }
+}
+
+}  // namespace platform::property_store
