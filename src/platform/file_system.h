@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::file_system {
@@ -97,6 +98,13 @@ std::uint64_t tick_count();
 /// Reads a whole file in binary mode, or nullopt (with the Win32 error in
 /// *error) when it cannot be opened or read.
 std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error = nullptr);
+
+/// Creates or truncates the file and writes the bytes in one call
+/// (CreateFileW with CREATE_ALWAYS, GENERIC_WRITE, no sharing,
+/// FILE_ATTRIBUTE_NORMAL). Returns 0 when every byte was written, else the
+/// Win32 error (a short write is disk_full). A read-only file is refused with
+/// access_denied on both targets.
+std::uint32_t write_file(const std::wstring& path, std::string_view bytes);
 
 /// A std::filesystem::path for the wide path, for the standard streams.
 std::filesystem::path to_native(const std::wstring& path);

@@ -315,6 +315,36 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
     return bytes;
 }
 
+std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
+    const std::string native = narrow(path);
+    // Windows refuses a write open of a read-only file whoever asks; root
+    // would not be refused by open(), so the owner-write bit is checked here.
+    struct stat info {};
+    if (::stat(native.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) return win32_error::access_denied;
+        if ((info.st_mode & S_IWUSR) == 0) return win32_error::access_denied;
+    }
+    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return errno == EISDIR ? win32_error::access_denied : win32_error::from_errno(errno);
+    std::uint32_t result = win32_error::success;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            result = win32_error::from_errno(errno);
+            break;
+        }
+        if (n == 0) {
+            result = win32_error::disk_full;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
+    return result;
+}
+
 std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(narrow(path)); }
 
 std::wstring module_path() {

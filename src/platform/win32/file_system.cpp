@@ -9,6 +9,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <mutex>
 #include <system_error>
 
@@ -98,6 +99,23 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
     }
     if (error != nullptr) *error = 0;
     return bytes;
+}
+
+std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
+    file_handle file;
+    file.handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file.handle == INVALID_HANDLE_VALUE) return GetLastError();
+    // One WriteFile takes at most a DWORD's worth; texts here are far smaller,
+    // the loop only keeps a huge one from being cut silently.
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 0x40000000u));
+        DWORD written = 0;
+        if (!WriteFile(file.handle, bytes.data() + done, chunk, &written, nullptr)) return GetLastError();
+        if (written == 0) return ERROR_DISK_FULL;
+        done += written;
+    }
+    return 0;
 }
 
 std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(path); }

@@ -1,0 +1,64 @@
+#pragma once
+// People regions as XMP text: the region model, reading regions out of a
+// packet, composing our region description in both published vocabularies
+// (Microsoft Photo 1.2 MP:RegionInfo and MWG mwg-rs:Regions), removing the
+// regions a packet holds, and the per-photo mutex name. None of this touches
+// a file; the photo and sidecar writers build on it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qlm::metadata {
+
+/// One face in a photo: a display name and a rectangle in normalised image
+/// coordinates (0 to 1 of the width and height), top-left corner first.
+struct people_region {
+    std::wstring name;  // may be empty: an unnamed face
+    double x = 0.0;
+    double y = 0.0;
+    double w = 0.0;
+    double h = 0.0;
+};
+
+/// Reads the regions of the first MP:RegionInfo block of an XMP packet (or of
+/// a whole file's bytes). Every rdf:li item gives a region, with or without a
+/// name or rectangle; text that is not a number reads as 0. Returns true when
+/// at least one item was found or the block is closed, false when the text
+/// has no region block. Never throws on malformed text.
+bool parse_region_info(std::string_view text, std::vector<people_region>& regions);
+
+/// A coordinate as written: clamped to 0..1 (NaN reads as 0), six decimals,
+/// a dot as separator.
+std::string format_coordinate(double value);
+
+/// Our rdf:Description with the named regions in both vocabularies, marked
+/// with qsxx:managed="true". The MWG AppliedToDimensions line is written only
+/// when both pixel dimensions are non-zero. Ends with a line feed.
+std::string write_region_description(const std::vector<people_region>& regions, std::uint32_t width,
+                                     std::uint32_t height);
+
+/// A complete XMP packet holding only the region description.
+std::string write_region_packet(const std::vector<people_region>& regions, std::uint32_t width,
+                                std::uint32_t height);
+
+/// The packet without our marked descriptions and without any MP:RegionInfo
+/// or mwg-rs:Regions element written by other software; everything else is
+/// kept byte for byte. An element whose end cannot be found is left alone.
+std::string strip_managed_regions(std::string_view text);
+
+/// The named mutex that serialises people writes to one photo:
+/// "Local\QLM.PeopleMetadata." and the FNV-1a hash of the lower-cased
+/// absolute path, taken over its UTF-16 code units on every target.
+std::wstring people_mutex_name(std::wstring_view absolute_path);
+
+/// "name|x|y|w|h" (UTF-8 name, coordinates as written): two regions that
+/// give the same key are stored the same way.
+std::string region_key(const people_region& region);
+
+/// The non-empty names of the regions, made unique by exact comparison and
+/// sorted by UTF-16 code units.
+std::vector<std::wstring> sorted_unique_names(const std::vector<people_region>& regions);
+
+}  // namespace qlm::metadata
