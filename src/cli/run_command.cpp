@@ -3,6 +3,9 @@
 #include "cli/output.h"
 #include "cli/path_sources.h"
 #include "cli/target_expansion.h"
+#include "commands/comment_commands.h"
+#include "commands/metadata_reader.h"
+#include "commands/result_printer.h"
 #include "commands/tag_list.h"
 
 #include <array>
@@ -86,8 +89,14 @@ int run_command(const catalog::command_spec& spec, const parsed_arguments& parse
     if (!collect_path_arguments(parsed, paths, message)) return usage_error(parsed, message);
     if (paths.empty()) return usage_error(parsed, L"'qlm " + name + L"' needs at least one path.");
     const std::vector<target_entry> targets = expand_targets(paths);
-    (void)targets;
-    // The read and write runners take over here once they exist.
+    using namespace metadata_commands;
+    const field_mask mask = spec.command == L"tag"       ? field_tags
+                            : spec.command == L"rate"    ? field_rating
+                            : spec.command == L"comment" ? field_comment
+                                                         : field_all;
+    if (!spec.writes) return print_results(spec, parsed, read_targets(targets, mask), mask);
+    if (spec.command == L"comment") return run_comment_change(spec, parsed, comment_text, targets);
+    // The tag and rating writers take over here once they exist.
     throw std::runtime_error("'qlm " + to_utf8(name) + "' is not built yet.");
 }
 

@@ -1,0 +1,86 @@
+#include "commands/metadata_reader.h"
+
+#include "cli/output.h"
+#include "metadata/folder_ini.h"
+#include "metadata/metadata_handle.h"
+#include "metadata/people_regions.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+#include <fmt/format.h>
+#include <fmt/xchar.h>
+
+#include <exception>
+
+namespace qlm::metadata_commands {
+namespace {
+
+constexpr wchar_t cloud_only_message[] = L"The file is only in the cloud; reading its metadata would download it.";
+
+bool is_cloud_placeholder(const std::wstring& path) {
+    const std::uint32_t attributes = platform::file_system::get_attributes(path);
+    return attributes != platform::file_system::invalid_attributes &&
+           (attributes & metadata::cloud_attribute_mask) != 0;
+}
+
+void append_person(std::vector<std::wstring>& people, const std::wstring& name) {
+    if (name.empty()) return;
+    for (const auto& known : people) {
+        if (platform::text::equal_ignore_case(known, name)) return;
+    }
+    people.push_back(name);
+}
+
+}  // namespace
+
+bool read_file_state(const std::wstring& path, field_mask mask, file_state& state, target_result& result) {
+    try {
+        metadata::metadata_handle handle;
+        if (!handle.open_for_reading(path, 0)) {
+            if (is_cloud_placeholder(path)) {
+                set_error(result, L"cloud_only", cloud_only_message);
+            } else {
+                set_error(result, L"read_failed",
+                          fmt::format(L"Could not read the metadata (0x{:08X}).",
+                                      static_cast<std::uint32_t>(handle.last_error())));
+            }
+            handle.close();
+            return false;
+        }
+        if ((mask & field_tags) != 0) state.tags = handle.get_tags();
+        if ((mask & field_rating) != 0) state.rating = metadata::get_folder_rating(handle);
+        if ((mask & field_comment) != 0) state.comment = handle.get_comment();
+        if ((mask & field_people) != 0) {
+            for (const auto& region : metadata::read_people_regions(path)) append_person(state.people, region.name);
+        }
+        handle.close();
+        return true;
+    } catch (const std::exception& error) {
+        set_error(result, L"read_failed", L"Could not read the metadata: " + from_utf8(error.what()));
+    } catch (...) {
+        set_error(result, L"read_failed", L"Could not read the metadata.");
+    }
+    return false;
+}
+
+std::vector<target_result> read_targets(const std::vector<target_entry>& targets, field_mask mask) {
+    std::vector<target_result> results;
+    results.reserve(targets.size());
+    for (const auto& target : targets) {
+        target_result row;
+        row.path = target.path;
+        if (!target.error_code.empty()) {
+            set_error(row, target.error_code, target.error_message);
+        } else {
+            file_state state;
+            if (read_file_state(target.path, mask, state, row)) {
+                row.status = L"ok";
+                row.after = std::move(state);
+            }
+        }
+        results.push_back(std::move(row));
+    }
+    return results;
+}
+
+}  // namespace qlm::metadata_commands

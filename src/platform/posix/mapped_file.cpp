@@ -1,0 +1,70 @@
+#include "platform/mapped_file.h"
+
+#include "platform/text.h"
+#include "platform/win32_error.h"
+
+#include <cerrno>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+mapped_file::~mapped_file() { reset(); }
+
+mapped_file::mapped_file(mapped_file&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+mapped_file& mapped_file::operator=(mapped_file&& other) noexcept {
+    if (this != &other) {
+        reset();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+void mapped_file::reset() noexcept {
+    if (data_ != nullptr) ::munmap(const_cast<void*>(data_), size_);
+    data_ = nullptr;
+    size_ = 0;
+}
+
+bool mapped_file::open(const std::wstring& path, std::uint64_t max_size, std::uint32_t* error) {
+    reset();
+    const auto fail = [error](std::uint32_t code) {
+        if (error != nullptr) *error = code;
+        return false;
+    };
+    const int fd = ::open(platform::text::to_utf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(win32_error::from_errno(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const std::uint32_t code = S_ISDIR(info.st_mode) ? win32_error::access_denied : win32_error::from_errno(errno);
+        ::close(fd);
+        return fail(code);
+    }
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    if (size > max_size) {
+        ::close(fd);
+        return fail(win32_error::not_enough_memory);
+    }
+    if (size > 0) {
+        void* view = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (view == MAP_FAILED) {
+            const std::uint32_t code = win32_error::from_errno(errno);
+            ::close(fd);
+            return fail(code);
+        }
+        data_ = view;
+        size_ = static_cast<std::size_t>(size);
+    }
+    ::close(fd);
+    if (error != nullptr) *error = win32_error::success;
+    return true;
+}
+
+}  // namespace platform

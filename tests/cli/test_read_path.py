@@ -1,0 +1,152 @@
+"""End-to-end tests of info, the get commands and the comment commands on real files."""
+import json
+import os
+import shutil
+import subprocess
+import unittest
+
+from qlm_run import QlmTestCase
+
+SAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "samples")
+
+REGIONS_SIDECAR = """<?xpacket begin="\ufeff" id="W5M0MpCehiHzreSzNTczkc9d"?>
+<x:xmpmeta xmlns:x="adobe:ns:meta/">
+ <rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
+  <rdf:Description rdf:about="" xmlns:MP="http://ns.microsoft.com/photo/1.2/"
+    xmlns:MPRI="http://ns.microsoft.com/photo/1.2/t/RegionInfo#"
+    xmlns:MPReg="http://ns.microsoft.com/photo/1.2/t/Region#">
+   <MP:RegionInfo rdf:parseType="Resource">
+    <MPRI:Regions>
+     <rdf:Bag>
+      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName>Anna</MPReg:PersonDisplayName></rdf:li>
+      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName>ANNA</MPReg:PersonDisplayName></rdf:li>
+      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName></MPReg:PersonDisplayName></rdf:li>
+      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName>Ben &amp; Co</MPReg:PersonDisplayName></rdf:li>
+     </rdf:Bag>
+    </MPRI:Regions>
+   </MP:RegionInfo>
+  </rdf:Description>
+ </rdf:RDF>
+</x:xmpmeta>
+<?xpacket end="w"?>"""
+
+
+class ReadPath(QlmTestCase):
+    def setUp(self):
+        super().setUp()
+        for name in ("harbour.jpg", "garden.png", "notes.txt"):
+            shutil.copy(os.path.join(SAMPLES, name), self.work)
+        self.folder = os.path.join(self.work, "Trip")
+        os.makedirs(self.folder)
+
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def test_info_shows_every_field_and_none_markers(self):
+        r = self.qlm("info", "notes.txt", "harbour.jpg")
+        self.assertEqual((r.code, r.err), (0, ""))
+        self.assertEqual(r.out,
+                         "%s\n  tags:    (none)\n  rating:  0\n  people:  (none)\n  comment: (none)\n"
+                         "%s\n  tags:    Holiday, Harbour\n  rating:  4\n  people:  (none)\n  comment: (none)\n"
+                         % (self.path("notes.txt"), self.path("harbour.jpg")))
+
+    def test_people_names_that_differ_only_in_case_appear_once(self):
+        with open(self.path("garden.png.xmp"), "w", encoding="utf-8") as sidecar:
+            sidecar.write(REGIONS_SIDECAR)
+        r = self.qlm("info", "--json", "garden.png")
+        self.assertEqual(json.loads(r.out)["results"][0]["people"], ["Anna", "Ben & Co"])
+
+    def test_json_rows_and_errors(self):
+        r = self.qlm("info", "--json", "missing.jpg", "harbour.jpg", "*.gif")
+        self.assertEqual((r.code, r.err), (1, ""))
+        self.assertEqual(json.loads(r.out), {
+            "command": "info", "ok": False, "exit_code": 1,
+            "results": [
+                {"path": self.path("missing.jpg"), "status": "error",
+                 "error": {"code": "not_found", "message": "No file or folder exists at this path."}},
+                {"path": self.path("harbour.jpg"), "status": "ok", "tags": ["Holiday", "Harbour"], "rating": 4,
+                 "comment": "", "people": []},
+                {"path": self.path("*.gif"), "status": "error",
+                 "error": {"code": "no_match", "message": "Nothing matches this pattern."}}],
+            "summary": {"ok": 1, "errors": 2}})
+        self.assertEqual(list(json.loads(self.qlm("tag", "get", "--json", "notes.txt").out)["results"][0]),
+                         ["path", "status", "tags"])
+
+    def test_get_commands_and_error_rows(self):
+        r = self.qlm("tag", "get", "harbour.jpg", "nope.txt", "notes.txt")
+        self.assertEqual(r.code, 1)
+        self.assertEqual(r.out, "%s: Holiday, Harbour\n%s: (none)\n" % (self.path("harbour.jpg"), self.path("notes.txt")))
+        self.assertEqual(r.err, "qlm: %s: No file or folder exists at this path.\n" % self.path("nope.txt"))
+        self.assertEqual(self.qlm("rate", "get", "harbour.jpg").out, "%s: 4\n" % self.path("harbour.jpg"))
+
+    def test_paths_from_a_list_and_standard_input(self):
+        with open(self.path("list.txt"), "wb") as listing:
+            listing.write(b"\xef\xbb\xbfnotes.txt\r\n\r\n  \"harbour.jpg\"  \r\n")
+        r = self.qlm("rate", "get", "--from-file", "list.txt", "-", stdin=b"garden.png\nnotes.txt\n")
+        self.assertEqual(r.out, "%s: 0\n%s: 4\n%s: 0\n" % (self.path("notes.txt"), self.path("harbour.jpg"),
+                                                          self.path("garden.png")))
+
+    def test_cloud_placeholders_are_reported_not_read(self):
+        subprocess.run(["setfattr", "-n", "user.qlm.attributes", "-v", "\"0x00400000\"", self.path("notes.txt")],
+                       check=True)
+        r = self.qlm("info", "notes.txt")
+        self.assertEqual((r.code, r.out), (1, ""))
+        self.assertEqual(r.err, "qlm: %s: The file is only in the cloud; reading its metadata would download it.\n"
+                         % self.path("notes.txt"))
+        r = self.qlm("comment", "set", "--text", "x", "notes.txt")
+        self.assertIn("The file is only in the cloud; open it once so it is downloaded, then try again.", r.err)
+
+
+class CommentCommands(QlmTestCase):
+    def setUp(self):
+        super().setUp()
+        self.notes = os.path.join(self.work, "notes.txt")
+        self.other = os.path.join(self.work, "other.txt")
+        for path in (self.notes, self.other):
+            with open(path, "w") as f:
+                f.write("text\n")
+
+    def test_set_get_unchanged_and_exact_comparison(self):
+        r = self.qlm("comment", "set", "--text", "Reviewed", "notes.txt")
+        self.assertEqual((r.code, r.out), (0, "changed      %s  (comment: 8 characters)\n"
+                                              "1 changed, 0 unchanged, 0 failed\n" % self.notes))
+        self.assertEqual(self.qlm("comment", "get", "notes.txt").out, "Reviewed\n")
+        mtime = os.stat(self.notes).st_mtime_ns
+        r = self.qlm("comment", "set", "--text", "Reviewed", "notes.txt")
+        self.assertEqual(r.out, "unchanged    %s  (comment: 8 characters)\n0 changed, 1 unchanged, 0 failed\n"
+                         % self.notes)
+        self.assertEqual(os.stat(self.notes).st_mtime_ns, mtime)
+        self.assertIn("changed ", self.qlm("comment", "set", "--text", "Reviewed ", "notes.txt").out)
+        self.assertEqual(self.qlm("comment", "get", "notes.txt").out, "Reviewed \n")
+
+    def test_text_file_keeps_inner_line_breaks_and_block_form_drops_carriage_returns(self):
+        with open(os.path.join(self.work, "c.txt"), "wb") as f:
+            f.write(b"first\r\nsecond\r\n\r\n")
+        self.assertEqual(self.qlm("comment", "set", "--text-file", "c.txt", "notes.txt").code, 0)
+        self.assertEqual(self.qlm("comment", "get", "notes.txt").out_bytes, b"first\r\nsecond\n")
+        r = self.qlm("comment", "get", "notes.txt", "other.txt")
+        self.assertEqual(r.out, "%s\n  comment:\n    first\n    second\n%s\n  comment: (none)\n"
+                         % (self.notes, self.other))
+
+    def test_dry_run_and_clear(self):
+        self.qlm("comment", "set", "--text", "old", "notes.txt")
+        r = self.qlm("comment", "set", "--dry-run", "--json", "--text", "new", "notes.txt")
+        self.assertEqual(json.loads(r.out), {
+            "command": "comment set", "ok": True, "exit_code": 0, "dry_run": True,
+            "results": [{"path": self.notes, "status": "changed", "before": {"comment": "old"},
+                         "after": {"comment": "new"}}],
+            "summary": {"changed": 1, "unchanged": 0, "errors": 0}})
+        self.assertEqual(self.qlm("comment", "get", "notes.txt").out, "old\n")
+        r = self.qlm("comment", "clear", "notes.txt", "other.txt")
+        self.assertEqual(r.out, "changed      %s  (comment: (none))\nunchanged    %s  (comment: (none))\n"
+                                "1 changed, 1 unchanged, 0 failed\n" % (self.notes, self.other))
+        self.assertEqual(self.qlm("comment", "get", "notes.txt").out, "")
+
+    def test_comment_from_standard_input(self):
+        r = self.qlm("comment", "set", "--text", "-", "notes.txt", stdin="caf\u00e9\n\n".encode("utf-8"))
+        self.assertEqual(r.code, 0)
+        self.assertEqual(self.qlm("comment", "get", "notes.txt").out, "caf\u00e9\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
