@@ -98,54 +98,73 @@ class ReadPath(QlmTestCase):
 
 
 class CommentCommands(QlmTestCase):
+    """Comments on photos (kept inside the file) and folders (kept in their property set)."""
+
     def setUp(self):
         super().setUp()
-        self.notes = os.path.join(self.work, "notes.txt")
-        self.other = os.path.join(self.work, "other.txt")
-        for path in (self.notes, self.other):
-            with open(path, "w") as f:
-                f.write("text\n")
+        self.notes = os.path.join(self.work, "photo.jpg")
+        self.other = os.path.join(self.work, "album")
+        shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.notes)
+        os.makedirs(self.other)
+
+    def exif_comment(self):
+        out = subprocess.run(["exiftool", "-s3", "-XMP-exif:UserComment", self.notes], capture_output=True,
+                             check=True).stdout
+        return out.decode("utf-8")
 
     def test_set_get_unchanged_and_exact_comparison(self):
-        r = self.qlm("comment", "set", "--text", "Reviewed", "notes.txt")
+        r = self.qlm("comment", "set", "--text", "Reviewed", "photo.jpg")
         self.assertEqual((r.code, r.out), (0, "changed      %s  (comment: 8 characters)\n"
                                               "1 changed, 0 unchanged, 0 failed\n" % self.notes))
-        self.assertEqual(self.qlm("comment", "get", "notes.txt").out, "Reviewed\n")
+        self.assertEqual(self.exif_comment(), "Reviewed\n")
+        self.assertEqual(self.qlm("comment", "get", "photo.jpg").out, "Reviewed\n")
         mtime = os.stat(self.notes).st_mtime_ns
-        r = self.qlm("comment", "set", "--text", "Reviewed", "notes.txt")
+        r = self.qlm("comment", "set", "--text", "Reviewed", "photo.jpg")
         self.assertEqual(r.out, "unchanged    %s  (comment: 8 characters)\n0 changed, 1 unchanged, 0 failed\n"
                          % self.notes)
         self.assertEqual(os.stat(self.notes).st_mtime_ns, mtime)
-        self.assertIn("changed ", self.qlm("comment", "set", "--text", "Reviewed ", "notes.txt").out)
-        self.assertEqual(self.qlm("comment", "get", "notes.txt").out, "Reviewed \n")
+        self.assertIn("changed ", self.qlm("comment", "set", "--text", "reviewed", "photo.jpg").out)
+        self.assertEqual(self.qlm("comment", "get", "photo.jpg").out, "reviewed\n")
 
     def test_text_file_keeps_inner_line_breaks_and_block_form_drops_carriage_returns(self):
         with open(os.path.join(self.work, "c.txt"), "wb") as f:
             f.write(b"first\r\nsecond\r\n\r\n")
-        self.assertEqual(self.qlm("comment", "set", "--text-file", "c.txt", "notes.txt").code, 0)
-        self.assertEqual(self.qlm("comment", "get", "notes.txt").out_bytes, b"first\r\nsecond\n")
-        r = self.qlm("comment", "get", "notes.txt", "other.txt")
-        self.assertEqual(r.out, "%s\n  comment:\n    first\n    second\n%s\n  comment: (none)\n"
+        r = self.qlm("comment", "set", "--text-file", "c.txt", "photo.jpg", "album")
+        self.assertEqual(r.code, 0, r.err)
+        self.assertEqual(self.qlm("comment", "get", "photo.jpg").out_bytes, b"first\r\nsecond\n")
+        r = self.qlm("comment", "get", "photo.jpg", "album")
+        self.assertEqual(r.out, "%s\n  comment:\n    first\n    second\n%s\n  comment:\n    first\n    second\n"
                          % (self.notes, self.other))
 
     def test_dry_run_and_clear(self):
-        self.qlm("comment", "set", "--text", "old", "notes.txt")
-        r = self.qlm("comment", "set", "--dry-run", "--json", "--text", "new", "notes.txt")
+        self.qlm("comment", "set", "--text", "old", "photo.jpg")
+        r = self.qlm("comment", "set", "--dry-run", "--json", "--text", "new", "photo.jpg")
         self.assertEqual(json.loads(r.out), {
             "command": "comment set", "ok": True, "exit_code": 0, "dry_run": True,
             "results": [{"path": self.notes, "status": "changed", "before": {"comment": "old"},
                          "after": {"comment": "new"}}],
             "summary": {"changed": 1, "unchanged": 0, "errors": 0}})
-        self.assertEqual(self.qlm("comment", "get", "notes.txt").out, "old\n")
-        r = self.qlm("comment", "clear", "notes.txt", "other.txt")
+        self.assertEqual(self.qlm("comment", "get", "photo.jpg").out, "old\n")
+        r = self.qlm("comment", "clear", "photo.jpg", "album")
         self.assertEqual(r.out, "changed      %s  (comment: (none))\nunchanged    %s  (comment: (none))\n"
                                 "1 changed, 1 unchanged, 0 failed\n" % (self.notes, self.other))
-        self.assertEqual(self.qlm("comment", "get", "notes.txt").out, "")
+        self.assertEqual(self.qlm("comment", "get", "photo.jpg").out, "")
+        self.assertEqual(self.exif_comment(), "")
 
     def test_comment_from_standard_input(self):
-        r = self.qlm("comment", "set", "--text", "-", "notes.txt", stdin="caf\u00e9\n\n".encode("utf-8"))
-        self.assertEqual(r.code, 0)
-        self.assertEqual(self.qlm("comment", "get", "notes.txt").out, "caf\u00e9\n")
+        r = self.qlm("comment", "set", "--text", "-", "photo.jpg", stdin="caf\u00e9 \U0001F600\n\n".encode("utf-8"))
+        self.assertEqual(r.code, 0, r.err)
+        self.assertEqual(self.qlm("comment", "get", "photo.jpg").out, "caf\u00e9 \U0001F600\n")
+        self.assertEqual(self.exif_comment(), "caf\u00e9 \U0001F600\n")
+
+    def test_a_type_that_keeps_no_comments_is_reported_not_saved(self):
+        with open(os.path.join(self.work, "notes.txt"), "w") as f:
+            f.write("text\n")
+        r = self.qlm("comment", "set", "--text", "x", "notes.txt")
+        self.assertEqual((r.code, r.out), (1, "0 changed, 0 unchanged, 1 failed\n"))
+        self.assertEqual(r.err, "qlm: %s: Could not save the comment. The file may be open in another program, "
+                                "read-only, or in a format that does not keep comments.\n"
+                         % os.path.join(self.work, "notes.txt"))
 
 
 if __name__ == "__main__":

@@ -13,7 +13,8 @@ using namespace qlm::metadata_commands;
 TEST(comment_commands, ctrl_c_stops_after_the_target_in_progress) {
     qlm::testing::temp_folder folder;
     std::vector<qlm::target_entry> targets;
-    for (const wchar_t* name : {L"1.txt", L"2.txt", L"3.txt"}) targets.push_back({folder.write(name, "x"), L"", L""});
+    // Folders keep their comment in their own property set on every system.
+    for (const wchar_t* name : {L"1", L"2", L"3"}) targets.push_back({folder.make_folder(name), L"", L""});
     qlm::parsed_arguments parsed;
     parsed.json = true;
     qlm::cancel_requested.store(true);
