@@ -65,47 +65,19 @@ std::string fresh_keywords_sidecar(const std::string& block) {
            fresh_epilogue();
 }
 
-void append_utf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 }  // namespace
 
 std::wstring sidecar_path(const std::wstring& target) { return target + L".xmp"; }
 
 std::string utf16le_to_utf8(std::string_view bytes) {
-    const std::size_t count = bytes.size() / 2;
-    auto unit = [&](std::size_t i) -> std::uint32_t {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2 * i])) |
-               (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8);
-    };
-    std::string out;
-    out.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint32_t c = unit(i);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        append_utf8(out, c);
+    // Unit by unit into a wide string; the converter joins surrogate pairs and
+    // replaces lone ones, as it does for every other text.
+    std::wstring units(bytes.size() / 2, L'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        (static_cast<unsigned>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8));
     }
-    return out;
+    return platform::text::to_utf8(units);
 }
 
 std::string read_text_file(const std::wstring& path) {

@@ -4,7 +4,6 @@
 #include "platform/win32_error.h"
 
 #include <cerrno>
-#include <utility>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -12,20 +11,6 @@
 #include <unistd.h>
 
 namespace platform {
-
-mapped_file::~mapped_file() { reset(); }
-
-mapped_file::mapped_file(mapped_file&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-mapped_file& mapped_file::operator=(mapped_file&& other) noexcept {
-    if (this != &other) {
-        reset();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
 
 void mapped_file::reset() noexcept {
     if (data_ != nullptr) ::munmap(const_cast<void*>(data_), size_);
