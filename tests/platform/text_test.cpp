@@ -15,13 +15,17 @@ TEST(text, utf8_round_trip_keeps_every_plane_and_embedded_zeros) {
 }
 
 TEST(text, invalid_utf8_becomes_replacement_characters) {
-    // Lone continuation, overlong form, encoded surrogate, truncated sequence.
+    // Lone continuation, overlong form, truncated sequence.
     EXPECT_EQ(from_utf8("\x80"), L"\uFFFD");
     EXPECT_EQ(from_utf8("\xC0\xAF"), L"\uFFFD\uFFFD");
-    EXPECT_EQ(from_utf8("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(from_utf8("a\xE2\x82"), L"a\uFFFD");
     EXPECT_EQ(from_utf8("\xE2\x82z"), L"\uFFFDz");
     EXPECT_EQ(from_utf8("\xF5"), L"\uFFFD");
+}
+
+TEST(text, encoded_surrogate_is_three_ill_formed_subparts) {
+    // ED may only be followed by 80-9F, so each of the three bytes stands alone.
+    EXPECT_EQ(from_utf8("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");
 }
 
 TEST(text, unpaired_surrogates_become_replacement_characters) {
@@ -38,6 +42,10 @@ TEST(text, invariant_upper_case_and_ordinal_compare) {
     EXPECT_LT(platform::text::compare_ordinal_ignore_case(L"abc", L"ABD"), 0);
     EXPECT_GT(platform::text::compare_ordinal_ignore_case(L"b", L"A"), 0);
     EXPECT_EQ(platform::text::compare_ordinal_ignore_case(L"", L""), 0);
+    // A default view carries no pointer at all; it is still the empty text.
+    EXPECT_LT(platform::text::compare_ordinal_ignore_case(std::wstring_view(), L"a"), 0);
+    EXPECT_TRUE(platform::text::equal_ignore_case(std::wstring_view(), L""));
+    EXPECT_EQ(platform::text::to_upper_invariant(std::wstring_view()), L"");
 }
 
 }  // namespace
