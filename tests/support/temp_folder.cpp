@@ -27,7 +27,13 @@ temp_folder::~temp_folder() {
     std::filesystem::remove_all(fs::to_native(path_), ignored);
 }
 
-std::wstring temp_folder::operator/(const std::wstring& name) const { return path_ + fs::separator + name; }
+std::wstring temp_folder::operator/(const std::wstring& name) const {
+    std::wstring native = name;
+    for (auto& c : native) {
+        if (c == L'/') c = fs::separator;
+    }
+    return path_ + fs::separator + native;
+}
 
 std::wstring temp_folder::write(const std::wstring& name, const std::string& bytes) const {
     const std::wstring full = *this / name;

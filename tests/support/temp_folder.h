@@ -19,7 +19,8 @@ public:
     /// The folder's absolute path.
     const std::wstring& path() const { return path_; }
 
-    /// The folder joined with a relative name (native separator).
+    /// The folder joined with a relative name; '/' in the name becomes the
+    /// native separator.
     std::wstring operator/(const std::wstring& name) const;
 
     /// Writes the bytes to the named file (created or replaced) and returns

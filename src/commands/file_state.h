@@ -1,0 +1,42 @@
+#pragma once
+// One target's metadata and one result row of a metadata command.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qlm::metadata_commands {
+
+/// Bits of the fields a command reads and shows.
+using field_mask = std::uint32_t;
+inline constexpr field_mask field_tags = 1;
+inline constexpr field_mask field_rating = 2;
+inline constexpr field_mask field_comment = 4;
+inline constexpr field_mask field_people = 8;
+inline constexpr field_mask field_all = 15;
+
+struct file_state {
+    std::vector<std::wstring> tags;    // stored order
+    std::uint32_t rating = 0;          // stars 0-5
+    std::wstring comment;              // empty when none
+    std::vector<std::wstring> people;  // distinct ignoring case, region order
+};
+
+struct target_result {
+    std::wstring path;
+    std::wstring status;  // "ok", "changed", "unchanged" or "error"
+    std::wstring code;
+    std::wstring message;
+    std::optional<file_state> before;
+    std::optional<file_state> after;
+};
+
+/// Marks the row as failed with the code word and message.
+inline void set_error(target_result& result, std::wstring code, std::wstring message) {
+    result.status = L"error";
+    result.code = std::move(code);
+    result.message = std::move(message);
+}
+
+}  // namespace qlm::metadata_commands

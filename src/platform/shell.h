@@ -1,0 +1,38 @@
+#pragma once
+// Telling the desktop shell that files changed. Windows calls SHChangeNotify;
+// Linux has no shell to tell, so notifications are recorded in a list that
+// tests read (and, later, thumbnail caches are refreshed from).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform::shell {
+
+inline constexpr std::int32_t event_update_dir = 0x00001000;         // SHCNE_UPDATEDIR
+inline constexpr std::int32_t event_update_item = 0x00002000;        // SHCNE_UPDATEITEM
+inline constexpr std::int32_t event_assoc_changed = 0x08000000;      // SHCNE_ASSOCCHANGED
+inline constexpr std::uint32_t flag_id_list = 0x0000;                // SHCNF_IDLIST
+inline constexpr std::uint32_t flag_path = 0x0005;                   // SHCNF_PATHW
+inline constexpr std::uint32_t flag_flush = 0x1000;                  // SHCNF_FLUSH
+inline constexpr std::uint32_t flag_flush_no_wait = 0x3000;          // SHCNF_FLUSHNOWAIT
+
+struct change_notification {
+    std::int32_t event = 0;
+    std::uint32_t flags = 0;
+    std::wstring path1;
+    std::wstring path2;
+};
+
+/// SHChangeNotify with up to two paths (empty for none).
+void change_notify(std::int32_t event, std::uint32_t flags, const std::wstring& path1 = {},
+                   const std::wstring& path2 = {});
+
+/// The notifications sent so far by this process, oldest first (Linux); empty
+/// on Windows, where the shell receives them.
+std::vector<change_notification> recorded_notifications();
+
+/// Forgets the recorded notifications.
+void clear_recorded_notifications();
+
+}  // namespace platform::shell
