@@ -175,6 +175,44 @@ compare_case "non-ASCII unknown option, --json" "$empty_input" --json '--ünïco
 compare_case "missing path list" "$empty_input" tag add -t Work --from-file 'nowhere €.txt'
 compare_case "paths from blank standard input" "$blank_lines" tag add -t Work -
 compare_case "comment set without text" "$empty_input" comment set a.jpg
+
+# On a terminal the Windows program sees a console and writes UTF-16 with
+# WriteConsoleW. Wine's console wraps at the terminal's width and adds cursor
+# escapes and carriage returns: the terminal is made wide, and the escapes
+# and returns are removed before comparing. Both streams share the terminal.
+on_terminal() {
+    timeout 30 script -qec "stty cols 1000 rows 50; $(printf '%q ' "$@")" /dev/null </dev/null
+}
+strip_terminal() { sed -E 's/\x1b\[[?0-9;]*[A-Za-z]//g' | tr -d '\r'; }
+console_case() {
+    local name=$1
+    shift
+    if over_budget; then
+        fail "$name: not run, the time budget of $budget_seconds s is spent"
+        return
+    fi
+    local dir=$work/case
+    rm -rf "$dir" && mkdir -p "$dir"
+    (cd "$work/run" && HOME=$linux_home XDG_DATA_HOME=$linux_home/.local/share \
+        on_terminal "$linux_qlm" "$@" >"$dir/linux.raw")
+    local linux_status=$?
+    (cd "$work/run" && on_terminal wine "$windows_qlm" "$@" >"$dir/windows.raw")
+    local windows_status=$?
+    strip_terminal <"$dir/linux.raw" >"$dir/linux.txt"
+    strip_terminal <"$dir/windows.raw" >"$dir/windows.txt"
+    if [ -s "$dir/linux.txt" ] && cmp -s "$dir/linux.txt" "$dir/windows.txt" && [ "$linux_status" -eq "$windows_status" ]; then
+        pass "$name"
+    else
+        fail "$name: differs on a terminal (exit code $linux_status on Linux, $windows_status under Wine)"
+        diff "$dir/linux.txt" "$dir/windows.txt" | head -n 10 | sed 's/^/  /'
+    fi
+}
+if command -v script >/dev/null; then
+    console_case "non-ASCII usage error on a console" 'tâg'
+    console_case "help tag on a console" help tag
+else
+    echo "SKIP console checks: 'script' (bsdutils) is not installed"
+fi
 echo "qlm.exe comparisons took $(seconds_since "$step_start") s"
 
 # The Windows runs logged their closing lines under LocalAppData in the
