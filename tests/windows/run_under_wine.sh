@@ -79,6 +79,24 @@ fi
 # One persistent server for all the runs below instead of one per program.
 wineserver -p
 
+# --- The executables stand alone ---------------------------------------------
+# A bare Windows has no MinGW runtime: the programs may import system DLLs
+# only, never libstdc++, libgcc or libwinpthread.
+objdump_tool=$(command -v x86_64-w64-mingw32-objdump || true)
+for exe in "$windows_qlm" "$windows_tests"; do
+    if [ -z "$objdump_tool" ]; then
+        echo "SKIP import check of ${exe##*/}: x86_64-w64-mingw32-objdump is not installed"
+        continue
+    fi
+    imports=$("$objdump_tool" -p "$exe" | awk '/DLL Name:/ { print $3 }')
+    foreign=$(grep -viE '^(kernel32|msvcrt|ole32|oleaut32|shell32|shlwapi|user32|gdi32|gdiplus|advapi32|propsys|windowscodecs|ws2_32|version|uuid|ucrtbase|api-ms-win-.*)\.dll$' <<<"$imports")
+    if [ -n "$imports" ] && [ -z "$foreign" ]; then
+        pass "${exe##*/} imports system DLLs only ($(tr '\n' ' ' <<<"$imports" | sed 's/ $//'))"
+    else
+        fail "${exe##*/} needs DLLs a bare Windows lacks: ${foreign:-no imports found}"
+    fi
+done
+
 # --- Unit tests ------------------------------------------------------------
 step_start=$(now)
 timeout 120 wine "$windows_tests" --gtest_list_tests </dev/null >"$work/list.txt" 2>&1
