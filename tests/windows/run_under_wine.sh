@@ -133,7 +133,23 @@ empty_input=$work/empty-input
 : >"$empty_input"
 blank_lines=$work/blank-lines
 printf '\r\n   \n\t"  "\r\n' >"$blank_lines"
+many_blank_lines=$work/many-blank-lines
+for _ in $(seq 1 20000); do printf ' \t\r\n\n   '; done >"$many_blank_lines"
+mkdir -p "$work/run"
+printf '\xEF\xBB\xBF\r\n  \n' >"$work/run/blank-list.txt"
 
+# Runs a command with standard input from a file, or through a pipe when the
+# input is named "pipe:FILE".
+feed() {
+    local input=$1
+    shift
+    if [[ $input == pipe:* ]]; then
+        # shellcheck disable=SC2002 # the pipe is the point: ReadFile ends differently on one
+        cat "${input#pipe:}" | "$@"
+    else
+        "$@" <"$input"
+    fi
+}
 compare_case() {
     local name=$1 input=$2
     shift 2
@@ -143,11 +159,11 @@ compare_case() {
     fi
     local dir=$work/case
     rm -rf "$dir" && mkdir -p "$dir"
-    (cd "$work/run" && HOME=$linux_home XDG_DATA_HOME=$linux_home/.local/share \
-        timeout 30 "$linux_qlm" "$@" <"$input" 2>"$dir/linux.err" | cat >"$dir/linux.out"
+    (cd "$work/run" && feed "$input" env HOME="$linux_home" XDG_DATA_HOME="$linux_home/.local/share" \
+        timeout 30 "$linux_qlm" "$@" 2>"$dir/linux.err" | cat >"$dir/linux.out"
         exit "${PIPESTATUS[0]}")
     local linux_status=$?
-    (cd "$work/run" && timeout 30 wine "$windows_qlm" "$@" <"$input" 2>"$dir/windows.err" | cat >"$dir/windows.out"
+    (cd "$work/run" && feed "$input" timeout 30 wine "$windows_qlm" "$@" 2>"$dir/windows.err" | cat >"$dir/windows.out"
         exit "${PIPESTATUS[0]}")
     local windows_status=$?
     local problems=
@@ -192,6 +208,8 @@ compare_case "non-ASCII unknown command" "$empty_input" 'tâg'
 compare_case "non-ASCII unknown option, --json" "$empty_input" --json '--ünïcode-€-😀'
 compare_case "missing path list" "$empty_input" tag add -t Work --from-file 'nowhere €.txt'
 compare_case "paths from blank standard input" "$blank_lines" tag add -t Work -
+compare_case "paths from 200 KiB of blank lines on a pipe" "pipe:$many_blank_lines" tag add -t Work -
+compare_case "path list of blank lines after a byte-order mark" "$empty_input" tag add -t Work --from-file blank-list.txt
 compare_case "comment set without text" "$empty_input" comment set a.jpg
 
 # On a terminal the Windows program sees a console and writes UTF-16 with
