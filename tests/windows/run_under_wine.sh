@@ -206,6 +206,7 @@ compare_case "flag with inline value" "$empty_input" tag add --dry-run=yes -t Wo
 compare_case "option the command does not take" "$empty_input" tag get --stars 3 a.jpg
 compare_case "non-ASCII unknown command" "$empty_input" 'tâg'
 compare_case "non-ASCII unknown option, --json" "$empty_input" --json '--ünïcode-€-😀'
+compare_case "blanks, quotes and backslashes in one argument" "$empty_input" --json $'a b "c" d\\\\e\\ f\\' ''
 compare_case "missing path list" "$empty_input" tag add -t Work --from-file 'nowhere €.txt'
 compare_case "paths from blank standard input" "$blank_lines" tag add -t Work -
 compare_case "paths from 200 KiB of blank lines on a pipe" "pipe:$many_blank_lines" tag add -t Work -
