@@ -217,8 +217,9 @@ compare_case "comment set without text" "$empty_input" comment set a.jpg
 # WriteConsoleW. Wine's console wraps at the terminal's width and adds cursor
 # escapes and carriage returns: the terminal is made wide, and the escapes
 # and returns are removed before comparing. Both streams share the terminal.
+# script runs the command with $SHELL, which must understand bash's quoting.
 on_terminal() {
-    timeout 30 script -qec "stty cols 1000 rows 50; $(printf '%q ' "$@")" /dev/null </dev/null
+    SHELL=$BASH timeout 30 script -qec "stty cols 1000 rows 50; $(printf '%q ' "$@")" /dev/null </dev/null
 }
 strip_terminal() { sed -E 's/\x1b\[[?0-9;]*[A-Za-z]//g' | tr -d '\r'; }
 console_case() {
