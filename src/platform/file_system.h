@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::file_system {
@@ -70,9 +71,27 @@ bool exists(const std::wstring& path);
 /// std::filesystem::filesystem_error ("create_directories") on failure.
 void create_directories(const std::wstring& path);
 
+/// Sets the last-write time of an existing file to the current time, leaving
+/// its creation and access times alone, so that viewers that cache by time
+/// look at it again. Returns 0 or the Win32 error (2 for a missing file).
+std::uint32_t touch(const std::wstring& path);
+
+/// Opens the file for reading and reads its first byte, which makes a cloud
+/// provider download an offline placeholder. True only when the open
+/// succeeded and a byte was read (so an empty file gives false).
+bool read_first_byte(const std::wstring& path);
+
 /// Reads a whole file in binary mode, or nullopt (with the Win32 error in
 /// *error) when it cannot be opened or read.
 std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error = nullptr);
+
+/// Creates or truncates the file and writes the bytes in one call
+/// (CreateFileW with CREATE_ALWAYS, GENERIC_WRITE, no sharing,
+/// FILE_ATTRIBUTE_NORMAL). Returns 0 when every byte was written, else the
+/// Win32 error (a short write is disk_full). As CREATE_ALWAYS does, an
+/// existing read-only, hidden or system file is refused with access_denied on
+/// both targets.
+std::uint32_t write_file(const std::wstring& path, std::string_view bytes);
 
 /// A std::filesystem::path for the wide path, for the standard streams.
 std::filesystem::path to_native(const std::wstring& path);

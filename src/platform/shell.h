@@ -1,7 +1,13 @@
 #pragma once
 // Telling the desktop shell that files changed. Windows calls SHChangeNotify;
 // Linux has no shell to tell, so notifications are recorded in a list that
-// tests read (and, later, thumbnail caches are refreshed from).
+// tests read.
+//
+// Thumbnails: Windows asks its local thumbnail cache to extract the file's
+// thumbnail again; Linux removes the file's entries from the freedesktop
+// thumbnail cache ($XDG_CACHE_HOME/thumbnails/<size>/<md5 of the file URI>.png,
+// and the failure markers under thumbnails/fail/<program>/), so that file
+// managers make a new one the next time they show the file.
 
 #include <cstdint>
 #include <string>
@@ -34,5 +40,13 @@ std::vector<change_notification> recorded_notifications();
 
 /// Forgets the recorded notifications.
 void clear_recorded_notifications();
+
+/// True where change_notify records instead of telling a shell (Linux).
+bool notifications_recorded();
+
+/// Makes the file's thumbnail be drawn anew (IThumbnailCache::GetThumbnail
+/// with 256 pixels and WTS_FORCEEXTRACTION on Windows, cache removal on
+/// Linux). Every failure is silent: a stale thumbnail is only cosmetic.
+void refresh_thumbnail(const std::wstring& path);
 
 }  // namespace platform::shell

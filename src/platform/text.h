@@ -23,6 +23,10 @@ std::wstring from_utf8(std::string_view bytes);
 /// (LCMapStringEx with LCMAP_UPPERCASE).
 std::wstring to_upper_invariant(std::wstring_view text);
 
+/// Lower-cases with the invariant locale's simple case mapping
+/// (LCMapStringEx with LCMAP_LOWERCASE).
+std::wstring to_lower_invariant(std::wstring_view text);
+
 /// Ordinal comparison that ignores case (CompareStringOrdinal): negative,
 /// zero or positive as a sorts before, equal to or after b in UTF-16 units.
 int compare_ordinal_ignore_case(std::wstring_view a, std::wstring_view b);

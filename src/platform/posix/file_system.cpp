@@ -6,6 +6,7 @@
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -215,6 +216,55 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
     }
     if (error != nullptr) *error = win32_error::success;
     return bytes;
+}
+
+std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
+    const std::string native = narrow(path);
+    // CREATE_ALWAYS with normal attributes refuses an existing read-only,
+    // hidden or system file whoever asks; open() would not refuse root.
+    constexpr std::uint32_t refused = attribute_readonly | attribute_hidden | attribute_system | attribute_directory;
+    if (const std::uint32_t attributes = get_attributes(path);
+        attributes != invalid_attributes && (attributes & refused) != 0) {
+        return win32_error::access_denied;
+    }
+    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return errno == EISDIR ? win32_error::access_denied : win32_error::from_errno(errno);
+    std::uint32_t result = win32_error::success;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            result = win32_error::from_errno(errno);
+            break;
+        }
+        if (n == 0) {
+            result = win32_error::disk_full;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
+    return result;
+}
+
+std::uint32_t touch(const std::wstring& path) {
+    // UTIME_OMIT keeps the access time; Linux has no creation time to keep.
+    const std::array<struct timespec, 2> times = {{{0, UTIME_OMIT}, {0, UTIME_NOW}}};
+    if (::utimensat(AT_FDCWD, narrow(path).c_str(), times.data(), 0) != 0) return win32_error::from_errno(errno);
+    return win32_error::success;
+}
+
+bool read_first_byte(const std::wstring& path) {
+    const int fd = ::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char byte = 0;
+    ssize_t n = 0;
+    do {
+        n = ::read(fd, &byte, 1);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    return n >= 1;
 }
 
 std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(narrow(path)); }

@@ -52,6 +52,15 @@ wchar_t upper(wchar_t c) {
     return static_cast<std::uint32_t>(mapped) > 0xFFFF ? c : mapped;
 }
 
+wchar_t lower(wchar_t c) {
+    if (c < 0x80) return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c;
+    if (static_cast<std::uint32_t>(c) > 0xFFFF) return c;
+    const locale_t locale = unicode_locale();
+    if (locale == static_cast<locale_t>(nullptr)) return c;
+    const auto mapped = static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), locale));
+    return static_cast<std::uint32_t>(mapped) > 0xFFFF ? c : mapped;
+}
+
 // Appends the UTF-16 code units of one code point, for ordering as Windows.
 int utf16_units(char32_t c, char16_t units[2]) {
     if (c < 0x10000) {
@@ -153,6 +162,12 @@ std::wstring from_utf8(std::string_view bytes) {
 std::wstring to_upper_invariant(std::wstring_view text) {
     std::wstring out(text);
     for (auto& c : out) c = upper(c);
+    return out;
+}
+
+std::wstring to_lower_invariant(std::wstring_view text) {
+    std::wstring out(text);
+    for (auto& c : out) c = lower(c);
     return out;
 }
 

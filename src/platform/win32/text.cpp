@@ -56,6 +56,17 @@ std::wstring to_upper_invariant(std::wstring_view text) {
     return out;
 }
 
+std::wstring to_lower_invariant(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    std::wstring out(text.size(), L'\0');
+    const int written = LCMapStringEx(L"", LCMAP_LOWERCASE, text.data(), length, out.data(), length, nullptr,
+                                      nullptr, 0);
+    if (written <= 0) return std::wstring(text);
+    out.resize(static_cast<std::size_t>(written));
+    return out;
+}
+
 int compare_ordinal_ignore_case(std::wstring_view a, std::wstring_view b) {
     const int r = CompareStringOrdinal(non_null(a), checked_length(a.size()), non_null(b), checked_length(b.size()),
                                        TRUE);

@@ -1,0 +1,39 @@
+#pragma once
+// What the worker needs from the rest of the suite besides its handlers:
+// file-type capabilities, one suite setting, the metadata and overlay steps
+// after a file, and the pause wait. Each is a function with a default, so
+// tests drive the worker and the real pieces plug in where they live.
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace sortwell::batch_processor {
+
+struct worker_services {
+    /// Whether the file's type can hold tags. Until the capability tables
+    /// plug in nothing qualifies, so no file is ever touched on a guess.
+    std::function<bool(const std::wstring& path)> can_store_tags = [](const std::wstring&) { return false; };
+
+    /// Whether the file's type can hold a rating (same default as above).
+    std::function<bool(const std::wstring& path)> can_store_rating = [](const std::wstring&) { return false; };
+
+    /// The suite setting "people_recognition.write_people_tags" of the
+    /// application insightor; true when the setting is missing.
+    std::function<bool()> write_people_tags = [] { return true; };
+
+    /// Unlinks a JPEG's embedded EXIF thumbnail so that viewers draw the file
+    /// from its pixels again; other files are left alone. Failures are ignored.
+    std::function<void(const std::wstring& path)> drop_exif_thumbnail_link = [](const std::wstring&) {};
+
+    /// Recomposes a folder's icon with its tag and rating overlays.
+    std::function<void(const std::wstring& folder)> refresh_folder_overlay = [](const std::wstring&) {};
+
+    /// Waits while the host has the job paused.
+    std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds time) {
+        std::this_thread::sleep_for(time);
+    };
+};
+
+}  // namespace sortwell::batch_processor

@@ -1,0 +1,81 @@
+#include "metadata/file_type_capabilities.h"
+
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace qlm::metadata {
+namespace {
+
+const std::vector<std::string>& tag_capable_extensions() {
+    static const std::vector<std::string> extensions = {
+        ".arw",  ".asm", ".aspx", ".avi",  ".bat",  ".bmp",  ".c",    ".cmd",    ".config", ".cpp",         ".cs",
+        ".csv",  ".d64", ".dll",  ".doc",  ".docx", ".gif",  ".gfie", ".h",      ".heic",   ".hpp",         ".htm",
+        ".html", ".ico", ".ini",  ".jpeg", ".jpg",  ".json", ".jxl",  ".lnk",    ".log",    ".lnx",         ".master",
+        ".md",   ".mov", ".mp4",  ".msi",  ".pdf",  ".pfx",  ".png",  ".prg",    ".ppt",    ".pptx",        ".ps1",
+        ".rar",  ".reg", ".rtf",  ".sid",  ".sln",  ".svg",  ".tif",  ".tiff",   ".tmp",    ".txt",         ".url",
+        ".wav",  ".webmanifest",  ".webp", ".wma",  ".xls",  ".xlsx", ".xml",    ".zip"};
+    return extensions;
+}
+
+const std::vector<std::string>& rating_capable_extensions() {
+    // An MP3 file takes a rating but not tags: its keywords live nowhere the
+    // other programs look.
+    static const std::vector<std::string> extensions = [] {
+        std::vector<std::string> list = tag_capable_extensions();
+        list.emplace_back(".mp3");
+        return list;
+    }();
+    return extensions;
+}
+
+bool is_path_separator(wchar_t c) { return c == L'/' || c == platform::file_system::separator; }
+
+bool is_folder(const std::wstring& path) {
+    const std::uint32_t attributes = platform::file_system::get_attributes(path);
+    return attributes != platform::file_system::invalid_attributes &&
+           (attributes & platform::file_system::attribute_directory) != 0;
+}
+
+// Only A to Z change: an extension with other letters never matches.
+std::string ascii_lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+bool is_admitted(const std::wstring& path, const std::unordered_set<std::string>& extensions) {
+    if (is_folder(path)) return true;
+    const std::wstring extension = path_extension(path);
+    if (extension.empty()) return false;
+    return extensions.contains(ascii_lower(platform::text::to_utf8(extension)));
+}
+
+}  // namespace
+
+std::wstring path_extension(const std::wstring& path) {
+    std::size_t name_start = path.size();
+    while (name_start > 0 && !is_path_separator(path[name_start - 1])) --name_start;
+    const std::wstring_view name = std::wstring_view(path).substr(name_start);
+    if (name == L"." || name == L"..") return {};
+    const std::size_t dot = name.rfind(L'.');
+    if (dot == std::wstring_view::npos || dot == 0) return {};
+    return std::wstring(name.substr(dot));
+}
+
+bool can_store_tags(const std::wstring& path) {
+    static const std::unordered_set<std::string> set(tag_capable_extensions().begin(), tag_capable_extensions().end());
+    return is_admitted(path, set);
+}
+
+bool can_store_rating(const std::wstring& path) {
+    static const std::unordered_set<std::string> set(rating_capable_extensions().begin(),
+                                                     rating_capable_extensions().end());
+    return is_admitted(path, set);
+}
+
+}  // namespace qlm::metadata

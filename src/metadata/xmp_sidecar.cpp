@@ -1,0 +1,245 @@
+#include "metadata/xmp_sidecar.h"
+
+#include "metadata/xmp_namespaces.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qlm::metadata {
+namespace {
+
+constexpr std::string_view rdf_close = "</rdf:RDF>";
+constexpr std::string_view description_open = "<rdf:Description";
+constexpr std::string_view description_close = "</rdf:Description>";
+
+std::string quoted(std::string_view value) {
+    std::string out = "\"";
+    out += value;
+    out += '"';
+    return out;
+}
+
+// Lines 1 to 3 of a fresh sidecar: header, xmpmeta and RDF openings.
+std::string fresh_prologue() {
+    std::string out;
+    out += xmp::packet_header;
+    out += '\n';
+    out += "<x:xmpmeta xmlns:x=" + quoted(xmp::meta_namespace) + " x:xmptk=\"XMP Core\">\n";
+    out += " <rdf:RDF xmlns:rdf=" + quoted(xmp::rdf_namespace) + ">\n";
+    return out;
+}
+
+// Lines 6 to 9: closing the description, the RDF block, xmpmeta, the packet.
+std::string fresh_epilogue() {
+    std::string out = "  </rdf:Description>\n </rdf:RDF>\n</x:xmpmeta>\n";
+    out += xmp::packet_trailer;
+    return out;
+}
+
+std::string description_start(std::string_view prefix, std::string_view uri) {
+    return "<rdf:Description rdf:about=\"\" xmlns:" + std::string(prefix) + "=" + quoted(uri) + ">";
+}
+
+std::string rating_element(const std::string& value) { return "<xmp:Rating>" + value + "</xmp:Rating>"; }
+
+std::string fresh_rating_sidecar(const std::string& value) {
+    return fresh_prologue() + "  " + description_start("xmp", xmp::basic_namespace) + "\n   " + rating_element(value) +
+           "\n" + fresh_epilogue();
+}
+
+std::string keywords_block(const std::vector<std::wstring>& tags) {
+    std::string block = "   <dc:subject>\n    <rdf:Bag>\n";
+    for (const std::wstring& tag : tags) {
+        block += "     <rdf:li>" + xml_escape(platform::text::to_utf8(tag)) + "</rdf:li>\n";
+    }
+    block += "    </rdf:Bag>\n   </dc:subject>";
+    return block;
+}
+
+std::string fresh_keywords_sidecar(const std::string& block) {
+    return fresh_prologue() + "  " + description_start("dc", xmp::dublin_core_namespace) + "\n" + block + "\n" +
+           fresh_epilogue();
+}
+
+void append_utf8(std::string& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::wstring sidecar_path(const std::wstring& target) { return target + L".xmp"; }
+
+std::string utf16le_to_utf8(std::string_view bytes) {
+    const std::size_t count = bytes.size() / 2;
+    auto unit = [&](std::size_t i) -> std::uint32_t {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2 * i])) |
+               (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8);
+    };
+    std::string out;
+    out.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t c = unit(i);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        append_utf8(out, c);
+    }
+    return out;
+}
+
+std::string read_text_file(const std::wstring& path) {
+    std::optional<std::string> bytes = platform::file_system::read_file(path);
+    if (!bytes || bytes->empty()) return {};
+    const std::string_view view = *bytes;
+    if (view.starts_with("\xFF\xFE")) return utf16le_to_utf8(view.substr(2));
+    if (view.starts_with("\xEF\xBB\xBF")) return std::string(view.substr(3));
+    return std::move(*bytes);
+}
+
+bool write_text_file(const std::wstring& path, std::string_view text) {
+    return platform::file_system::write_file(path, text) == 0;
+}
+
+std::string edit_sidecar_rating(const std::string& existing, int stars) {
+    const std::string value = std::to_string(stars);
+    if (existing.empty()) return fresh_rating_sidecar(value);
+    std::string text = existing;
+
+    constexpr std::string_view element = "<xmp:Rating>";
+    if (const auto start = text.find(element); start != std::string::npos) {
+        const auto value_start = start + element.size();
+        if (const auto end = text.find('<', value_start); end != std::string::npos) {
+            return text.replace(value_start, end - value_start, value);
+        }
+    }
+
+    constexpr std::string_view attribute = "xmp:Rating=\"";
+    if (const auto start = text.find(attribute); start != std::string::npos) {
+        const auto value_start = start + attribute.size();
+        if (const auto end = text.find('"', value_start); end != std::string::npos) {
+            return text.replace(value_start, end - value_start, value);
+        }
+    }
+
+    const std::string declaration = "xmlns:xmp=" + quoted(xmp::basic_namespace);
+    if (const auto at = text.find(declaration); at != std::string::npos) {
+        const auto open = text.rfind(description_open, at);
+        if (open != std::string::npos) {
+            if (const auto close = text.find(description_close, open); close != std::string::npos) {
+                return text.insert(close, "   " + rating_element(value) + "\n  ");
+            }
+        }
+    }
+
+    if (const auto close = text.find(rdf_close); close != std::string::npos) {
+        return text.insert(close, "  " + description_start("xmp", xmp::basic_namespace) + "\n   " +
+                                      rating_element(value) + "\n  </rdf:Description>\n ");
+    }
+
+    return fresh_rating_sidecar(value);
+}
+
+std::string edit_sidecar_keywords(const std::string& existing, const std::vector<std::wstring>& tags) {
+    const std::string block = keywords_block(tags);
+    if (existing.empty()) return fresh_keywords_sidecar(block);
+    std::string text = existing;
+
+    constexpr std::string_view subject_open = "<dc:subject>";
+    constexpr std::string_view subject_close = "</dc:subject>";
+    if (const auto open = text.find(subject_open); open != std::string::npos) {
+        if (const auto close = text.find(subject_close, open); close != std::string::npos) {
+            return text.replace(open, close + subject_close.size() - open, block);
+        }
+    }
+
+    if (const auto at = text.find("xmlns:dc="); at != std::string::npos) {
+        if (const auto close = text.find(description_close, at); close != std::string::npos) {
+            return text.insert(close, "\n" + block + "\n  ");
+        }
+    }
+
+    if (const auto close = text.find(rdf_close); close != std::string::npos) {
+        return text.insert(close, "  " + description_start("dc", xmp::dublin_core_namespace) + "\n" + block +
+                                      "\n  </rdf:Description>\n ");
+    }
+
+    return fresh_keywords_sidecar(block);
+}
+
+bool write_sidecar_rating(const std::wstring& target, int stars) {
+    if (target.empty()) return false;
+    const std::wstring path = sidecar_path(target);
+    return write_text_file(path, edit_sidecar_rating(read_text_file(path), stars));
+}
+
+bool write_sidecar_keywords(const std::wstring& target, const std::vector<std::wstring>& tags) {
+    if (target.empty()) return false;
+    const std::wstring path = sidecar_path(target);
+    return write_text_file(path, edit_sidecar_keywords(read_text_file(path), tags));
+}
+
+std::string xml_escape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '"': out += "&quot;"; break;
+            case '&': out += "&amp;"; break;
+            case '\'': out += "&apos;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string xml_unescape(std::string_view text) {
+    struct entity {
+        std::string_view text;
+        char character;
+    };
+    static constexpr entity entities[] = {
+        {"&quot;", '"'}, {"&amp;", '&'}, {"&apos;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}};
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        bool replaced = false;
+        if (text[i] == '&') {
+            for (const entity& e : entities) {
+                if (text.substr(i).starts_with(e.text)) {
+                    out.push_back(e.character);
+                    i += e.text.size();
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced) out.push_back(text[i++]);
+    }
+    return out;
+}
+
+}  // namespace qlm::metadata

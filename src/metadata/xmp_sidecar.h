@@ -1,0 +1,57 @@
+#pragma once
+// XMP sidecar files: beach.jpg.xmp beside beach.jpg, the last place a rating
+// or tags can go when the file itself takes neither. Edits are textual: the
+// sidecar is searched for fixed markers and spliced, never parsed into a
+// tree, so that whatever other software put into it stays byte for byte.
+// A sidecar without the markers is replaced by a fresh packet.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qlm::metadata {
+
+/// The sidecar of a target: its full path with ".xmp" appended (the target's
+/// own extension and letter case stay in the name).
+std::wstring sidecar_path(const std::wstring& target);
+
+/// The text of a file as UTF-8: a UTF-16LE file (FF FE) is converted, a
+/// UTF-8 byte-order mark dropped. Empty when the file is missing, empty or
+/// unreadable.
+std::string read_text_file(const std::wstring& path);
+
+/// Creates or truncates the file and writes the text in one call; true only
+/// when every byte was written. No temporary file: a full disk can leave it
+/// half written.
+bool write_text_file(const std::wstring& path, std::string_view text);
+
+/// Puts the star rating (0 to 5) into the target's sidecar as xmp:Rating,
+/// editing an existing sidecar in place. False for an empty target or when
+/// the sidecar cannot be written.
+bool write_sidecar_rating(const std::wstring& target, int stars);
+
+/// Puts the tags, in the given order, into the target's sidecar as the
+/// dc:subject bag; an empty list leaves an empty bag. False for an empty
+/// target or when the sidecar cannot be written.
+bool write_sidecar_keywords(const std::wstring& target, const std::vector<std::wstring>& tags);
+
+/// The sidecar text after putting the rating into `existing` (the current
+/// sidecar text, empty for none). Exposed for the tests and the fuzzer.
+std::string edit_sidecar_rating(const std::string& existing, int stars);
+
+/// The sidecar text after putting the tags into `existing`.
+std::string edit_sidecar_keywords(const std::string& existing, const std::vector<std::wstring>& tags);
+
+/// Replaces the five XML special characters by their entities; every other
+/// byte is copied.
+std::string xml_escape(std::string_view text);
+
+/// Replaces exactly the five entities xml_escape writes by their characters;
+/// any other "&" (numeric references included) is copied unchanged.
+std::string xml_unescape(std::string_view text);
+
+/// UTF-16 little-endian bytes to UTF-8; an odd trailing byte is ignored and
+/// an unpaired surrogate becomes U+FFFD.
+std::string utf16le_to_utf8(std::string_view bytes);
+
+}  // namespace qlm::metadata

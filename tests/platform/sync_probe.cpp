@@ -1,0 +1,47 @@
+// A second process for the named mutex tests: opens the mutex named by its
+// first argument, waits for it and writes how the wait ended into a file.
+//
+//   qlm_sync_probe <name> <timeout ms> <result file> [hold-and-exit]
+//
+// The result is "acquired", "abandoned", "timed_out", "failed" or
+// "invalid", followed by the milliseconds the wait took. With
+// hold-and-exit the probe ends while it owns the mutex, abandoning it.
+
+#include "platform/sync.h"
+#include "platform/text.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc < 4) return 2;
+    platform::sync::named_mutex mutex(platform::text::from_utf8(argv[1]));
+    const auto timeout = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
+    const bool abandon = argc > 4 && std::string(argv[4]) == "hold-and-exit";
+
+    // Tells the test that the wait is about to begin (process start-up can
+    // take seconds under an emulator).
+    std::ofstream(std::string(argv[3]) + ".waiting") << "waiting";
+
+    const auto start = std::chrono::steady_clock::now();
+    const char* outcome = "invalid";
+    if (mutex.valid()) {
+        switch (mutex.wait(timeout)) {
+            case platform::sync::wait_result::acquired: outcome = "acquired"; break;
+            case platform::sync::wait_result::abandoned: outcome = "abandoned"; break;
+            case platform::sync::wait_result::timed_out: outcome = "timed_out"; break;
+            case platform::sync::wait_result::failed: outcome = "failed"; break;
+        }
+    }
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    {
+        std::ofstream out(argv[3], std::ios::binary | std::ios::trunc);
+        out << outcome << ' ' << elapsed;
+    }
+    // Ending without running destructors keeps the mutex owned to the end.
+    if (abandon) std::_Exit(0);
+    return 0;
+}
