@@ -132,16 +132,16 @@ std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
         (attributes & refused) != 0) {
         return ERROR_ACCESS_DENIED;
     }
-    file_handle file;
-    file.handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file.handle == INVALID_HANDLE_VALUE) return GetLastError();
+    const file_handle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
     // One WriteFile takes at most a DWORD's worth; texts here are far smaller,
     // the loop only keeps a huge one from being cut silently.
     std::size_t done = 0;
     while (done < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 0x40000000u));
         DWORD written = 0;
-        if (!WriteFile(file.handle, bytes.data() + done, chunk, &written, nullptr)) return GetLastError();
+        if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) return GetLastError();
         if (written == 0) return ERROR_DISK_FULL;
         done += written;
     }
@@ -149,25 +149,23 @@ std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
 }
 
 std::uint32_t touch(const std::wstring& path) {
-    file_handle file;
-    file.handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file.handle == INVALID_HANDLE_VALUE) return GetLastError();
+    const file_handle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     // Null creation and access times leave them as they are.
-    if (!SetFileTime(file.handle, nullptr, nullptr, &now)) return GetLastError();
+    if (!SetFileTime(file.get(), nullptr, nullptr, &now)) return GetLastError();
     return 0;
 }
 
 bool read_first_byte(const std::wstring& path) {
-    file_handle file;
-    file.handle =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file.handle == INVALID_HANDLE_VALUE) return false;
+    const file_handle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     char byte = 0;
     DWORD read = 0;
-    return ReadFile(file.handle, &byte, 1, &read, nullptr) && read >= 1;
+    return ReadFile(file.get(), &byte, 1, &read, nullptr) && read >= 1;
 }
 
 std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(path); }
