@@ -109,10 +109,26 @@ step_start=$(now)
 timeout 120 wine "$windows_tests" --gtest_list_tests </dev/null >"$work/list.txt" 2>&1
 # The C runtime of the Windows binary ends its lines in CR LF.
 known_tests=$(tr -d '\r' <"$work/list.txt" | awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }')
+# The reason of a skipped test: the comment above its group in the list.
+skip_reason() {
+    awk -v name="$1" '
+        /^skipped_tests=\(/ { inside = 1; next }
+        inside && /^\)/ { exit }
+        inside && /^ *#/ {
+            if (after_name) reason = ""
+            after_name = 0
+            sub(/^ *# ?/, "")
+            reason = reason (reason == "" ? "" : " ") $0
+            next
+        }
+        inside && $1 == name { print reason; exit }
+        inside { after_name = 1 }
+    ' "${BASH_SOURCE[0]}"
+}
 filter=
 for name in "${skipped_tests[@]}"; do
     if grep -qxF "$name" <<<"$known_tests"; then
-        echo "SKIP $name (Wine cannot support it; see run_under_wine.sh)"
+        echo "SKIP $name: $(skip_reason "$name")"
     else
         fail "skip list names $name, which qlm_tests.exe does not have"
     fi
@@ -127,6 +143,11 @@ if [ $status -eq 0 ] && grep -q '^\[  PASSED  \]' "$work/tests.txt"; then
     pass "qlm_tests.exe ($(seconds_since "$step_start") s)"
 else
     fail "qlm_tests.exe (exit code $status)"
+fi
+# A test that skips itself under Wine belongs in the list above, by name and
+# with its reason.
+if grep -q '^\[  SKIPPED \]' "$work/tests.txt"; then
+    fail "qlm_tests.exe: tests skipped themselves under Wine; list them in skipped_tests with the reason"
 fi
 
 # --- qlm.exe against qlm -----------------------------------------------------
