@@ -1,30 +1,35 @@
 #pragma once
-// The job the worker carries out: one action, its parameter text and the
-// paths to apply it to. The job-file reader (read_job_file, parse_job_json,
-// the validation messages and the deletion of the file when the job ends)
-// lands beside this record; until then only in-memory jobs run.
+// The job as the worker holds it for one run: the action, its parameter text
+// and the paths, given in memory or loaded from a job file. A job file marked
+// for deletion disappears when the job is destroyed, however the run ended.
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace sortwell::batch_processor {
 
 struct batch_job {
-    std::vector<std::wstring> files;  ///< in order, duplicates kept
-    std::wstring action_type;         ///< the action's name
-    std::wstring action_parameters;   ///< parsed by the action itself
-    std::wstring version;             ///< informational
-    std::wstring job_file_path;       ///< empty for an in-memory job
-    bool delete_job_file = true;      ///< no effect while job_file_path is empty
+    batch_job() = default;
+    batch_job(const batch_job&) = delete;
+    batch_job& operator=(const batch_job&) = delete;
 
-    /// Stores the path and flag and fills the job from the file; raises a
-    /// runtime error when the file cannot be read or is not a valid job.
-    bool load_from_file(const std::wstring& path, bool delete_file) {
-        job_file_path = path;
-        delete_job_file = delete_file;
-        throw std::runtime_error("Job files are not available in this build");
-    }
+    /// Deletes the job file when delete_job_file is set, job_file_path is not
+    /// empty and the file exists. A failed deletion is logged, never raised.
+    ~batch_job();
+
+    /// Stores the path and the flag, then reads the job file and fills
+    /// files, action_type, action_parameters and version (UTF-8 to wide, each
+    /// string up to its first NUL). The runtime error of read_job_file passes
+    /// to the caller, and the file is still deleted with the job. Returns
+    /// true when it returns.
+    bool load_from_file(const std::wstring& path, bool delete_file);
+
+    std::vector<std::wstring> files;  // in order, duplicates kept
+    std::wstring action_type;
+    std::wstring action_parameters;
+    std::wstring version;        // informational
+    std::wstring job_file_path;  // empty for an in-memory job
+    bool delete_job_file = true;
 };
 
 }  // namespace sortwell::batch_processor

@@ -2,15 +2,6 @@
 
 #include "platform/text.h"
 
-namespace exceptions {
-
-formatted_runtime_error::formatted_runtime_error(const std::string& message) : std::runtime_error(message) {}
-
-formatted_runtime_error::formatted_runtime_error(const std::wstring& message)
-    : std::runtime_error(platform::text::to_utf8(message)) {}
-
-}  // namespace exceptions
-
 namespace sortwell::batch_processor {
 
 autotagger_exception::autotagger_exception(const std::string& message) : std::runtime_error(message) {}

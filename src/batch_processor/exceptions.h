@@ -1,21 +1,11 @@
 #pragma once
-// The runtime errors that the batch handlers raise with a message of their
-// own. Both carry UTF-8 text in what(), as every standard exception here does.
+// The auto-tagger's own runtime error; the suite's general one is
+// exceptions::formatted_runtime_error. Both carry UTF-8 text in what().
+
+#include "common/exceptions.h"
 
 #include <stdexcept>
 #include <string>
-
-namespace exceptions {
-
-/// A runtime error built from a narrow (UTF-8) or a wide message; what()
-/// gives the UTF-8 text.
-class formatted_runtime_error : public std::runtime_error {
-public:
-    explicit formatted_runtime_error(const std::string& message);
-    explicit formatted_runtime_error(const std::wstring& message);
-};
-
-}  // namespace exceptions
 
 namespace sortwell::batch_processor {
 

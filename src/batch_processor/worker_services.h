@@ -4,6 +4,9 @@
 // after a file, and the pause wait. Each is a function with a default, so
 // tests drive the worker and the real pieces plug in where they live.
 
+#include "metadata/file_type_capabilities.h"
+#include "settings/suite_settings_keys.h"
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -12,16 +15,19 @@
 namespace sortwell::batch_processor {
 
 struct worker_services {
-    /// Whether the file's type can hold tags. Until the capability tables
-    /// plug in nothing qualifies, so no file is ever touched on a guess.
-    std::function<bool(const std::wstring& path)> can_store_tags = [](const std::wstring&) { return false; };
+    /// Whether the file's type can hold tags.
+    std::function<bool(const std::wstring& path)> can_store_tags = [](const std::wstring& path) {
+        return qlm::metadata::can_store_tags(path);
+    };
 
-    /// Whether the file's type can hold a rating (same default as above).
-    std::function<bool(const std::wstring& path)> can_store_rating = [](const std::wstring&) { return false; };
+    /// Whether the file's type can hold a rating.
+    std::function<bool(const std::wstring& path)> can_store_rating = [](const std::wstring& path) {
+        return qlm::metadata::can_store_rating(path);
+    };
 
     /// The suite setting "people_recognition.write_people_tags" of the
     /// application insightor; true when the setting is missing.
-    std::function<bool()> write_people_tags = [] { return true; };
+    std::function<bool()> write_people_tags = [] { return high_level_settings::write_people_tags(); };
 
     /// Unlinks a JPEG's embedded EXIF thumbnail so that viewers draw the file
     /// from its pixels again; other files are left alone. Failures are ignored.

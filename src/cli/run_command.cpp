@@ -3,6 +3,7 @@
 #include "cli/output.h"
 #include "cli/path_sources.h"
 #include "cli/target_expansion.h"
+#include "commands/tag_list.h"
 
 #include <array>
 #include <stdexcept>
@@ -73,9 +74,8 @@ int run_command(const catalog::command_spec& spec, const parsed_arguments& parse
             return usage_error(parsed, L"'qlm " + name + L"' needs " + option.name + L".");
         }
     }
-    if (spec.command == L"tag" && spec.subcommand == L"list") {
-        throw std::runtime_error("'qlm tag list' is not built yet.");
-    }
+    // The tag list takes no paths: --from-file and "-" are ignored for it.
+    if (spec.command == L"tag" && spec.subcommand == L"list") return metadata_commands::run_tag_list(parsed);
     std::wstring comment_text;
     if (spec.command == L"comment" && spec.subcommand == L"set") {
         std::wstring message;

@@ -92,6 +92,19 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
 /// existing read-only, hidden or system file is refused with access_denied on
 /// both targets.
 std::uint32_t write_file(const std::wstring& path, std::string_view bytes);
+/// GetFileAttributesExW (standard information): the last-write time as a
+/// FILETIME value (100-nanosecond intervals since 1601-01-01 UTC), or
+/// nullopt with the Win32 error in *error (when given).
+std::optional<std::uint64_t> last_write_time(const std::wstring& path, std::uint32_t* error = nullptr);
+
+/// Copies a file without overwriting: an existing destination is an error.
+/// Returns true when the file was copied. Throws
+/// std::filesystem::filesystem_error ("copy_file", both paths) on failure.
+bool copy_file(const std::wstring& source, const std::wstring& destination);
+
+/// DeleteFileW: returns 0 or the Win32 error. As on Windows, a read-only
+/// file (Linux: no owner-write bit) is refused with access denied (5).
+std::uint32_t delete_file(const std::wstring& path);
 
 /// A std::filesystem::path for the wide path, for the standard streams.
 std::filesystem::path to_native(const std::wstring& path);

@@ -2,37 +2,62 @@
 
 #include "logging/plain_text_logger.h"
 #include "platform/file_system.h"
-#include "support/temp_folder.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <system_error>
+#include <sstream>
 
 namespace qlm::testing {
+
 namespace {
 
-const std::wstring& process_log_path() {
+const std::wstring& shared_log_path() {
     static const std::wstring path = [] {
-        namespace fs = platform::file_system;
-        const std::wstring file =
-            fs::lexically_normal(*fs::full_path(std::filesystem::temp_directory_path().wstring() + fs::separator +
-                                                L"qlm-tests-" + std::to_wstring(fs::process_id()) + L".log"));
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        std::wstring file = base.wstring() + platform::file_system::separator +
+                            L"qlm-test-log-" + std::to_wstring(platform::file_system::process_id()) + L".log";
+        std::error_code ignored;
+        std::filesystem::remove(platform::file_system::to_native(file), ignored);
         logging::logger()->open(file);
-        // Best effort: where the open stream prevents removal, the file stays.
-        static const std::filesystem::path native = fs::to_native(file);
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove(native, ignored);
-        });
         return file;
     }();
     return path;
 }
 
+std::string whole_log() {
+    std::uint32_t error = 0;
+    return platform::file_system::read_file(shared_log_path(), &error).value_or(std::string());
+}
+
 }  // namespace
 
-log_capture::log_capture() : start_(read_bytes(process_log_path()).size()) {}
+log_capture::log_capture() : start_(whole_log().size()) {}
 
-std::string log_capture::text() const { return read_bytes(process_log_path()).substr(start_); }
+std::string log_capture::text() const {
+    const std::string all = whole_log();
+    return all.size() > start_ ? all.substr(start_) : std::string();
+}
+
+std::vector<std::string> log_capture::lines() const {
+    const std::string text = whole_log();
+    std::vector<std::string> out;
+    std::istringstream stream(text.size() > start_ ? text.substr(start_) : std::string());
+    for (std::string line; std::getline(stream, line);) out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> log_capture::messages() const {
+    std::vector<std::string> out;
+    for (const std::string& line : lines()) {
+        // "[date time] [P:1 T:2] [LEVEL] message"
+        const auto level_start = line.find("] [", line.find("] [") + 3);
+        const auto level_end = line.find("] ", level_start + 3);
+        if (level_start == std::string::npos || level_end == std::string::npos) {
+            out.push_back(line);
+            continue;
+        }
+        out.push_back(line.substr(level_start + 3, level_end - level_start - 3) + " " + line.substr(level_end + 2));
+    }
+    return out;
+}
 
 }  // namespace qlm::testing

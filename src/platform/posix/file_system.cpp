@@ -267,6 +267,40 @@ bool read_first_byte(const std::wstring& path) {
     return n >= 1;
 }
 
+std::optional<std::uint64_t> last_write_time(const std::wstring& path, std::uint32_t* error) {
+    struct stat info {};
+    if (path.empty() || ::stat(narrow(path).c_str(), &info) != 0) {
+        if (error != nullptr) *error = path.empty() ? win32_error::file_not_found : win32_error::from_errno(errno);
+        return std::nullopt;
+    }
+    if (error != nullptr) *error = win32_error::success;
+    // FILETIME counts 100-nanosecond intervals from 1601-01-01; the Unix epoch
+    // is 11644473600 seconds later.
+    constexpr std::int64_t epoch_offset = 11644473600LL;
+    const std::int64_t seconds = static_cast<std::int64_t>(info.st_mtim.tv_sec) + epoch_offset;
+    const std::int64_t ticks = seconds * 10000000LL + static_cast<std::int64_t>(info.st_mtim.tv_nsec) / 100;
+    return static_cast<std::uint64_t>(ticks);
+}
+
+bool copy_file(const std::wstring& source, const std::wstring& destination) {
+    std::error_code error;
+    const bool copied = std::filesystem::copy_file(to_native(source), to_native(destination),
+                                                   std::filesystem::copy_options::none, error);
+    if (error) throw std::filesystem::filesystem_error("copy_file", to_native(source), to_native(destination), error);
+    return copied;
+}
+
+std::uint32_t delete_file(const std::wstring& path) {
+    const std::string native = narrow(path);
+    struct stat info {};
+    if (::lstat(native.c_str(), &info) != 0) return win32_error::from_errno(errno);
+    if (S_ISDIR(info.st_mode)) return win32_error::access_denied;
+    // DeleteFileW refuses a read-only file; unlink would not look at the mode.
+    if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return win32_error::access_denied;
+    if (::unlink(native.c_str()) != 0) return win32_error::from_errno(errno);
+    return win32_error::success;
+}
+
 std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(narrow(path)); }
 
 std::wstring module_path() {

@@ -167,6 +167,26 @@ bool read_first_byte(const std::wstring& path) {
     DWORD read = 0;
     return ReadFile(file.get(), &byte, 1, &read, nullptr) && read >= 1;
 }
+std::optional<std::uint64_t> last_write_time(const std::wstring& path, std::uint32_t* error) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        if (error != nullptr) *error = GetLastError();
+        return std::nullopt;
+    }
+    if (error != nullptr) *error = 0;
+    return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+bool copy_file(const std::wstring& source, const std::wstring& destination) {
+    if (!CopyFileW(source.c_str(), destination.c_str(), TRUE)) {
+        const std::error_code error(static_cast<int>(GetLastError()), std::system_category());
+        throw std::filesystem::filesystem_error("copy_file", std::filesystem::path(source),
+                                                std::filesystem::path(destination), error);
+    }
+    return true;
+}
+
+std::uint32_t delete_file(const std::wstring& path) { return DeleteFileW(path.c_str()) ? 0 : GetLastError(); }
 
 std::filesystem::path to_native(const std::wstring& path) { return std::filesystem::path(path); }
 

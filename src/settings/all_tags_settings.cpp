@@ -1,0 +1,154 @@
+#include "settings/all_tags_settings.h"
+
+#include "platform/file_system.h"
+#include "platform/text.h"
+#include "settings/json_text.h"
+
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <fstream>
+
+namespace all_tags_settings {
+
+namespace utilities = common::setting_utilities;
+using platform::text::from_utf8;
+using platform::text::to_utf8;
+
+namespace {
+
+std::wstring wide(const rapidjson::Value& value) {
+    return from_utf8(std::string_view(value.GetString(), value.GetStringLength()));
+}
+
+template <typename Writer>
+void write_string(Writer& writer, std::wstring_view text) {
+    const std::string bytes = to_utf8(text);
+    writer.String(bytes.data(), static_cast<rapidjson::SizeType>(bytes.size()));
+}
+
+std::optional<std::wstring> optional_string(const rapidjson::Value& object, const char* name) {
+    const rapidjson::Value* value = utilities::find_member(object, name);
+    if (value == nullptr || !value->IsString()) return std::nullopt;
+    return wide(*value);
+}
+
+tag_entry read_entry(const rapidjson::Value& element) {
+    tag_entry entry;
+    if (!element.IsObject()) return entry;
+    if (auto name = optional_string(element, "name")) entry.name = std::move(*name);
+    if (const rapidjson::Value* order = utilities::find_member(element, "order"); order != nullptr && order->IsString()) {
+        entry.order = utilities::parse_decimal(std::string_view(order->GetString(), order->GetStringLength()));
+    }
+    entry.icon_not_tagged = optional_string(element, "icon_not_tagged");
+    entry.icon_when_tagged = optional_string(element, "icon_when_tagged");
+    entry.keyboard = optional_string(element, "keyboard");
+    return entry;
+}
+
+void read_window_size(const rapidjson::Value& app, std::int32_t& height, std::int32_t& width) {
+    const rapidjson::Value* window = utilities::find_member(app, "window");
+    if (window == nullptr) return;
+    // Only integers that fit 32 bits count; fractions and larger numbers are ignored.
+    if (const rapidjson::Value* value = utilities::find_member(*window, "height"); value != nullptr && value->IsInt()) {
+        height = value->GetInt();
+    }
+    if (const rapidjson::Value* value = utilities::find_member(*window, "width"); value != nullptr && value->IsInt()) {
+        width = value->GetInt();
+    }
+}
+
+}  // namespace
+
+settings_file::settings_file() : settings_file(utilities::current_module(), std::nullopt) {}
+
+settings_file::settings_file(std::wstring module, const std::optional<std::wstring>& app_data_root)
+    : common_settings_file(std::move(module), all_tags_settings::folder_name, all_tags_settings::file_stem, app_data_root) {}
+
+bool settings_file::read() {
+    std::optional<std::string> text;
+    try {
+        text = utilities::read_utf8_text(full_path());
+    } catch (const std::exception&) {
+        return false;
+    }
+    if (!text) return false;
+    rapidjson::Document document;
+    utilities::parse_json(*text, document);
+    if (!document.IsObject()) return false;
+
+    if (const rapidjson::Value* value = utilities::find_member(document, "version"); value != nullptr && value->IsString()) {
+        version = wide(*value);
+    }
+    if (const rapidjson::Value* app = utilities::find_member(document, "app"); app != nullptr && app->IsObject()) {
+        read_window_size(*app, window_height, window_width);
+    }
+    if (const rapidjson::Value* list = utilities::find_member(document, "tags"); list != nullptr && list->IsArray()) {
+        tags.clear();
+        for (const rapidjson::Value& element : list->GetArray()) tags.push_back(read_entry(element));
+    }
+    return true;
+}
+
+std::string to_json_text(const settings_file& settings) {
+    rapidjson::StringBuffer compact;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(compact);
+    writer.StartObject();
+    writer.Key("version");
+    write_string(writer, settings.version);
+    writer.Key("app");
+    writer.StartObject();
+    writer.Key("window");
+    writer.StartObject();
+    writer.Key("height");
+    writer.Int(settings.window_height);
+    writer.Key("width");
+    writer.Int(settings.window_width);
+    writer.EndObject();
+    writer.EndObject();
+    writer.Key("tags");
+    writer.StartArray();
+    for (const tag_entry& entry : settings.tags) {
+        writer.StartObject();
+        writer.Key("name");
+        write_string(writer, entry.name);
+        if (entry.order) {
+            writer.Key("order");
+            write_string(writer, std::to_wstring(*entry.order));
+        }
+        if (entry.icon_not_tagged) {
+            writer.Key("icon_not_tagged");
+            write_string(writer, *entry.icon_not_tagged);
+        }
+        if (entry.icon_when_tagged) {
+            writer.Key("icon_when_tagged");
+            write_string(writer, *entry.icon_when_tagged);
+        }
+        if (entry.keyboard) {
+            writer.Key("keyboard");
+            write_string(writer, *entry.keyboard);
+        }
+        writer.EndObject();
+    }
+    writer.EndArray();
+    writer.EndObject();
+
+    // Built compact, then re-written pretty so the user can read and edit it.
+    rapidjson::Document document;
+    document.Parse(compact.GetString(), compact.GetSize());
+    rapidjson::StringBuffer pretty;
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> pretty_writer(pretty);
+    pretty_writer.SetIndent(' ', 4);
+    document.Accept(pretty_writer);
+    return std::string(pretty.GetString(), pretty.GetSize());
+}
+
+bool settings_file::save() {
+    const std::string text = to_json_text(*this);
+    std::ofstream out(platform::file_system::to_native(full_path()), std::ios::out | std::ios::binary | std::ios::trunc);
+    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return true;
+}
+
+}  // namespace all_tags_settings
