@@ -56,6 +56,8 @@ std::optional<std::wstring> full_path(const std::wstring& path);
 
 /// Lexically normal form with the native separator: "." removed, ".."
 /// folded into its parent, repeated separators collapsed; the root kept.
+/// Windows keeps the separator before a folded ".." ("a\b\.." gives
+/// "a\"), Linux drops it; callers strip trailing separators themselves.
 std::wstring lexically_normal(const std::wstring& path);
 
 /// The key under which two paths name the same target.

@@ -15,7 +15,8 @@ namespace platform::text {
 std::string to_utf8(std::wstring_view text);
 
 /// UTF-8 bytes to wide text, the whole view (embedded zeros kept). Invalid
-/// sequences become U+FFFD, one per maximal ill-formed subpart.
+/// sequences become U+FFFD: on Linux one per maximal ill-formed subpart (the
+/// Unicode practice); on Windows as MultiByteToWideChar replaces them.
 std::wstring from_utf8(std::string_view bytes);
 
 /// Upper-cases with the invariant locale's simple case mapping

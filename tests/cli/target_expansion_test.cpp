@@ -75,6 +75,21 @@ TEST_F(target_expansion, wildcards_count_only_in_the_last_component) {
     EXPECT_EQ(targets[1].path, sub_);
 }
 
+// Windows file systems ignore letter case and so do its target keys; Linux
+// ones do not, so there the other spelling names nothing.
+TEST_F(target_expansion, letter_case_follows_the_file_system) {
+    const std::wstring shouted = folder_ / L"A.JPG";
+    const auto targets = expand_targets({a_, shouted, folder_ / L"A.*"});
+    if (fs::path_key(a_) == fs::path_key(shouted)) {
+        ASSERT_EQ(targets.size(), 1u);
+        EXPECT_EQ(targets[0].path, a_);
+    } else {
+        ASSERT_EQ(targets.size(), 3u);
+        EXPECT_EQ(targets[1].error_code, L"not_found");
+        EXPECT_EQ(targets[2].error_code, L"no_match");
+    }
+}
+
 TEST_F(target_expansion, relative_paths_are_taken_against_the_current_directory) {
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path(fs::to_native(folder_.path()));

@@ -5,12 +5,127 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
 namespace {
 
 namespace fs = platform::file_system;
+using qlm::testing::temp_folder;
+
+const std::wstring sep(1, fs::separator);
+
+std::vector<std::wstring> sorted(std::vector<std::wstring> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(file_system, attributes_tell_files_folders_and_missing_entries) {
+    const temp_folder folder;
+    const std::wstring file = folder.write(L"note.txt", "x");
+    const std::wstring sub = folder.make_folder(L"sub");
+
+    std::uint32_t error = 99;
+    EXPECT_EQ(fs::get_attributes(folder / L"missing.txt", &error), fs::invalid_attributes);
+    EXPECT_EQ(error, platform::win32_error::file_not_found);
+
+    EXPECT_NE(fs::get_attributes(sub, &error) & fs::attribute_directory, 0u);
+    EXPECT_EQ(error, 0u);
+    const std::uint32_t plain = fs::get_attributes(file);
+    EXPECT_EQ(plain & (fs::attribute_directory | fs::attribute_readonly | fs::attribute_hidden), 0u);
+
+    ASSERT_EQ(fs::set_attributes(file, plain | fs::attribute_readonly | fs::attribute_hidden), 0u);
+    EXPECT_EQ(fs::get_attributes(file) & (fs::attribute_readonly | fs::attribute_hidden),
+              fs::attribute_readonly | fs::attribute_hidden);
+    ASSERT_EQ(fs::set_attributes(file, fs::attribute_normal), 0u);
+    EXPECT_EQ(fs::get_attributes(file) & (fs::attribute_readonly | fs::attribute_hidden), 0u);
+
+    EXPECT_NE(fs::set_attributes(folder / L"missing.txt", fs::attribute_hidden), 0u);
+}
+
+TEST(file_system, find_files_matches_the_last_component_only) {
+    const temp_folder folder;
+    folder.write(L"a.txt", "");
+    folder.write(L"b.txt", "");
+    folder.write(L"c.log", "");
+    folder.make_folder(L"sub.txt");
+
+    EXPECT_EQ(sorted(fs::find_files(folder / L"*.txt").value_or(std::vector<std::wstring>{})),
+              (std::vector<std::wstring>{L"a.txt", L"b.txt", L"sub.txt"}));
+    EXPECT_EQ(fs::find_files(folder / L"?.log").value_or(std::vector<std::wstring>{}),
+              std::vector<std::wstring>{L"c.log"});
+    EXPECT_FALSE(fs::find_files(folder / L"*.none"));
+    EXPECT_FALSE(fs::find_files(folder / (L"missing" + sep + L"*")));
+}
+
+TEST(file_system, non_ascii_names_survive_every_call) {
+    const temp_folder folder;
+    const std::wstring name = L"\u00e9t\u00e9 \u20ac \u0444 \U0001F600.txt";
+    const std::wstring file = folder.write(name, "caf\xC3\xA9");
+
+    EXPECT_NE(fs::get_attributes(file), fs::invalid_attributes);
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_EQ(fs::read_file(file).value_or(""), "caf\xC3\xA9");
+    EXPECT_EQ(fs::find_files(folder / L"*.txt").value_or(std::vector<std::wstring>{}), std::vector<std::wstring>{name});
+    EXPECT_EQ(fs::find_files(folder / L"\u00e9t\u00e9*").value_or(std::vector<std::wstring>{}),
+              std::vector<std::wstring>{name});
+}
+
+TEST(file_system, paths_are_made_absolute_and_normal_with_the_native_separator) {
+    const std::wstring cwd = std::filesystem::current_path().wstring();
+    EXPECT_EQ(fs::lexically_normal(*fs::full_path(L"x")), fs::lexically_normal(cwd + sep + L"x"));
+    EXPECT_FALSE(fs::full_path(L""));
+
+    EXPECT_EQ(fs::lexically_normal(L"a" + sep + L"." + sep + L"b" + sep + sep + L".." + sep + L"c"), L"a" + sep + L"c");
+    EXPECT_EQ(fs::lexically_normal(L"a/b"), L"a" + sep + L"b");  // forward slashes become native ones
+    EXPECT_EQ(fs::lexically_normal(L".." + sep + L"a" + sep + L".."), L"..");
+    EXPECT_EQ(fs::lexically_normal(L"a" + sep + L".."), L".");
+
+    const temp_folder folder;
+    std::wstring parent = fs::lexically_normal(folder.path() + sep + L"sub" + sep + L"..");
+    if (parent.back() == fs::separator) parent.pop_back();  // kept on Windows only
+    EXPECT_EQ(parent, folder.path());
+}
+
+TEST(file_system, exists_and_create_directories) {
+    const temp_folder folder;
+    const std::wstring file = folder.write(L"file", "");
+    EXPECT_TRUE(fs::exists(folder.path()));
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(folder / L"missing"));
+    EXPECT_FALSE(fs::exists(folder / (L"missing" + sep + L"deeper")));
+
+    const std::wstring nested = folder / (L"a" + sep + L"b" + sep + L"c");
+    fs::create_directories(nested);
+    EXPECT_NE(fs::get_attributes(nested) & fs::attribute_directory, 0u);
+    EXPECT_NO_THROW(fs::create_directories(nested));  // already there is fine
+    EXPECT_THROW(fs::create_directories(file + sep + L"below"), std::filesystem::filesystem_error);
+}
+
+TEST(file_system, read_file_returns_exact_bytes_across_blocks) {
+    const temp_folder folder;
+    std::string bytes(2 * 65536 + 17, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    const std::wstring file = folder.write(L"blob.bin", bytes);
+
+    std::uint32_t error = 99;
+    const auto read = fs::read_file(file, &error);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, bytes);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(fs::read_file(folder.write(L"empty", ""), &error).value_or("x"), "");
+
+    EXPECT_FALSE(fs::read_file(folder / L"missing.bin", &error));
+    EXPECT_EQ(error, platform::win32_error::file_not_found);
+}
+
+TEST(file_system, module_path_names_the_running_test_binary) {
+    const std::filesystem::path self = fs::to_native(fs::module_path());
+    EXPECT_TRUE(self.is_absolute());
+    EXPECT_EQ(self.stem(), "qlm_tests");
+    EXPECT_TRUE(std::filesystem::is_regular_file(self));
+}
 
 TEST(file_system, touch_moves_only_the_write_time_to_now) {
     qlm::testing::temp_folder folder;

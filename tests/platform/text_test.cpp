@@ -42,6 +42,10 @@ TEST(text, invariant_upper_case_and_ordinal_compare) {
     EXPECT_LT(platform::text::compare_ordinal_ignore_case(L"abc", L"ABD"), 0);
     EXPECT_GT(platform::text::compare_ordinal_ignore_case(L"b", L"A"), 0);
     EXPECT_EQ(platform::text::compare_ordinal_ignore_case(L"", L""), 0);
+    // A default view carries no pointer at all; it is still the empty text.
+    EXPECT_LT(platform::text::compare_ordinal_ignore_case(std::wstring_view(), L"a"), 0);
+    EXPECT_TRUE(platform::text::equal_ignore_case(std::wstring_view(), L""));
+    EXPECT_EQ(platform::text::to_upper_invariant(std::wstring_view()), L"");
 }
 
 }  // namespace

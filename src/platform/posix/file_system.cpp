@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 
 #include "platform/text.h"
+#include "platform/unique_resource.h"
 #include "platform/win32_error.h"
 
 #include <array>
@@ -25,6 +26,18 @@
 
 namespace platform::file_system {
 namespace {
+
+struct directory_traits {
+    using type = DIR*;
+    static type invalid() noexcept { return nullptr; }
+    static void close(type dir) noexcept { ::closedir(dir); }
+};
+
+struct descriptor_traits {
+    using type = int;
+    static type invalid() noexcept { return -1; }
+    static void close(type fd) noexcept { ::close(fd); }
+};
 
 constexpr char attributes_xattr[] = "user.qlm.attributes";
 
@@ -122,14 +135,13 @@ std::optional<std::vector<std::wstring>> find_files(const std::wstring& pattern)
     const auto slash = pattern.find_last_of(L'/');
     const std::wstring folder = slash == std::wstring::npos ? L"." : (slash == 0 ? L"/" : pattern.substr(0, slash));
     const std::wstring name_pattern = slash == std::wstring::npos ? pattern : pattern.substr(slash + 1);
-    DIR* dir = ::opendir(narrow(folder).c_str());
-    if (dir == nullptr) return std::nullopt;
+    const unique_resource<directory_traits> dir(::opendir(narrow(folder).c_str()));
+    if (!dir) return std::nullopt;
     std::vector<std::wstring> names;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         std::wstring name = platform::text::from_utf8(entry->d_name);
         if (wildcard_match(name_pattern, name)) names.push_back(std::move(name));
     }
-    ::closedir(dir);
     if (names.empty()) return std::nullopt;  // FindFirstFileExW fails when nothing matches
     return names;
 }
@@ -295,25 +307,23 @@ std::uint64_t tick_count() {
 }
 
 std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error) {
-    const int fd = ::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const unique_resource<descriptor_traits> fd(::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         if (error != nullptr) *error = win32_error::from_errno(errno);
         return std::nullopt;
     }
     std::string bytes;
     char block[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, block, sizeof block);
+        const ssize_t n = ::read(fd.get(), block, sizeof block);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             if (error != nullptr) *error = win32_error::from_errno(errno);
-            ::close(fd);
             return std::nullopt;
         }
         if (n == 0) break;
         bytes.append(block, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     if (error != nullptr) *error = win32_error::success;
     return bytes;
 }

@@ -3,30 +3,41 @@
 #include "platform/console.h"
 
 #include "platform/text.h"
+#include "platform/unique_resource.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <climits>
 
 namespace platform::console {
 namespace {
 
-void (*interrupt_callback)() = nullptr;
+// Windows calls the control handler on a thread of its own.
+std::atomic<void (*)()> interrupt_callback{nullptr};
 
 BOOL WINAPI console_ctrl_handler(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        if (interrupt_callback != nullptr) interrupt_callback();
+        if (const auto callback = interrupt_callback.load(); callback != nullptr) callback();
         return TRUE;
     }
     return FALSE;  // close, logoff, shutdown: default handling ends the process
 }
+
+struct argument_vector_traits {
+    using type = LPWSTR*;
+    static type invalid() noexcept { return nullptr; }
+    static void close(type vector) noexcept { LocalFree(vector); }
+};
 
 }  // namespace
 
 void write(stream target, std::wstring_view text) {
     const HANDLE handle = GetStdHandle(target == stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty()) return;
+    // A UTF-16 unit becomes at most three UTF-8 bytes; beyond this bound the
+    // bytes would not fit the length of one WriteFile.
     if (text.size() > INT_MAX / 4) return;
     DWORD mode = 0;
     if (GetConsoleMode(handle, &mode)) {
@@ -56,15 +67,14 @@ std::vector<std::wstring> arguments(int, char**) {
     // argv is in the ANSI code page; the UTF-16 command line is the truth.
     std::vector<std::wstring> out;
     int count = 0;
-    LPWSTR* vector = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (vector == nullptr) return out;
-    for (int i = 0; i < count; ++i) out.emplace_back(vector[i]);
-    LocalFree(vector);
+    const unique_resource<argument_vector_traits> vector(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!vector) return out;
+    for (int i = 0; i < count; ++i) out.emplace_back(vector.get()[i]);
     return out;
 }
 
 void install_interrupt_handler(void (*on_interrupt)()) {
-    interrupt_callback = on_interrupt;
+    interrupt_callback.store(on_interrupt);
     SetConsoleCtrlHandler(console_ctrl_handler, TRUE);
 }
 

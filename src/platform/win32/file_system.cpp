@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 
 #include "platform/text.h"
+#include "platform/unique_resource.h"
 #include "platform/win32_error.h"
 
 #include <windows.h>
@@ -17,19 +18,27 @@
 namespace platform::file_system {
 namespace {
 
-struct find_handle {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~find_handle() {
-        if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
-    }
+struct find_traits {
+    using type = HANDLE;
+    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(type handle) noexcept { FindClose(handle); }
 };
+using find_handle = unique_resource<find_traits>;
 
-struct file_handle {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~file_handle() {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
+struct file_traits {
+    using type = HANDLE;
+    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(type handle) noexcept { CloseHandle(handle); }
 };
+using file_handle = unique_resource<file_traits>;
+
+// The errors with which GetFileAttributesW says "nothing there" rather than
+// "cannot tell": a missing entry or parent, an unknown server, a name the
+// file system cannot hold.
+bool is_not_found(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_NETPATH ||
+           error == ERROR_INVALID_NAME;
+}
 
 }  // namespace
 
@@ -47,13 +56,13 @@ std::uint32_t set_attributes(const std::wstring& path, std::uint32_t attributes)
 
 std::optional<std::vector<std::wstring>> find_files(const std::wstring& pattern) {
     WIN32_FIND_DATAW data{};
-    find_handle find;
-    find.handle = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
-    if (find.handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    const find_handle find(
+        FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    if (!find) return std::nullopt;
     std::vector<std::wstring> names;
     do {
         names.emplace_back(data.cFileName);
-    } while (FindNextFileW(find.handle, &data));
+    } while (FindNextFileW(find.get(), &data));
     return names;
 }
 
@@ -68,22 +77,33 @@ std::optional<std::wstring> full_path(const std::wstring& path) {
     return out;
 }
 
+// The standard library's lexical form already uses the preferred separator
+// and the Windows root rules (drive letters, UNC shares).
 std::wstring lexically_normal(const std::wstring& path) {
-    std::wstring out = std::filesystem::path(path).lexically_normal().wstring();
-    return out;
+    return std::filesystem::path(path).lexically_normal().wstring();
 }
 
 std::wstring path_key(const std::wstring& path) { return platform::text::to_upper_invariant(path); }
 
-bool exists(const std::wstring& path) { return std::filesystem::exists(std::filesystem::path(path)); }
+bool exists(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    if (is_not_found(error)) return false;
+    throw std::filesystem::filesystem_error("exists", to_native(path),
+                                            std::error_code(static_cast<int>(error), std::system_category()));
+}
 
-void create_directories(const std::wstring& path) { std::filesystem::create_directories(std::filesystem::path(path)); }
+void create_directories(const std::wstring& path) {
+    std::error_code error;
+    std::filesystem::create_directories(to_native(path), error);
+    if (error) throw std::filesystem::filesystem_error("create_directories", to_native(path), error);
+}
 
 std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error) {
-    file_handle file;
-    file.handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file.handle == INVALID_HANDLE_VALUE) {
+    const file_handle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         if (error != nullptr) *error = GetLastError();
         return std::nullopt;
     }
@@ -91,7 +111,7 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
     std::string block(65536, '\0');
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file.handle, block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) {
+        if (!ReadFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) {
             if (error != nullptr) *error = GetLastError();
             return std::nullopt;
         }
@@ -113,16 +133,16 @@ std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
         (attributes & refused) != 0) {
         return ERROR_ACCESS_DENIED;
     }
-    file_handle file;
-    file.handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file.handle == INVALID_HANDLE_VALUE) return GetLastError();
+    const file_handle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
     // One WriteFile takes at most a DWORD's worth; texts here are far smaller,
     // the loop only keeps a huge one from being cut silently.
     std::size_t done = 0;
     while (done < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 0x40000000u));
         DWORD written = 0;
-        if (!WriteFile(file.handle, bytes.data() + done, chunk, &written, nullptr)) return GetLastError();
+        if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) return GetLastError();
         if (written == 0) return ERROR_DISK_FULL;
         done += written;
     }
@@ -130,25 +150,23 @@ std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
 }
 
 std::uint32_t touch(const std::wstring& path) {
-    file_handle file;
-    file.handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file.handle == INVALID_HANDLE_VALUE) return GetLastError();
+    const file_handle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     // Null creation and access times leave them as they are.
-    if (!SetFileTime(file.handle, nullptr, nullptr, &now)) return GetLastError();
+    if (!SetFileTime(file.get(), nullptr, nullptr, &now)) return GetLastError();
     return 0;
 }
 
 bool read_first_byte(const std::wstring& path) {
-    file_handle file;
-    file.handle =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file.handle == INVALID_HANDLE_VALUE) return false;
+    const file_handle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     char byte = 0;
     DWORD read = 0;
-    return ReadFile(file.handle, &byte, 1, &read, nullptr) && read >= 1;
+    return ReadFile(file.get(), &byte, 1, &read, nullptr) && read >= 1;
 }
 std::optional<std::uint64_t> last_write_time(const std::wstring& path, std::uint32_t* error) {
     WIN32_FILE_ATTRIBUTE_DATA data{};

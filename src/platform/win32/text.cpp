@@ -8,11 +8,24 @@
 #include <stdexcept>
 
 namespace platform::text {
+namespace {
+
+// The NLS functions count in int; longer texts are refused up front rather
+// than truncated by a narrowing cast.
+int checked_length(std::size_t size) {
+    if (size > static_cast<std::size_t>(INT_MAX)) throw std::length_error("text too long");
+    return static_cast<int>(size);
+}
+
+// An empty view may carry a null pointer, which CompareStringOrdinal refuses
+// with ERROR_INVALID_PARAMETER (returning 0, which is none of the results).
+const wchar_t* non_null(std::wstring_view text) { return text.data() != nullptr ? text.data() : L""; }
+
+}  // namespace
 
 std::string to_utf8(std::wstring_view text) {
     if (text.empty()) return {};
-    if (text.size() > INT_MAX) throw std::length_error("text too long");
-    const int length = static_cast<int>(text.size());
+    const int length = checked_length(text.size());
     const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return {};
     std::string out(static_cast<std::size_t>(needed), '\0');
@@ -22,8 +35,7 @@ std::string to_utf8(std::wstring_view text) {
 
 std::wstring from_utf8(std::string_view bytes) {
     if (bytes.empty()) return {};
-    if (bytes.size() > INT_MAX) throw std::length_error("text too long");
-    const int length = static_cast<int>(bytes.size());
+    const int length = checked_length(bytes.size());
     const int needed = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
     if (needed <= 0) return {};
     std::wstring out(static_cast<std::size_t>(needed), L'\0');
@@ -33,9 +45,11 @@ std::wstring from_utf8(std::string_view bytes) {
 
 std::wstring to_upper_invariant(std::wstring_view text) {
     if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
+    // Upper-casing maps UTF-16 units one to one, so the output has the
+    // input's length.
+    const int length = checked_length(text.size());
     std::wstring out(text.size(), L'\0');
-    const int written = LCMapStringEx(L"", LCMAP_UPPERCASE, text.data(), length, out.data(), length, nullptr,
+    const int written = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), length, out.data(), length, nullptr,
                                       nullptr, 0);
     if (written <= 0) return std::wstring(text);
     out.resize(static_cast<std::size_t>(written));
@@ -54,14 +68,14 @@ std::wstring to_lower_invariant(std::wstring_view text) {
 }
 
 int compare_ordinal_ignore_case(std::wstring_view a, std::wstring_view b) {
-    const int r = CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+    const int r = CompareStringOrdinal(non_null(a), checked_length(a.size()), non_null(b), checked_length(b.size()),
                                        TRUE);
-    return r == CSTR_LESS_THAN ? -1 : (r == CSTR_GREATER_THAN ? 1 : 0);
+    return r - CSTR_EQUAL;  // CSTR_LESS_THAN, CSTR_EQUAL, CSTR_GREATER_THAN are 1, 2, 3
 }
 
 bool equal_ignore_case(std::wstring_view a, std::wstring_view b) {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
+    return CompareStringOrdinal(non_null(a), checked_length(a.size()), non_null(b), checked_length(b.size()),
+                                TRUE) == CSTR_EQUAL;
 }
 
 std::size_t utf16_length(std::wstring_view text) { return text.size(); }
