@@ -224,13 +224,13 @@ std::wstring temporary_name_beside(const std::wstring& target) {
 
 std::uint32_t write_new_file(const std::wstring& path, const void* bytes, std::size_t length, bool flush) {
     if (length > 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;
-    file_handle file;
-    file.handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file.handle == INVALID_HANDLE_VALUE) return GetLastError();
+    const file_handle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
     DWORD written = 0;
-    if (!WriteFile(file.handle, bytes, static_cast<DWORD>(length), &written, nullptr)) return GetLastError();
+    if (!WriteFile(file.get(), bytes, static_cast<DWORD>(length), &written, nullptr)) return GetLastError();
     if (written != length) return ERROR_WRITE_FAULT;
-    if (flush && !FlushFileBuffers(file.handle)) return GetLastError();
+    if (flush && !FlushFileBuffers(file.get())) return GetLastError();
     return ERROR_SUCCESS;
 }
 
