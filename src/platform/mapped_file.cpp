@@ -9,16 +9,25 @@ namespace platform {
 
 mapped_file::~mapped_file() { reset(); }
 
-mapped_file::mapped_file(mapped_file&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+mapped_file::mapped_file(mapped_file&& other) noexcept { adopt(other); }
 
 mapped_file& mapped_file::operator=(mapped_file&& other) noexcept {
     if (this != &other) {
         reset();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
+        adopt(other);
     }
     return *this;
+}
+
+void mapped_file::adopt(mapped_file& other) noexcept {
+    const bool copied = !other.copy_.empty();
+    copy_ = std::move(other.copy_);
+    other.copy_.clear();
+    // A moved string may have moved its bytes (short strings live inside it).
+    data_ = copied ? copy_.data() : other.data_;
+    size_ = other.size_;
+    other.data_ = nullptr;
+    other.size_ = 0;
 }
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 #pragma once
 // A read-only view of a whole file, so that large photos can be searched
 // without copying them. Windows: CreateFileMappingW + MapViewOfFile, the file
-// opened with read and write sharing; Linux: mmap of a read-only descriptor.
+// opened with read and write sharing; Linux: mmap of a read-only descriptor
+// for large files, one read into memory for small ones (up to 4 MiB), where
+// setting up and tearing down a mapping costs more than the copy.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,8 +32,11 @@ public:
 private:
     void reset() noexcept;
 
+    void adopt(mapped_file& other) noexcept;
+
     const void* data_ = nullptr;
     std::size_t size_ = 0;
+    std::string copy_;  // the bytes of a small file read into memory (Linux)
 };
 
 }  // namespace platform

@@ -13,7 +13,12 @@
 namespace platform {
 
 void mapped_file::reset() noexcept {
-    if (data_ != nullptr) ::munmap(const_cast<void*>(data_), size_);
+    if (!copy_.empty()) {
+        copy_.clear();
+        copy_.shrink_to_fit();
+    } else if (data_ != nullptr) {
+        ::munmap(const_cast<void*>(data_), size_);
+    }
     data_ = nullptr;
     size_ = 0;
 }
@@ -37,7 +42,20 @@ bool mapped_file::open(const std::wstring& path, std::uint64_t max_size, std::ui
         ::close(fd);
         return fail(win32_error::not_enough_memory);
     }
-    if (size > 0) {
+    constexpr std::uint64_t largest_copy = 4u * 1024 * 1024;
+    if (size > 0 && size <= largest_copy) {
+        copy_.resize(static_cast<std::size_t>(size));
+        std::size_t done = 0;
+        while (done < copy_.size()) {
+            const ssize_t n = ::read(fd, copy_.data() + done, copy_.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        copy_.resize(done);  // a file that shrank meanwhile: what was there
+        data_ = copy_.empty() ? nullptr : copy_.data();
+        size_ = copy_.size();
+    } else if (size > 0) {
         void* view = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
         if (view == MAP_FAILED) {
             const std::uint32_t code = win32_error::from_errno(errno);
