@@ -75,7 +75,8 @@ pixel_size applied_dimensions(const std::wstring& path) {
 }
 
 // The photo with its XMP segment rebuilt around the regions, or nullopt when
-// the JPEG route does not apply (not a JPEG, segment too long).
+// the JPEG route does not apply (not a JPEG, damaged before the XMP segment
+// or the scan, segment too long).
 std::optional<std::string> jpeg_with_regions(std::string_view data, const std::vector<people_region>& regions,
                                              pixel_size size) {
     const std::string& signature = xmp_segment_signature();
@@ -92,7 +93,8 @@ std::optional<std::string> jpeg_with_regions(std::string_view data, const std::v
         else leading = false;
         return true;
     });
-    if (walk == jpeg_walk_end::not_jpeg) return std::nullopt;
+    // A damaged or cut-off head is not rebuilt: the sidecar takes the regions.
+    if (walk != jpeg_walk_end::visitor_stopped && walk != jpeg_walk_end::scan_or_end) return std::nullopt;
     const std::string_view old_packet =
         xmp_segment ? data.substr(xmp_segment->payload() + 29, xmp_segment->end() - xmp_segment->payload() - 29)
                     : std::string_view();
