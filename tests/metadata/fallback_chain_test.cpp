@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "support/log_capture.h"
+#include "support/error_text.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -26,14 +27,7 @@ using qlm::testing::read_bytes;
 namespace ps = platform::property_store;
 namespace fs = platform::file_system;
 
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
+using qlm::testing::error_of;
 
 const ps::property_value* value_of(const fake_store_access::properties& values, const ps::property_key& key) {
     for (const auto& [k, v] : values) {

@@ -11,6 +11,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "support/outside_tools.h"
+#include "support/error_text.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -34,14 +35,7 @@ namespace ps = platform::property_store;
 constexpr ps::property_key people_names{{0xE8309B6E, 0x084C, 0x49B4, {0xB1, 0xFC, 0x90, 0xA8, 0x03, 0x31, 0xB6, 0x38}},
                                         100};
 
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
+using qlm::testing::error_of;
 
 std::vector<std::uint8_t> markers(const std::string& data) {
     std::vector<std::uint8_t> out;

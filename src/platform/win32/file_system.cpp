@@ -254,6 +254,18 @@ local_time now_local() {
 
 namespace platform::file_system {
 
+namespace {
+
+// Positioned I/O on a synchronous handle: the offset rides in an OVERLAPPED.
+OVERLAPPED at_offset(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+}  // namespace
+
 exclusive_file::~exclusive_file() { close(); }
 
 exclusive_file::exclusive_file(exclusive_file&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
@@ -285,9 +297,7 @@ std::optional<std::uint64_t> exclusive_file::size() const {
 std::size_t exclusive_file::read_at(std::uint64_t offset, void* buffer, std::size_t length) const {
     std::size_t done = 0;
     while (handle_ != -1 && done < length) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>((offset + done) & 0xFFFFFFFFu);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        OVERLAPPED at = at_offset(offset + done);
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - done, 0x40000000u));
         DWORD read = 0;
         if (!ReadFile(reinterpret_cast<HANDLE>(handle_), static_cast<char*>(buffer) + done, chunk, &read, &at) ||
@@ -302,9 +312,7 @@ std::size_t exclusive_file::read_at(std::uint64_t offset, void* buffer, std::siz
 std::size_t exclusive_file::write_at(std::uint64_t offset, const void* bytes, std::size_t length) {
     std::size_t done = 0;
     while (handle_ != -1 && done < length) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>((offset + done) & 0xFFFFFFFFu);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        OVERLAPPED at = at_offset(offset + done);
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - done, 0x40000000u));
         DWORD written = 0;
         if (!WriteFile(reinterpret_cast<HANDLE>(handle_), static_cast<const char*>(bytes) + done, chunk, &written,

@@ -98,7 +98,7 @@ private:
 
 class wic_decoder final : public decoder {
 public:
-    explicit wic_decoder(IWICBitmapDecoder* decoder) { *decoder_.put() = decoder; }
+    explicit wic_decoder(IWICBitmapDecoder* native) { *decoder_.put() = native; }
 
     hresult get_frame(std::uint32_t index, std::unique_ptr<frame_decode>& out) override {
         IWICBitmapFrameDecode* frame = nullptr;
