@@ -18,7 +18,7 @@
 //                   "/app1/ifd/exif/{ushort=N}"        Exif.Photo tag N
 //   JPEG decoder    none: a JPEG keeps no container-level metadata, so a
 //                   fast encoder from the decoder is refused
-//   TIFF frame and decoder (TIFF-based raw formats alike)
+//   TIFF frame and decoder (and the TIFF-based files Exiv2 opens as TIFF)
 //                   "/ifd/xmp/<p>:<n>", "/{ushort=700}/<p>:<n>"   Xmp.<p>.<n>
 //                   "/ifd/{ushort=N}"                  IFD0 tag N
 //                   "/ifd/exif/{ushort=N}"             Exif.Photo tag N
