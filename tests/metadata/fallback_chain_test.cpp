@@ -44,11 +44,13 @@ std::vector<std::string> warnings(const qlm::testing::log_capture& log) {
     return out;
 }
 
-const std::string packet_with_rating_5 =
-    "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
+std::string rated_packet(const std::string& stars) {
+    return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
     "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
-    "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"><xmp:Rating>5</xmp:Rating></rdf:Description></rdf:RDF>"
-    "</x:xmpmeta>\n<?xpacket end=\"w\"?>";
+    "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"><xmp:Rating>" +
+           stars + "</xmp:Rating></rdf:Description></rdf:RDF></x:xmpmeta>\n<?xpacket end=\"w\"?>";
+}
+const std::string packet_with_rating_5 = rated_packet("5");
 
 // One target file in a temporary folder, a handle open for writing on it
 // through the fake store, and the scripted imaging factory behind the chain.
@@ -107,9 +109,7 @@ TEST(fallback_chain, rating_tries_every_imaging_path_in_order_before_the_packet_
     // The embedded XMP keeps stars, not the 0-99 value.
     for (const auto& value : target.script.values) EXPECT_EQ(value, ps::property_value::make_ui4(3));
 
-    std::string patched = content;
-    patched.replace(patched.find("<xmp:Rating>5") + 12, 1, "3");
-    EXPECT_EQ(read_bytes(target.path), patched);
+    EXPECT_EQ(read_bytes(target.path), "head" + rated_packet("3") + "tail");
     EXPECT_TRUE(target.access.property_sets[target.path].empty());
     EXPECT_EQ(target.handle.mode(), 2u);  // still open, nothing pending
     EXPECT_TRUE(warnings(log).empty());
