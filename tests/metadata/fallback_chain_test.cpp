@@ -46,8 +46,8 @@ std::vector<std::string> warnings(const qlm::testing::log_capture& log) {
 
 std::string rated_packet(const std::string& stars) {
     return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
-    "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
-    "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"><xmp:Rating>" +
+           "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
+           "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"><xmp:Rating>" +
            stars + "</xmp:Rating></rdf:Description></rdf:RDF></x:xmpmeta>\n<?xpacket end=\"w\"?>";
 }
 const std::string packet_with_rating_5 = rated_packet("5");
