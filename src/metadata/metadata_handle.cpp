@@ -46,6 +46,10 @@ std::uint32_t store_access::set_attributes(const std::wstring& path, std::uint32
 
 void store_access::pause(std::chrono::milliseconds duration) const { std::this_thread::sleep_for(duration); }
 
+hresult store_access::create_imaging_factory(std::unique_ptr<platform::imaging::factory>& out) const {
+    return platform::imaging::create_factory(out);
+}
+
 const store_access& store_access::system() {
     static const store_access instance;
     return instance;

@@ -4,6 +4,7 @@
 // lifting around writes, and the rating scales between the property value
 // (0-99) and stars (0-5).
 
+#include "platform/imaging.h"
 #include "platform/property_store.h"
 
 #include <chrono>
@@ -19,7 +20,8 @@ using platform::property_store::property_key;
 using platform::property_store::property_value;
 
 /// Everything a handle asks of the system: the two store opens, the folder
-/// attributes and the pause between retries. Tests hand a handle a
+/// attributes, the pause between retries, and the imaging factory that the
+/// write chain falls back to when the store refuses a value. Tests hand a handle a
 /// fault-injecting one; everyone else uses system().
 class store_access {
 public:
@@ -32,6 +34,8 @@ public:
     virtual std::uint32_t get_attributes(const std::wstring& path, std::uint32_t* error) const;
     virtual std::uint32_t set_attributes(const std::wstring& path, std::uint32_t attributes) const;
     virtual void pause(std::chrono::milliseconds duration) const;
+    /// The imaging factory (WIC): S_OK with `out` set, or the failure.
+    virtual hresult create_imaging_factory(std::unique_ptr<platform::imaging::factory>& out) const;
 
     /// The real system.
     static const store_access& system();
@@ -104,6 +108,8 @@ public:
     bool offline() const { return offline_; }
     hresult last_error() const { return last_error_; }
     bool has_store() const { return store_ != nullptr; }
+    /// What this handle asks of the system; the write chain asks it too.
+    const store_access& access() const { return *access_; }
 
 private:
     bool open_folder_for_reading(const std::wstring& path);

@@ -100,6 +100,37 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
 /// MoveFileExW with MOVEFILE_WRITE_THROUGH: 0 or the Win32 error.
 std::uint32_t move_file(const std::wstring& from, const std::wstring& to);
 
+/// An existing file opened for reading and writing with no sharing
+/// (CreateFileW with GENERIC_READ | GENERIC_WRITE, share mode 0,
+/// OPEN_EXISTING), for edits that patch bytes in place. Linux: a read-write
+/// descriptor holding an exclusive flock, so that another writer (a handler
+/// store, another edit) is refused with a sharing violation (32); a
+/// read-only file is refused with access denied (5). Move-only; the
+/// destructor closes the file.
+class exclusive_file {
+public:
+    exclusive_file() = default;
+    ~exclusive_file();
+    exclusive_file(exclusive_file&& other) noexcept;
+    exclusive_file& operator=(exclusive_file&& other) noexcept;
+    exclusive_file(const exclusive_file&) = delete;
+    exclusive_file& operator=(const exclusive_file&) = delete;
+
+    /// Opens the file (closing any file held before): 0 or the Win32 error.
+    std::uint32_t open(const std::wstring& path);
+    bool is_open() const { return handle_ != -1; }
+    /// The file's size (GetFileSizeEx), or nullopt when it cannot be read.
+    std::optional<std::uint64_t> size() const;
+    /// Reads up to `length` bytes at `offset`; the number of bytes read.
+    std::size_t read_at(std::uint64_t offset, void* buffer, std::size_t length) const;
+    /// Writes the bytes at `offset`; the number of bytes written.
+    std::size_t write_at(std::uint64_t offset, const void* bytes, std::size_t length);
+    void close() noexcept;
+
+private:
+    std::intptr_t handle_ = -1;  // the descriptor on Linux, the HANDLE on Windows
+};
+
 /// Milliseconds since system start (GetTickCount64).
 std::uint64_t tick_count();
 

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ public:
     std::deque<ps::hresult> commit_results;
     std::deque<ps::hresult> get_value_results;
     std::uint32_t set_attributes_result = 0;
+    // The imaging factory handed to the write chain; none by default, so
+    // that the chain's imaging links fail as on a system without codecs.
+    std::function<ps::hresult(std::unique_ptr<platform::imaging::factory>&)> imaging_factory;
 
     mutable int handler_opens = 0;
     mutable int property_set_opens = 0;
@@ -45,6 +49,9 @@ public:
     std::uint32_t get_attributes(const std::wstring& path, std::uint32_t* error) const override;
     std::uint32_t set_attributes(const std::wstring& path, std::uint32_t value) const override;
     void pause(std::chrono::milliseconds duration) const override { pauses.push_back(duration); }
+    ps::hresult create_imaging_factory(std::unique_ptr<platform::imaging::factory>& out) const override {
+        return imaging_factory ? imaging_factory(out) : ps::e_fail;
+    }
 };
 
 }  // namespace qlm::testing

@@ -7,6 +7,7 @@
 #include "metadata/fake_store_access.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "support/error_text.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -26,14 +27,7 @@ const std::wstring photo = L"/photos/beach.jpg";
 constexpr std::uint32_t normal = fs::attribute_normal;
 constexpr std::uint32_t folder = fs::attribute_directory;
 
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
+using qlm::testing::error_of;
 
 TEST(rating_scales, every_boundary_of_both_tables) {
     const std::pair<std::uint32_t, std::uint32_t> to_stars[] = {

@@ -19,6 +19,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -451,6 +452,79 @@ local_time now_local() {
     out.second = parts.tm_sec;
     out.hundred_nanoseconds = static_cast<std::uint32_t>(now.tv_nsec / 100);
     return out;
+}
+
+}  // namespace platform::file_system
+
+namespace platform::file_system {
+
+exclusive_file::~exclusive_file() { close(); }
+
+exclusive_file::exclusive_file(exclusive_file&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+exclusive_file& exclusive_file::operator=(exclusive_file&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+std::uint32_t exclusive_file::open(const std::wstring& path) {
+    close();
+    const std::string native = narrow(path);
+    struct stat info {};
+    if (path.empty() || ::stat(native.c_str(), &info) != 0) {
+        return path.empty() ? win32_error::file_not_found : win32_error::from_errno(errno);
+    }
+    // As on Windows, a read-only file refuses a write open even for root.
+    if (S_ISDIR(info.st_mode) || (info.st_mode & S_IWUSR) == 0) return win32_error::access_denied;
+    const int fd = ::open(native.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return win32_error::from_errno(errno);
+    // No sharing: whoever holds the file's lock keeps this open out.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int failure = errno;
+        ::close(fd);
+        return failure == EWOULDBLOCK ? win32_error::sharing_violation : win32_error::from_errno(failure);
+    }
+    handle_ = fd;
+    return win32_error::success;
+}
+
+std::optional<std::uint64_t> exclusive_file::size() const {
+    struct stat info {};
+    if (handle_ == -1 || ::fstat(static_cast<int>(handle_), &info) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::size_t exclusive_file::read_at(std::uint64_t offset, void* buffer, std::size_t length) const {
+    std::size_t done = 0;
+    while (handle_ != -1 && done < length) {
+        const ssize_t n = ::pread(static_cast<int>(handle_), static_cast<char*>(buffer) + done, length - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::size_t exclusive_file::write_at(std::uint64_t offset, const void* bytes, std::size_t length) {
+    std::size_t done = 0;
+    while (handle_ != -1 && done < length) {
+        const ssize_t n = ::pwrite(static_cast<int>(handle_), static_cast<const char*>(bytes) + done, length - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+void exclusive_file::close() noexcept {
+    if (handle_ != -1) ::close(static_cast<int>(handle_));  // the flock goes with the descriptor
+    handle_ = -1;
 }
 
 }  // namespace platform::file_system

@@ -19,6 +19,7 @@
 #include "platform/property_store.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/exiv2_support.h"
 #include "platform/posix/property_set.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -37,16 +38,10 @@
 namespace platform::property_store {
 namespace {
 
-constexpr hresult e_notimpl = static_cast<hresult>(0x80004001);
+using platform::posix::prepare_exiv2;
+using platform::posix::write_beside_and_replace;
 
-void prepare_exiv2() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // Exiv2 reports damaged files on stderr; the store reports them by code.
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();
-    });
-}
+constexpr hresult e_notimpl = static_cast<hresult>(0x80004001);
 
 std::string utf8(const std::wstring& text) { return platform::text::to_utf8(text); }
 std::wstring wide(const std::string& text) { return platform::text::from_utf8(text); }
@@ -185,19 +180,6 @@ std::uint32_t value_of_stars(long stars) {
 
 bool is_owned(const property_key& key) {
     return key == key_keywords || key == key_rating || key == key_comment || key == key_title;
-}
-
-hresult write_beside_and_replace(const std::string& path, const std::vector<Exiv2::byte>& bytes) {
-    // Through a symbolic link the file it points to gets the new content; the
-    // link stays a link, and the temporary file sits on the target's volume.
-    std::error_code error_code;
-    const auto resolved = std::filesystem::canonical(path, error_code);
-    const std::wstring target = wide(error_code ? path : resolved.string());
-    const std::wstring temporary = platform::file_system::temporary_name_beside(target);
-    std::uint32_t error = platform::file_system::write_new_file(temporary, bytes.data(), bytes.size(), true);
-    if (error == 0) error = platform::file_system::replace_file(target, temporary);
-    if (error != 0) platform::file_system::delete_file(temporary);
-    return from_win32(error);
 }
 
 class image_store final : public store {

@@ -269,3 +269,83 @@ local_time now_local() {
 }
 
 }  // namespace platform::file_system
+
+namespace platform::file_system {
+
+namespace {
+
+// Positioned I/O on a synchronous handle: the offset rides in an OVERLAPPED.
+OVERLAPPED at_offset(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+}  // namespace
+
+exclusive_file::~exclusive_file() { close(); }
+
+exclusive_file::exclusive_file(exclusive_file&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+exclusive_file& exclusive_file::operator=(exclusive_file&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+std::uint32_t exclusive_file::open(const std::wstring& path) {
+    close();
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return ERROR_SUCCESS;
+}
+
+std::optional<std::uint64_t> exclusive_file::size() const {
+    LARGE_INTEGER size{};
+    if (handle_ == -1 || !GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &size)) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::size_t exclusive_file::read_at(std::uint64_t offset, void* buffer, std::size_t length) const {
+    std::size_t done = 0;
+    while (handle_ != -1 && done < length) {
+        OVERLAPPED at = at_offset(offset + done);
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - done, 0x40000000u));
+        DWORD read = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(handle_), static_cast<char*>(buffer) + done, chunk, &read, &at) ||
+            read == 0) {
+            break;
+        }
+        done += read;
+    }
+    return done;
+}
+
+std::size_t exclusive_file::write_at(std::uint64_t offset, const void* bytes, std::size_t length) {
+    std::size_t done = 0;
+    while (handle_ != -1 && done < length) {
+        OVERLAPPED at = at_offset(offset + done);
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - done, 0x40000000u));
+        DWORD written = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), static_cast<const char*>(bytes) + done, chunk, &written,
+                       &at) ||
+            written == 0) {
+            break;
+        }
+        done += written;
+    }
+    return done;
+}
+
+void exclusive_file::close() noexcept {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+}
+
+}  // namespace platform::file_system

@@ -1,0 +1,21 @@
+#pragma once
+// What the Exiv2-based backends (image handler store, imaging) share.
+
+#include "platform/property_store.h"
+
+#include <string>
+#include <vector>
+
+namespace platform::posix {
+
+/// Silences Exiv2's own reports (damage is reported by code) and sets up its
+/// XMP parser, once per process.
+void prepare_exiv2();
+
+/// Puts the bytes in place of the file at `path` through a temporary file
+/// beside it that is flushed and renamed over it (mode, owner and extended
+/// attributes carried over). Through a symbolic link the file it points to
+/// gets the content. S_OK or the failure as an HRESULT.
+property_store::hresult write_beside_and_replace(const std::string& path, const std::vector<unsigned char>& bytes);
+
+}  // namespace platform::posix
