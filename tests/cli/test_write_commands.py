@@ -1,8 +1,11 @@
 """End-to-end tests of tag add|remove|set|clear and rate set|clear on real files and folders."""
 import json
 import os
+import shlex
 import shutil
+import signal
 import subprocess
+import time
 import unittest
 
 from qlm_run import QlmTestCase
@@ -188,6 +191,43 @@ class WriteCommands(QlmTestCase):
         r = self.qlm("tag", "set", "--tag", "Work", "garden.png")
         self.assertEqual(r.out, "changed      %s  (tags: Work)\n1 changed, 0 unchanged, 0 failed\n"
                          % self.path("garden.png"))
+
+
+class Cancellation(QlmTestCase):
+    def test_ctrl_c_finishes_the_file_in_progress_and_cancels_the_rest(self):
+        names = ["p%04d.jpg" % i for i in range(2000)]
+        for name in names:
+            shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), os.path.join(self.work, name))
+        start = os.stat(os.path.join(self.work, names[5])).st_mtime_ns
+        environment = dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
+        command = shlex.split(os.environ.get("QLM_RUNNER", "")) + [os.environ["QLM"], "tag", "add", "--json",
+                                                                    "--tag", "Late", "p*.jpg"]
+        process = subprocess.Popen(command, cwd=self.work, env=environment, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        # Interrupt once the first files are written.
+        deadline = time.monotonic() + 60
+        while os.stat(os.path.join(self.work, names[5])).st_mtime_ns == start and time.monotonic() < deadline:
+            time.sleep(0.01)
+        process.send_signal(signal.SIGINT)
+        out, _ = process.communicate(timeout=120)
+        self.assertEqual(process.returncode, 1)
+        report = json.loads(out.decode("utf-8"))
+        self.assertTrue(report["cancelled"])
+        statuses = [row["status"] if row["status"] != "error" else row["error"]["code"] for row in report["results"]]
+        changed = statuses.count("changed")
+        self.assertGreater(changed, 0)
+        self.assertGreater(statuses.count("cancelled"), 0)
+        # Targets are written in order: the written ones first, then those never reached. No file is torn.
+        self.assertEqual(statuses, ["changed"] * changed + ["cancelled"] * (len(names) - changed))
+        rows = report["results"]
+        for row, tags in ((rows[changed - 1], "Holiday, Harbour, Late"), (rows[changed], "Holiday, Harbour")):
+            self.assertEqual(exiftool(row["path"], "-XMP-dc:Subject", "-IPTC:Keywords"), [tags, tags])
+        damaged = subprocess.run(["exiftool", "-q", "-q", "-s3", "-if", "$Warning or $Error", "-FileName", "-ext",
+                                  "jpg", "."], cwd=self.work, capture_output=True).stdout
+        self.assertEqual(damaged, b"")
+        row = report["results"][changed]
+        self.assertEqual(row["error"]["message"], "Cancelled before this target was written.")
+        self.assertEqual(row["after"], {"tags": ["Holiday", "Harbour"]})
 
 
 if __name__ == "__main__":
