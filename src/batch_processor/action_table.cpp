@@ -1,5 +1,6 @@
 #include "batch_processor/action_table.h"
 
+#include "batch_processor/tag_rating_actions.h"
 #include "platform/text.h"
 
 #include <array>
@@ -11,9 +12,6 @@ namespace {
 // Actions whose handlers are not part of this build yet. Each leaves this
 // list when its handler is installed in default_action_table.
 constexpr std::array not_yet_built = {
-    // tags and rating
-    action_type::set_rating, action_type::remove_rating, action_type::remove_tags, action_type::toggle_tags,
-    action_type::update_tags,
     // local AI services
     action_type::auto_tag, action_type::recognize_faces, action_type::revoke_faces, action_type::forget_person,
     action_type::wipe_all_people,
@@ -36,6 +34,22 @@ action_handler not_available(action_type action) {
 action_table default_action_table() {
     action_table table;
     for (const action_type action : not_yet_built) handler_for(table, action) = not_available(action);
+    handler_for(table, action_type::set_rating) = [](batch_processor_callbacks&, const std::wstring& path,
+                                                     const std::wstring& parameters) {
+        apply_set_rating(path, parameters);
+    };
+    handler_for(table, action_type::remove_rating) = [](batch_processor_callbacks&, const std::wstring& path,
+                                                        const std::wstring&) { apply_remove_rating(path); };
+    handler_for(table, action_type::remove_tags) = [](batch_processor_callbacks&, const std::wstring& path,
+                                                      const std::wstring&) { apply_remove_tags(path); };
+    handler_for(table, action_type::toggle_tags) = [](batch_processor_callbacks&, const std::wstring& path,
+                                                      const std::wstring& parameters) {
+        apply_toggle_tags(path, parameters);
+    };
+    handler_for(table, action_type::update_tags) = [](batch_processor_callbacks&, const std::wstring& path,
+                                                      const std::wstring& parameters) {
+        apply_update_tags(path, parameters);
+    };
     return table;
 }
 

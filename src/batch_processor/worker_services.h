@@ -4,6 +4,7 @@
 // after a file, and the pause wait. Each is a function with a default, so
 // tests drive the worker and the real pieces plug in where they live.
 
+#include "metadata/fallback_chain.h"
 #include "metadata/file_type_capabilities.h"
 #include "settings/suite_settings_keys.h"
 
@@ -31,7 +32,9 @@ struct worker_services {
 
     /// Unlinks a JPEG's embedded EXIF thumbnail so that viewers draw the file
     /// from its pixels again; other files are left alone. Failures are ignored.
-    std::function<void(const std::wstring& path)> drop_exif_thumbnail_link = [](const std::wstring&) {};
+    std::function<void(const std::wstring& path)> drop_exif_thumbnail_link = [](const std::wstring& path) {
+        qlm::metadata::drop_exif_thumbnail_link(path);
+    };
 
     /// Recomposes a folder's icon with its tag and rating overlays.
     std::function<void(const std::wstring& folder)> refresh_folder_overlay = [](const std::wstring&) {};

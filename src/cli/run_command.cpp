@@ -5,11 +5,12 @@
 #include "cli/target_expansion.h"
 #include "commands/comment_commands.h"
 #include "commands/metadata_reader.h"
+#include "commands/rate_commands.h"
 #include "commands/result_printer.h"
+#include "commands/tag_commands.h"
 #include "commands/tag_list.h"
 
 #include <array>
-#include <stdexcept>
 
 namespace qlm {
 namespace {
@@ -96,8 +97,8 @@ int run_command(const catalog::command_spec& spec, const parsed_arguments& parse
                                                          : field_all;
     if (!spec.writes) return print_results(spec, parsed, read_targets(targets, mask), mask);
     if (spec.command == L"comment") return run_comment_change(spec, parsed, comment_text, targets);
-    // The tag and rating writers take over here once they exist.
-    throw std::runtime_error("'qlm " + to_utf8(name) + "' is not built yet.");
+    if (spec.command == L"tag") return run_tag_change(spec, parsed, targets);
+    return run_rate_change(spec, parsed, targets);
 }
 
 }  // namespace qlm

@@ -34,6 +34,11 @@ int compare_ordinal_ignore_case(std::wstring_view a, std::wstring_view b);
 /// True when the two texts are equal under compare_ordinal_ignore_case.
 bool equal_ignore_case(std::wstring_view a, std::wstring_view b);
 
+/// True when the texts are equal under the C runtime's case-insensitive wide
+/// comparison in the default "C" locale (_wcsicmp): only the ASCII letters
+/// A-Z and a-z match across case; every other character must be the same.
+bool crt_equal_ignore_case(std::wstring_view a, std::wstring_view b);
+
 /// Length of the text in UTF-16 code units.
 std::size_t utf16_length(std::wstring_view text);
 

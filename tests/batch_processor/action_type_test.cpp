@@ -57,8 +57,9 @@ TEST(action_type, default_table_has_handlers_exactly_for_the_handled_actions) {
     for (unsigned value = 0; value < bp::action_count; ++value) {
         const bool handled = value <= 5 || (value >= 17 && value <= 26);
         ASSERT_EQ(static_cast<bool>(table[value]), handled) << value;
-        // The actions this build does not carry fail per file with a standard error.
-        if (handled) {
+        // The actions this build does not carry fail per file with a standard error;
+        // the tag and rating handlers skip a path of no known type.
+        if (handled && value > 4) {
             EXPECT_THROW(table[value](callbacks, L"x", L""), std::runtime_error) << value;
         }
     }

@@ -39,6 +39,10 @@ TEST(text, invariant_upper_case_and_ordinal_compare) {
     EXPECT_TRUE(platform::text::equal_ignore_case(L"Anna", L"aNNA"));
     EXPECT_TRUE(platform::text::equal_ignore_case(L"\u00e9mile", L"\u00c9MILE"));
     EXPECT_FALSE(platform::text::equal_ignore_case(L"Anna", L"Anne"));
+    // The C runtime's comparison in its default locale folds ASCII letters only.
+    EXPECT_TRUE(platform::text::crt_equal_ignore_case(L"Beach", L"bEACH"));
+    EXPECT_FALSE(platform::text::crt_equal_ignore_case(L"\u00e9mile", L"\u00c9mile"));
+    EXPECT_FALSE(platform::text::crt_equal_ignore_case(L"a", L"a "));
     EXPECT_LT(platform::text::compare_ordinal_ignore_case(L"abc", L"ABD"), 0);
     EXPECT_GT(platform::text::compare_ordinal_ignore_case(L"b", L"A"), 0);
     EXPECT_EQ(platform::text::compare_ordinal_ignore_case(L"", L""), 0);

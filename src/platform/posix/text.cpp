@@ -182,6 +182,15 @@ bool equal_ignore_case(std::wstring_view a, std::wstring_view b) {
     return a.size() == b.size() && compare_ordinal_ignore_case(a, b) == 0;
 }
 
+bool crt_equal_ignore_case(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    const auto ascii_lower = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; };
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    }
+    return true;
+}
+
 std::size_t utf16_length(std::wstring_view text) {
     std::size_t length = 0;
     for (const wchar_t c : text) length += static_cast<std::uint32_t>(c) > 0xFFFF ? 2 : 1;

@@ -3,6 +3,7 @@
 #include "platform/text.h"
 
 #include <windows.h>
+#include <wchar.h>
 
 #include <climits>
 #include <stdexcept>
@@ -76,6 +77,11 @@ int compare_ordinal_ignore_case(std::wstring_view a, std::wstring_view b) {
 bool equal_ignore_case(std::wstring_view a, std::wstring_view b) {
     return CompareStringOrdinal(non_null(a), checked_length(a.size()), non_null(b), checked_length(b.size()),
                                 TRUE) == CSTR_EQUAL;
+}
+
+bool crt_equal_ignore_case(std::wstring_view a, std::wstring_view b) {
+    // _wcsicmp stops at a zero character; the copies give it terminated text.
+    return _wcsicmp(std::wstring(a).c_str(), std::wstring(b).c_str()) == 0;
 }
 
 std::size_t utf16_length(std::wstring_view text) { return text.size(); }

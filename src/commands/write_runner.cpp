@@ -1,0 +1,103 @@
+#include "commands/write_runner.h"
+
+#include "batch_processor/batch_processor_worker.h"
+#include "cli/cancellation.h"
+#include "commands/collecting_callbacks.h"
+#include "commands/metadata_reader.h"
+#include "metadata/file_type_capabilities.h"
+
+namespace qlm::metadata_commands {
+namespace {
+
+constexpr wchar_t cancelled_message[] = L"Cancelled before this target was written.";
+constexpr wchar_t not_persisted_message[] =
+    L"The write reported no error, but the change is not there when read back. The file may be open in another "
+    L"program, read-only, or in a format that does not keep this metadata.";
+
+// Phase 1 for one target: true when the row still needs the write.
+bool needs_write(const target_entry& target, field_mask mask, const change_request& request, bool dry_run,
+                 target_result& row) {
+    if (!target.error_code.empty()) {
+        set_error(row, target.error_code, target.error_message);
+        return false;
+    }
+    const bool capable = (mask & field_tags) != 0 ? metadata::can_store_tags(target.path)
+                                                   : metadata::can_store_rating(target.path);
+    if (!capable) {
+        set_error(row, L"unsupported_type", request.unsupported_message);
+        return false;
+    }
+    file_state state;
+    if (!read_file_state(target.path, mask, state, row)) {
+        if (row.code != L"cloud_only") return false;
+        // Writing downloads a placeholder; reading it here would too, so it
+        // goes to the writer without a before state.
+        row.status.clear();
+        row.code.clear();
+        row.message.clear();
+        if (!dry_run) return true;
+        row.status = L"changed";
+        return false;
+    }
+    row.before = state;
+    if (request.already_applied(state)) {
+        row.status = L"unchanged";
+        row.after = std::move(state);
+        return false;
+    }
+    if (!dry_run) return true;
+    row.status = L"changed";
+    row.after = request.expected_state(state);
+    return false;
+}
+
+void verify(target_result& row, field_mask mask, const change_request& request, const collecting_callbacks& host) {
+    if (const auto error = host.errors_by_path.find(row.path); error != host.errors_by_path.end()) {
+        set_error(row, L"write_failed", error->second);
+        return;
+    }
+    file_state state;
+    target_result scratch;
+    if (!read_file_state(row.path, mask, state, scratch)) {
+        set_error(row, scratch.code, L"Written, but reading it back failed: " + scratch.message);
+        return;
+    }
+    const bool applied = request.already_applied(state);
+    row.after = std::move(state);
+    if (applied) {
+        row.status = L"changed";
+    } else if (cancel_requested.load()) {
+        set_error(row, L"cancelled", cancelled_message);
+    } else if (!host.general_error.empty()) {
+        set_error(row, L"write_failed", host.general_error);
+    } else {
+        set_error(row, L"not_persisted", not_persisted_message);
+    }
+}
+
+}  // namespace
+
+std::vector<target_result> run_metadata_change(const std::vector<target_entry>& targets, field_mask mask,
+                                               const change_request& request, bool dry_run) {
+    std::vector<target_result> rows(targets.size());
+    std::vector<std::size_t> queued;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        rows[i].path = targets[i].path;
+        if (needs_write(targets[i], mask, request, dry_run, rows[i])) queued.push_back(i);
+    }
+    if (queued.empty()) return rows;
+
+    // One batch run for every write, so the shell is refreshed once per command.
+    collecting_callbacks host;
+    sortwell::batch_processor::batch_processor_worker worker(host);
+    worker.job_in_memory = true;
+    worker.action_type_name = sortwell::batch_processor::action_name(request.action);
+    worker.action_parameters = request.action_parameters;
+    for (const std::size_t i : queued) worker.files.push_back(rows[i].path);
+    worker.process_job();
+
+    for (const std::size_t i : queued) verify(rows[i], mask, request, host);
+    return rows;
+}
+
+}  // namespace qlm::metadata_commands

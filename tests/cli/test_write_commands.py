@@ -1,0 +1,234 @@
+"""End-to-end tests of tag add|remove|set|clear and rate set|clear on real files and folders."""
+import json
+import os
+import shlex
+import shutil
+import signal
+import subprocess
+import time
+import unittest
+
+from qlm_run import QlmTestCase
+
+SAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "samples")
+
+NOT_PERSISTED = ("The write reported no error, but the change is not there when read back. The file may be open in "
+                 "another program, read-only, or in a format that does not keep this metadata.")
+
+
+def exiftool(path, *tags):
+    """exiftool's values of the tags, one line each, "-" for a missing one."""
+    out = subprocess.run(["exiftool", "-f", "-s3", "-n", "-sep", ", ", *tags, path], capture_output=True,
+                         check=True).stdout
+    return out.decode("utf-8").splitlines()
+
+
+class WriteCommands(QlmTestCase):
+    def setUp(self):
+        super().setUp()
+        for name in ("harbour.jpg", "garden.png", "notes.txt"):
+            shutil.copy(os.path.join(SAMPLES, name), self.work)
+        subprocess.run(["convert", "-size", "32x24", "xc:blue", self.path("scan.tif")], check=True)
+        self.folder = self.path("Trip")
+        os.makedirs(self.folder)
+
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def mtime(self, name):
+        return os.stat(self.path(name)).st_mtime_ns
+
+    def test_tags_on_photos_read_back_in_exiftool(self):
+        r = self.qlm("tag", "add", "--tag", "Beach", "--tag", " beach\t", "--tag", "Été", "harbour.jpg", "garden.png",
+                     "scan.tif")
+        self.assertEqual((r.code, r.err), (0, ""))
+        self.assertEqual(r.out, "changed      %s  (tags: Holiday, Harbour, Beach, Été)\n"
+                                "changed      %s  (tags: Beach, Été)\n"
+                                "changed      %s  (tags: Beach, Été)\n"
+                                "3 changed, 0 unchanged, 0 failed\n"
+                         % (self.path("harbour.jpg"), self.path("garden.png"), self.path("scan.tif")))
+        for name, expected in (("harbour.jpg", "Holiday, Harbour, Beach, Été"), ("garden.png", "Beach, Été"),
+                               ("scan.tif", "Beach, Été")):
+            self.assertEqual(exiftool(self.path(name), "-XMP-dc:Subject", "-IPTC:Keywords"), [expected, expected],
+                             name)
+
+        # Removal matches names ignoring ASCII case; the other tags keep their order.
+        r = self.qlm("tag", "remove", "--tag", "HOLIDAY", "--tag", "Été", "harbour.jpg")
+        self.assertEqual(r.out, "changed      %s  (tags: Harbour, Beach)\n1 changed, 0 unchanged, 0 failed\n"
+                         % self.path("harbour.jpg"))
+        self.assertEqual(exiftool(self.path("harbour.jpg"), "-XMP-dc:Subject"), ["Harbour, Beach"])
+
+        # set replaces the list; clear empties it.
+        self.assertEqual(self.qlm("tag", "set", "--tag", "a", "--tag", "b", "harbour.jpg").code, 0)
+        self.assertEqual(exiftool(self.path("harbour.jpg"), "-XMP-dc:Subject", "-IPTC:Keywords"), ["a, b", "a, b"])
+        r = self.qlm("tag", "clear", "harbour.jpg", "scan.tif")
+        self.assertEqual(r.code, 0, r.err)
+        self.assertEqual(exiftool(self.path("harbour.jpg"), "-XMP-dc:Subject", "-IPTC:Keywords"), ["-", "-"])
+        self.assertEqual(exiftool(self.path("scan.tif"), "-XMP-dc:Subject"), ["-"])
+
+    def test_ratings_on_photos_read_back_in_exiftool(self):
+        r = self.qlm("rate", "set", "--stars", "5", "harbour.jpg", "garden.png", "scan.tif")
+        self.assertEqual((r.code, r.err), (0, ""))
+        for name in ("harbour.jpg", "garden.png", "scan.tif"):
+            self.assertEqual(exiftool(self.path(name), "-XMP-xmp:Rating"), ["5"], name)
+        self.assertEqual(self.qlm("rate", "get", "scan.tif").out, "%s: 5\n" % self.path("scan.tif"))
+        # 0 stars and clear make the same request: the rating is gone on read-back.
+        r = self.qlm("rate", "set", "--stars", "0", "harbour.jpg")
+        self.assertEqual(r.out, "changed      %s  (rating: 0)\n1 changed, 0 unchanged, 0 failed\n"
+                         % self.path("harbour.jpg"))
+        r = self.qlm("rate", "clear", "garden.png", "scan.tif")
+        self.assertEqual(r.code, 0, r.err)
+        for name in ("harbour.jpg", "garden.png", "scan.tif"):
+            self.assertIn(exiftool(self.path(name), "-XMP-xmp:Rating"), (["-"], ["0"]), name)
+            self.assertEqual(self.qlm("rate", "get", name).out, "%s: 0\n" % self.path(name))
+
+    def test_unchanged_targets_are_never_written(self):
+        before = self.mtime("harbour.jpg")
+        r = self.qlm("rate", "set", "--stars", "4", "harbour.jpg")
+        self.assertEqual(r.out, "unchanged    %s  (rating: 4)\n0 changed, 1 unchanged, 0 failed\n"
+                         % self.path("harbour.jpg"))
+        # A name the file holds in another case is there already, and its spelling stays.
+        r = self.qlm("tag", "add", "--tag", "holiday", "harbour.jpg")
+        self.assertEqual(r.out, "unchanged    %s  (tags: Holiday, Harbour)\n0 changed, 1 unchanged, 0 failed\n"
+                         % self.path("harbour.jpg"))
+        for args in (("tag", "remove", "--tag", "Snow"), ("tag", "set", "--tag", "harbour", "--tag", "HOLIDAY")):
+            self.assertIn("unchanged", self.qlm(*args, "harbour.jpg").out)
+        self.assertIn("unchanged", self.qlm("tag", "clear", "garden.png").out)
+        self.assertIn("unchanged", self.qlm("rate", "clear", "garden.png").out)
+        self.assertEqual(self.mtime("harbour.jpg"), before)
+
+    def test_dry_run_reports_without_writing(self):
+        before = (self.mtime("harbour.jpg"), self.mtime("garden.png"))
+        r = self.qlm("rate", "set", "--dry-run", "--stars", "2", "harbour.jpg", "garden.png")
+        self.assertEqual(r.out, "would change %s  (rating: 2)\nwould change %s  (rating: 2)\n"
+                                "2 would change, 0 unchanged, 0 failed\n"
+                         % (self.path("harbour.jpg"), self.path("garden.png")))
+        r = self.qlm("tag", "set", "--dry-run", "--json", "--tag", "Work", "harbour.jpg", "garden.png")
+        self.assertEqual(json.loads(r.out), {
+            "command": "tag set", "ok": True, "exit_code": 0, "dry_run": True,
+            "results": [
+                {"path": self.path("harbour.jpg"), "status": "changed", "before": {"tags": ["Holiday", "Harbour"]},
+                 "after": {"tags": ["Work"]}},
+                {"path": self.path("garden.png"), "status": "changed", "before": {"tags": []},
+                 "after": {"tags": ["Work"]}}],
+            "summary": {"changed": 1 + 1, "unchanged": 0, "errors": 0}})
+        self.assertEqual((self.mtime("harbour.jpg"), self.mtime("garden.png")), before)
+        self.assertEqual(exiftool(self.path("harbour.jpg"), "-XMP-xmp:Rating"), ["4"])
+        # The worker never ran: it logs nothing in a dry run.
+        self.assertFalse(any("Processing" in line or "Error processing" in line for line in self.log_lines()))
+
+    def test_json_rows_of_a_mixed_run(self):
+        with open(self.path("song.mp3"), "wb") as f:
+            f.write(b"ID3\x03\x00\x00\x00\x00\x00\x00")
+        r = self.qlm("tag", "add", "--json", "--tag", "Work", "harbour.jpg", "song.mp3", "missing.jpg")
+        self.assertEqual(r.code, 1)
+        self.assertEqual(json.loads(r.out), {
+            "command": "tag add", "ok": False, "exit_code": 1, "dry_run": False,
+            "results": [
+                {"path": self.path("harbour.jpg"), "status": "changed", "before": {"tags": ["Holiday", "Harbour"]},
+                 "after": {"tags": ["Holiday", "Harbour", "Work"]}},
+                {"path": self.path("song.mp3"), "status": "error",
+                 "error": {"code": "unsupported_type", "message": "This file type cannot store tags."}},
+                {"path": self.path("missing.jpg"), "status": "error",
+                 "error": {"code": "not_found", "message": "No file or folder exists at this path."}}],
+            "summary": {"changed": 1, "unchanged": 0, "errors": 2}})
+        r = self.qlm("rate", "set", "--json", "--stars", "3", "notes.txt", "data.bin")
+        rows = json.loads(r.out)["results"]
+        self.assertEqual(rows[0], {"path": self.path("notes.txt"), "status": "changed", "before": {"rating": 0},
+                                   "after": {"rating": 3}})
+        self.assertEqual(rows[1]["status"], "error")
+
+    def test_read_only_file_fails_with_exit_code_1(self):
+        os.chmod(self.path("garden.png"), 0o444)
+        before = self.mtime("garden.png")
+        r = self.qlm("rate", "set", "--stars", "5", "garden.png", "harbour.jpg")
+        self.assertEqual(r.code, 1)
+        self.assertEqual(r.out, "changed      %s  (rating: 5)\n1 changed, 0 unchanged, 1 failed\n"
+                         % self.path("harbour.jpg"))
+        self.assertTrue(r.err.startswith("qlm: %s: " % self.path("garden.png")), r.err)
+        r = self.qlm("tag", "add", "--json", "--tag", "x", "garden.png")
+        row = json.loads(r.out)["results"][0]
+        self.assertEqual(r.code, 1)
+        self.assertIn(row["error"]["code"], ("write_failed", "not_persisted"))
+        if row["error"]["code"] == "not_persisted":
+            self.assertEqual(row["error"]["message"], NOT_PERSISTED)
+        self.assertEqual(self.mtime("garden.png"), before)
+        self.assertEqual(exiftool(self.path("garden.png"), "-XMP-xmp:Rating", "-XMP-dc:Subject"), ["-", "-"])
+
+    def test_folders_keep_tags_and_rating_in_desktop_ini(self):
+        r = self.qlm("tag", "add", "--tag", "Alps", "--tag", "Snow", "Trip")
+        self.assertEqual((r.code, r.err), (0, ""))
+        r = self.qlm("rate", "set", "--stars", "4", "Trip")
+        self.assertEqual(r.out, "changed      %s  (rating: 4)\n1 changed, 0 unchanged, 0 failed\n" % self.folder)
+        with open(os.path.join(self.folder, "desktop.ini"), "rb") as f:
+            data = f.read()
+        self.assertTrue(data.startswith(b"\xff\xfe"))
+        text = data[2:].decode("utf-16-le")
+        self.assertIn("Tags=Alps;Snow\r\n", text)
+        self.assertIn("Rating=4\r\n", text)
+        self.assertEqual(self.qlm("tag", "get", "Trip").out, "%s: Alps, Snow\n" % self.folder)
+        r = self.qlm("tag", "remove", "--tag", "alps", "Trip")
+        self.assertEqual(r.code, 0, r.err)
+        self.assertEqual(self.qlm("tag", "get", "Trip").out, "%s: Snow\n" % self.folder)
+
+    def test_usage_errors_come_before_any_target_is_read(self):
+        for value in ("6", "10", "-1", "05", "3.0", "+3", " 3", "", "\uff13"):
+            self.assertUsageError(self.qlm("rate", "set", "--stars", value, "harbour.jpg"),
+                                  "--stars must be a whole number from 0 to 5.")
+        self.assertUsageError(self.qlm("tag", "add", "--tag", " \t ", "harbour.jpg"), "A tag name cannot be empty.")
+        self.assertUsageError(self.qlm("tag", "set", "--tag", "a;b", "harbour.jpg"), "A tag name cannot contain ';'.")
+        r = self.qlm("tag", "add", "--json", "--tag", "ok", "--tag", "", "harbour.jpg")
+        self.assertEqual((r.code, json.loads(r.out)["error"]["code"]), (2, "usage"))
+        self.assertEqual(exiftool(self.path("harbour.jpg"), "-XMP-dc:Subject"), ["Holiday, Harbour"])
+
+    def test_names_keep_inner_blanks_and_the_first_spelling(self):
+        r = self.qlm("tag", "add", "--tag", "Work", "--tag", " work ", "--tag", "WORK", "--tag", "New York",
+                     "garden.png")
+        self.assertEqual(r.out, "changed      %s  (tags: Work, New York)\n1 changed, 0 unchanged, 0 failed\n"
+                         % self.path("garden.png"))
+        # Order does not matter to set; an extra tag does.
+        self.assertIn("unchanged", self.qlm("tag", "set", "--tag", "new york", "--tag", "work", "garden.png").out)
+        r = self.qlm("tag", "set", "--tag", "Work", "garden.png")
+        self.assertEqual(r.out, "changed      %s  (tags: Work)\n1 changed, 0 unchanged, 0 failed\n"
+                         % self.path("garden.png"))
+
+
+class Cancellation(QlmTestCase):
+    def test_ctrl_c_finishes_the_file_in_progress_and_cancels_the_rest(self):
+        names = ["p%04d.jpg" % i for i in range(2000)]
+        for name in names:
+            shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), os.path.join(self.work, name))
+        start = os.stat(os.path.join(self.work, names[5])).st_mtime_ns
+        environment = dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
+        command = shlex.split(os.environ.get("QLM_RUNNER", "")) + [os.environ["QLM"], "tag", "add", "--json",
+                                                                    "--tag", "Late", "p*.jpg"]
+        process = subprocess.Popen(command, cwd=self.work, env=environment, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        # Interrupt once the first files are written.
+        deadline = time.monotonic() + 60
+        while os.stat(os.path.join(self.work, names[5])).st_mtime_ns == start and time.monotonic() < deadline:
+            time.sleep(0.01)
+        process.send_signal(signal.SIGINT)
+        out, _ = process.communicate(timeout=120)
+        self.assertEqual(process.returncode, 1)
+        report = json.loads(out.decode("utf-8"))
+        self.assertTrue(report["cancelled"])
+        statuses = [row["status"] if row["status"] != "error" else row["error"]["code"] for row in report["results"]]
+        changed = statuses.count("changed")
+        self.assertGreater(changed, 0)
+        self.assertGreater(statuses.count("cancelled"), 0)
+        # Targets are written in order: the written ones first, then those never reached. No file is torn.
+        self.assertEqual(statuses, ["changed"] * changed + ["cancelled"] * (len(names) - changed))
+        rows = report["results"]
+        for row, tags in ((rows[changed - 1], "Holiday, Harbour, Late"), (rows[changed], "Holiday, Harbour")):
+            self.assertEqual(exiftool(row["path"], "-XMP-dc:Subject", "-IPTC:Keywords"), [tags, tags])
+        damaged = subprocess.run(["exiftool", "-q", "-q", "-s3", "-if", "$Warning or $Error", "-FileName", "-ext",
+                                  "jpg", "."], cwd=self.work, capture_output=True).stdout
+        self.assertEqual(damaged, b"")
+        row = report["results"][changed]
+        self.assertEqual(row["error"]["message"], "Cancelled before this target was written.")
+        self.assertEqual(row["after"], {"tags": ["Holiday", "Harbour"]})
+
+
+if __name__ == "__main__":
+    unittest.main()
