@@ -99,15 +99,18 @@ TEST(atomic_replace, a_writer_killed_at_random_moments_leaves_every_file_whole) 
     std::mt19937 random(7);
     // --foreground: timeout kills only the writer and waits until it is gone,
     // so that its locks are released before the files are checked.
-    const std::string child = "QLM_CRASH_FOLDER=" + shell_quote(temp.path()) + " timeout --foreground -s KILL 0." +
-                              "{ms} " + shell_quote(fs::module_path()) +
+    const std::string child = "QLM_CRASH_FOLDER=" + shell_quote(temp.path()) + " timeout --foreground -s KILL " +
+                              "{seconds} " + shell_quote(fs::module_path()) +
                               " --gtest_also_run_disabled_tests --gtest_filter=atomic_replace.DISABLED_crash_writer";
     int rewritten = 0;
     for (int kill = 0; kill < 25; ++kill) {
         std::string command = child;
-        char ms[8];
-        std::snprintf(ms, sizeof ms, "%03u", static_cast<unsigned>(20 + random() % 400));
-        command.replace(command.find("{ms}"), 4, ms);
+        // The last round gives a slow (sanitized, busy) machine time for at
+        // least one whole rewrite; every other round kills at a random moment.
+        const unsigned ms = kill == 24 ? 10000u : static_cast<unsigned>(20 + random() % 400);
+        char seconds[16];
+        std::snprintf(seconds, sizeof seconds, "%u.%03u", ms / 1000, ms % 1000);
+        command.replace(command.find("{seconds}"), 9, seconds);
         run_tool(command);
         for (int i = 0; i < 4; ++i) {
             const std::wstring path = temp / (L"photo" + std::to_wstring(i) + L".jpg");
