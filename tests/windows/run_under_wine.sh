@@ -163,7 +163,7 @@ mkdir -p "$linux_home"
 empty_input=$work/empty-input
 : >"$empty_input"
 blank_lines=$work/blank-lines
-printf '\r\n   \n\t"  "\r\n' >"$blank_lines"
+printf '\r\n   \n\t\r\n' >"$blank_lines"
 many_blank_lines=$work/many-blank-lines
 for _ in $(seq 1 20000); do printf ' \t\r\n\n   '; done >"$many_blank_lines"
 mkdir -p "$work/run"
