@@ -63,11 +63,8 @@ int run_comment_change(const catalog::command_spec& spec, const parsed_arguments
                        const std::vector<target_entry>& targets) {
     std::vector<target_result> rows;
     for (const auto& target : targets) {
-        target_result row;
-        row.path = target.path;
-        if (!target.error_code.empty()) {
-            set_error(row, target.error_code, target.error_message);
-        } else {
+        target_result row = start_row(target);
+        if (row.status.empty()) {
             try {
                 write_target_comment(target.path, text, parsed.dry_run, row);
             } catch (const std::exception& error) {

@@ -1,6 +1,8 @@
 #pragma once
 // One target's metadata and one result row of a metadata command.
 
+#include "cli/target_expansion.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +39,15 @@ inline void set_error(target_result& result, std::wstring code, std::wstring mes
     result.status = L"error";
     result.code = std::move(code);
     result.message = std::move(message);
+}
+
+/// A new row for the target: already failed when the target arrived with an
+/// error (missing path, pattern without matches), otherwise without a status.
+inline target_result start_row(const target_entry& target) {
+    target_result row;
+    row.path = target.path;
+    if (!target.error_code.empty()) set_error(row, target.error_code, target.error_message);
+    return row;
 }
 
 }  // namespace qlm::metadata_commands

@@ -67,11 +67,8 @@ std::vector<target_result> read_targets(const std::vector<target_entry>& targets
     std::vector<target_result> results;
     results.reserve(targets.size());
     for (const auto& target : targets) {
-        target_result row;
-        row.path = target.path;
-        if (!target.error_code.empty()) {
-            set_error(row, target.error_code, target.error_message);
-        } else {
+        target_result row = start_row(target);
+        if (row.status.empty()) {
             file_state state;
             if (read_file_state(target.path, mask, state, row)) {
                 row.status = L"ok";
