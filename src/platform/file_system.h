@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform::file_system {
@@ -110,9 +111,15 @@ std::uint32_t move_file(const std::wstring& from, const std::wstring& to);
 class exclusive_file {
 public:
     exclusive_file() = default;
-    ~exclusive_file();
-    exclusive_file(exclusive_file&& other) noexcept;
-    exclusive_file& operator=(exclusive_file&& other) noexcept;
+    ~exclusive_file() { close(); }
+    exclusive_file(exclusive_file&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+    exclusive_file& operator=(exclusive_file&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle_ = std::exchange(other.handle_, -1);
+        }
+        return *this;
+    }
     exclusive_file(const exclusive_file&) = delete;
     exclusive_file& operator=(const exclusive_file&) = delete;
 

@@ -458,19 +458,6 @@ local_time now_local() {
 
 namespace platform::file_system {
 
-exclusive_file::~exclusive_file() { close(); }
-
-exclusive_file::exclusive_file(exclusive_file&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-exclusive_file& exclusive_file::operator=(exclusive_file&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
 std::uint32_t exclusive_file::open(const std::wstring& path) {
     close();
     const std::string native = narrow(path);

@@ -284,19 +284,6 @@ OVERLAPPED at_offset(std::uint64_t offset) {
 
 }  // namespace
 
-exclusive_file::~exclusive_file() { close(); }
-
-exclusive_file::exclusive_file(exclusive_file&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-exclusive_file& exclusive_file::operator=(exclusive_file&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
 std::uint32_t exclusive_file::open(const std::wstring& path) {
     close();
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
