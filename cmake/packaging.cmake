@@ -8,6 +8,9 @@ set(CPACK_PACKAGE_CONTACT "Verandel")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Quillmark from the command line: tags, ratings, comments and people of files")
 set(CPACK_STRIP_FILES ON)
+# cpack packs what is built and never starts a build of its own: the package
+# test runs it beside other tests of the same build folder.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 # The job-file host comes with the engine's actions; it is packed when this
 # tree builds it, wherever its target is defined (hence at the end).

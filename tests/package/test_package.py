@@ -123,6 +123,10 @@ class DebianPackage(unittest.TestCase):
         zsh_script = self.root / "usr/share/zsh/vendor-completions/_qlm"
         checked = run(["zsh", "-n", str(zsh_script)])
         self.assertEqual((checked.returncode, checked.stderr), (0, ""))
+        # compinit finds the function where zsh looks and binds it to qlm.
+        bound = run(["zsh", "-f", "-c", f"fpath=({zsh_script.parent} $fpath); autoload -Uz compinit; "
+                     "compinit -u -D; print -r -- $_comps[qlm]"], env=self.env)
+        self.assertEqual(bound.stdout, "_qlm\n")
         folder = self.work / "fish-files"
         folder.mkdir()
         (folder / "photo.jpg").write_bytes(b"")
