@@ -22,6 +22,12 @@ function(qlm_install_programs destination)
     endif()
   endforeach()
   install(TARGETS ${programs} RUNTIME DESTINATION ${destination})
+  # What scripts/package builds: the packed files and nothing else.
+  add_custom_target(qlm_package_contents)
+  add_dependencies(qlm_package_contents ${programs})
+  if(TARGET qlm_docs)
+    add_dependencies(qlm_package_contents qlm_docs)
+  endif()
 endfunction()
 
 if(WIN32)
