@@ -54,17 +54,17 @@ class DebianPackage(unittest.TestCase):
             self.assertEqual(shipped.read_bytes(), (SOURCE / "content/Configurations" / name).read_bytes())
         for folder in ["GeoData", "Icons"]:
             self.assertTrue((self.root / "usr/lib/qlm/Content" / folder).is_dir())
-        self.assertEqual((self.root / "usr/lib/qlm/sortwell-batch").exists(), (BUILD / "sortwell-batch").exists())
+        # Every file the package holds, folders aside: nothing missing, nothing stray.
         listing = run(["dpkg-deb", "-c", str(self.deb)]).stdout.splitlines()
-        paths = [line.split(" ./", 1)[1].split(" -> ")[0] for line in listing]
-        allowed = ("usr/bin/", "usr/lib/", "usr/lib/qlm/", "usr/share/", "usr/share/man/", "usr/share/man/man1/",
-                   "usr/share/bash-completion/", "usr/share/zsh/", "usr/share/fish/")
-        for path in paths:
-            self.assertTrue(path in ("", "usr/", *allowed) or path.startswith("usr/lib/qlm/") or path in (
-                "usr/bin/qlm", "usr/share/man/man1/qlm.1.gz", "usr/share/bash-completion/completions/",
-                "usr/share/bash-completion/completions/qlm", "usr/share/zsh/vendor-completions/",
-                "usr/share/zsh/vendor-completions/_qlm", "usr/share/fish/vendor_completions.d/",
-                "usr/share/fish/vendor_completions.d/qlm.fish"), path)
+        files = {line.split(" ./", 1)[1].split(" -> ")[0] for line in listing if not line.startswith("d")}
+        expected = {"usr/bin/qlm", "usr/lib/qlm/qlm", "usr/share/man/man1/qlm.1.gz",
+                    "usr/share/bash-completion/completions/qlm", "usr/share/zsh/vendor-completions/_qlm",
+                    "usr/share/fish/vendor_completions.d/qlm.fish"}
+        expected |= {"usr/lib/qlm/Content/" + str(path.relative_to(SOURCE / "content"))
+                     for path in (SOURCE / "content").rglob("*") if path.is_file() and path.name != ".keep"}
+        if (BUILD / "sortwell-batch").exists():
+            expected.add("usr/lib/qlm/sortwell-batch")
+        self.assertEqual(files, expected)
         # The dependencies come from what the binary links, not from a list.
         depends = run(["dpkg-deb", "-f", str(self.deb), "Depends"]).stdout
         for library in ["libc6", "libexiv2", "libfmt", "libstdc++6"]:
