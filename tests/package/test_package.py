@@ -127,6 +127,18 @@ class DebianPackage(unittest.TestCase):
         bound = run(["zsh", "-f", "-c", f"fpath=({zsh_script.parent} $fpath); autoload -Uz compinit; "
                      "compinit -u -D; print -r -- $_comps[qlm]"], env=self.env)
         self.assertEqual(bound.stdout, "_qlm\n")
+        for number, (line, expected) in enumerate([
+            ("qlm ta", ["tag"]),
+            ("qlm rate set --stars ", ["0", "1", "2", "3", "4", "5"]),
+            ("qlm tag add --tag Do", ["Done"]),
+            ("qlm help ", ["comment", "help", "info", "rate", "tag"]),
+        ]):
+            with self.subTest(line=line):
+                output = self.work / f"zsh-{number}.txt"
+                run(["zsh", "-f", str(pathlib.Path(__file__).with_name("zsh_complete.zsh")), str(zsh_script.parent),
+                     str(output), line], env=self.env, cwd=self.work)
+                offered = output.read_text().splitlines() if output.exists() else []
+                self.assertEqual(sorted(set(word for word in offered if word)), expected)
         folder = self.work / "fish-files"
         folder.mkdir()
         (folder / "photo.jpg").write_bytes(b"")
