@@ -70,9 +70,12 @@ bool jpeg_iptc_decodes(std::string_view jpeg) {
 }
 
 std::string extended_guid(Exiv2::Image& image) {
-    const auto& xmp = image.xmpData();
-    const auto it = xmp.findKey(Exiv2::XmpKey("Xmp.xmpNote.HasExtendedXMP"));
-    return it == xmp.end() ? std::string() : it->toString();
+    // By key text: Exiv2 knows the xmpNote prefix only once a packet used it,
+    // and an XmpKey of an unknown prefix throws.
+    for (const auto& datum : image.xmpData()) {
+        if (datum.key() == "Xmp.xmpNote.HasExtendedXMP") return datum.toString();
+    }
+    return {};
 }
 
 Exiv2::Image::AutoPtr open_as(content_type type, Exiv2::BasicIo::AutoPtr& io) {

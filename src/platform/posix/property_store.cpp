@@ -229,7 +229,10 @@ public:
 
     hresult set_value(const property_key& key, const property_value& value) override {
         if (!writable_) return stg_e_accessdenied;
-        if (!is_owned(key)) {
+        // A file whose XMP did not parse keeps its own bytes; the values go
+        // where the chain's next place would put them.
+        if (!is_owned(key) || recovery_.damaged) {
+            if (is_owned(key) && !accepts(key, value)) return wincodec_err_propertynotsupported;
             if (const hresult opened = property_set(); failed(opened)) return opened;
             return set_->set_value(key, value);
         }
@@ -547,11 +550,15 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         }
         // A write that could not keep everything the file holds goes to the
         // chain's next place instead.
-        if (const std::wstring why = guard::embedded_write_refusal(type, *content, *image); !why.empty()) {
+        auto recovery = guard::recover_xmp(type, *content, native, *image);
+        if (recovery.damaged) {
+            guard::log_refused_write(native, L"its XMP packet cannot be parsed whole; the values go to its property set");
+        } else if (const std::wstring why = guard::embedded_write_refusal(type, *content, *image); !why.empty()) {
             guard::log_refused_write(native, why);
             return wincodec_err_badheader;
         }
-        out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image), lock, type);
+        out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image), lock, type,
+                                            std::move(recovery));
         guard.descriptor = -1;
         return s_ok;
     }
