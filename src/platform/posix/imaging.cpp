@@ -313,20 +313,22 @@ public:
             file->lock = ps::posix::lock_file(file->path, true, ps::from_win32(win32_error::sharing_violation), &locked);
             if (file->lock < 0) return locked;
         }
-        std::uint32_t error = 0;
-        auto bytes = platform::file_system::read_file(path, &error);
-        if (!bytes) return ps::from_win32(error);
-        file->content = std::make_unique<std::string>(std::move(*bytes));
         // Only the parser of what the content really is, and only for the
-        // types whose metadata is written here.
+        // types whose metadata is written here; anything else (and anything
+        // that is not a regular file) is never read whole.
         namespace px = platform::posix;
-        file->type = px::sniff_content_type(*file->content, file->path);
+        file->type = px::sniff_file(file->path);
         if (!px::has_metadata_handler(file->type)) {
             if (file->writable && file->type != px::content_type::unknown) {
                 px::log_refused_write(file->path, std::wstring(L"its content is ") + px::content_type_name(file->type));
             }
             return wincodec_err_componentnotfound;
         }
+        std::uint32_t error = 0;
+        auto bytes = platform::file_system::read_file(path, &error);
+        if (!bytes) return ps::from_win32(error);
+        file->content = std::make_unique<std::string>(std::move(*bytes));
+        if (px::sniff_content_type(*file->content, file->path) != file->type) return wincodec_err_componentnotfound;
         try {
             file->image = px::open_image(file->type, reinterpret_cast<const unsigned char*>(file->content->data()),
                                          file->content->size());
