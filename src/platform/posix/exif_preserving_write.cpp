@@ -34,7 +34,18 @@ std::optional<tiff_value> tiff_value_of(const std::optional<std::pair<std::uint1
 }  // namespace
 
 exif_preserving_write::exif_preserving_write(content_type type, std::string_view content, const Exiv2::Image& image) {
-    if (type != content_type::jpeg) return;
+    if (type != content_type::jpeg) {
+        // Outside JPEG the block cannot be swapped as one segment: a maker
+        // note there keeps the EXIF Exiv2 read, and the values live in XMP.
+        for (const auto& datum : image.exifData()) {
+            if (datum.key() == "Exif.Photo.MakerNote" || Exiv2::ExifTags::isMakerGroup(datum.groupName())) {
+                keep_original_ = true;
+                original_ = image.exifData();
+                return;
+            }
+        }
+        return;
+    }
     const auto found = find_jpeg_exif(content);
     if (!found) return;
     block_ = content.substr(found->block, found->block_size);
@@ -45,6 +56,7 @@ exif_preserving_write::exif_preserving_write(content_type type, std::string_view
 }
 
 void exif_preserving_write::take_changes(Exiv2::Image& image) {
+    if (keep_original_) image.setExifData(original_);
     if (!active_) return;
     const tag_values before = values_of(original_, order_);
     const tag_values after = values_of(image.exifData(), order_);

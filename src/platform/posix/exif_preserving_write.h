@@ -4,7 +4,8 @@
 // offsets then point at the wrong bytes. For a JPEG whose EXIF holds a
 // maker note, the changes to IFD0 and the Exif IFD are taken out of
 // Exiv2's write and applied to the original block by appending new
-// directories instead (see exif_ifd_editor.h).
+// directories instead (see exif_ifd_editor.h). Other containers with a
+// maker note keep their EXIF as it was read; their values live in XMP.
 
 #include "platform/posix/content_type.h"
 
@@ -34,7 +35,8 @@ public:
     std::optional<std::vector<unsigned char>> finish(std::vector<unsigned char> written, std::wstring& why) const;
 
 private:
-    bool active_ = false;
+    bool active_ = false;         // JPEG with a maker note: changes applied in place
+    bool keep_original_ = false;  // other types with a maker note: EXIF left as read
     std::string_view block_;
     Exiv2::ExifData original_;
     Exiv2::ByteOrder order_ = Exiv2::littleEndian;
