@@ -4,6 +4,7 @@
 # target crashes, leaks or fails to build.
 #
 #   fuzz/run_fuzz.sh [seconds per target, default 30]
+#   QLM_FUZZ_TARGETS="write_path_fuzzer" fuzz/run_fuzz.sh 1800   (one target, longer)
 #
 # Needs clang and Debian's libclang-rt-14-dev (libFuzzer's runtime).
 set -euo pipefail
@@ -15,13 +16,15 @@ build_dir="${QLM_FUZZ_BUILD:-$source_dir/build-fuzz}"
 
 CC=clang CXX=clang++ cmake -S "$source_dir" -B "$build_dir" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQLM_FUZZ=ON -DQLM_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build_dir" -j2 --target job_file_fuzzer settings_fuzzer xmp_text_fuzzer jpeg_head_fuzzer
+targets="${QLM_FUZZ_TARGETS:-job_file_fuzzer settings_fuzzer xmp_text_fuzzer jpeg_head_fuzzer write_path_fuzzer}"
+# shellcheck disable=SC2086
+cmake --build "$build_dir" -j2 --target $targets
 
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 
 status=0
-for target in job_file_fuzzer settings_fuzzer xmp_text_fuzzer jpeg_head_fuzzer; do
+for target in $targets; do
   corpus_name="${target%_fuzzer}"
   mkdir -p "$scratch/$corpus_name" "$scratch/artifacts-$corpus_name"
   cp "$here/corpus/$corpus_name/"* "$scratch/$corpus_name/"

@@ -4,6 +4,7 @@
 #include "platform/imaging.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/embedded_write_guard.h"
 #include "platform/posix/exiv2_support.h"
 #include "platform/posix/property_set.h"
 #include "platform/text.h"
@@ -34,6 +35,8 @@ struct image_file {
     std::unique_ptr<std::string> content;
     Exiv2::Image::AutoPtr image;
     container kind = container::other;
+    platform::posix::content_type type = platform::posix::content_type::unknown;
+    std::optional<platform::posix::exif_preserving_write> exif;  // a writer's, from the EXIF it read
 
     image_file() = default;
     image_file(const image_file&) = delete;
@@ -240,14 +243,7 @@ public:
 
     hresult commit() override {
         try {
-            file_->image->writeMetadata();
-            Exiv2::BasicIo& io = file_->image->io();
-            std::vector<unsigned char> bytes(static_cast<std::size_t>(io.size()));
-            io.seek(0, Exiv2::BasicIo::beg);
-            if (!bytes.empty() && io.read(bytes.data(), static_cast<long>(bytes.size())) != static_cast<long>(bytes.size())) {
-                return ps::e_fail;
-            }
-            return platform::posix::write_beside_and_replace(file_->path, bytes);
+            return platform::posix::commit_image(*file_->image, file_->path, file_->type, *file_->content, *file_->exif);
         } catch (const std::bad_alloc&) {
             return ps::e_outofmemory;
         } catch (const std::exception&) {
@@ -317,13 +313,25 @@ public:
             file->lock = ps::posix::lock_file(file->path, true, ps::from_win32(win32_error::sharing_violation), &locked);
             if (file->lock < 0) return locked;
         }
+        // Only the parser of what the content really is, and only for the
+        // types whose metadata is written here; anything else (and anything
+        // that is not a regular file) is never read whole.
+        namespace px = platform::posix;
+        file->type = px::sniff_file(file->path);
+        if (!px::has_metadata_handler(file->type)) {
+            if (file->writable && file->type != px::content_type::unknown) {
+                px::log_refused_write(file->path, std::wstring(L"its content is ") + px::content_type_name(file->type));
+            }
+            return wincodec_err_componentnotfound;
+        }
         std::uint32_t error = 0;
         auto bytes = platform::file_system::read_file(path, &error);
         if (!bytes) return ps::from_win32(error);
         file->content = std::make_unique<std::string>(std::move(*bytes));
+        if (px::sniff_content_type(*file->content, file->path) != file->type) return wincodec_err_componentnotfound;
         try {
-            file->image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(file->content->data()),
-                                                    static_cast<long>(file->content->size()));
+            file->image = px::open_image(file->type, reinterpret_cast<const unsigned char*>(file->content->data()),
+                                         file->content->size());
         } catch (const std::exception&) {
             return wincodec_err_componentnotfound;
         }
@@ -331,10 +339,20 @@ public:
         try {
             file->image->readMetadata();
         } catch (const std::exception&) {
+            if (file->writable) px::log_refused_write(file->path, L"its metadata cannot be read");
             return ps::wincodec_err_badheader;
         }
-        if (dynamic_cast<Exiv2::JpegImage*>(file->image.get()) != nullptr) file->kind = container::jpeg;
-        else if (dynamic_cast<Exiv2::TiffImage*>(file->image.get()) != nullptr) file->kind = container::tiff;
+        if (file->writable) {
+            if (const std::wstring why = px::embedded_write_refusal(file->type, *file->content, *file->image); !why.empty()) {
+                px::log_refused_write(file->path, why);
+                return ps::wincodec_err_badheader;
+            }
+            file->exif.emplace(file->type, *file->content, *file->image);
+        } else {
+            px::recover_xmp(file->type, *file->content, file->path, *file->image);
+        }
+        if (file->type == px::content_type::jpeg) file->kind = container::jpeg;
+        else if (file->type == px::content_type::tiff) file->kind = container::tiff;
         out = std::make_unique<exiv2_decoder>(std::move(file));
         return ps::s_ok;
     }

@@ -19,6 +19,7 @@
 #include "platform/property_store.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/embedded_write_guard.h"
 #include "platform/posix/exiv2_support.h"
 #include "platform/posix/property_set.h"
 #include "platform/text.h"
@@ -39,7 +40,8 @@ namespace platform::property_store {
 namespace {
 
 using platform::posix::prepare_exiv2;
-using platform::posix::write_beside_and_replace;
+using platform::posix::content_type;
+namespace guard = platform::posix;
 
 constexpr hresult e_notimpl = static_cast<hresult>(0x80004001);
 
@@ -187,9 +189,11 @@ public:
     // `content` backs the image's memory I/O (Exiv2 does not copy it) and
     // must outlive it.
     image_store(std::string path, bool writable, bool pass_through, std::unique_ptr<std::string> content,
-                Exiv2::Image::AutoPtr image, int lock)
+                Exiv2::Image::AutoPtr image, int lock, content_type type, guard::xmp_recovery recovery = {})
         : path_(std::move(path)), writable_(writable), pass_through_(pass_through), content_(std::move(content)),
-          image_(std::move(image)), lock_(lock) {}
+          image_(std::move(image)), lock_(lock), type_(type), recovery_(std::move(recovery)) {
+        if (writable_) exif_keeper_.emplace(type_, *content_, *image_);
+    }
     ~image_store() override { posix::unlock_file(lock_); }
     image_store(const image_store&) = delete;
     image_store& operator=(const image_store&) = delete;
@@ -207,6 +211,13 @@ public:
                 return s_ok;
             }
         }
+        // Where the embedded XMP did not parse, a write went to the property
+        // set instead; what it holds is newer than the lenient reading.
+        if (recovery_.damaged && pass_through_ && !failed(property_set()) && !failed(set_->get_value(key, value)) &&
+            value.type != value_type::empty) {
+            return s_ok;
+        }
+        value = property_value{};
         try {
             read_owned(key, value);
         } catch (const std::exception&) {
@@ -218,7 +229,10 @@ public:
 
     hresult set_value(const property_key& key, const property_value& value) override {
         if (!writable_) return stg_e_accessdenied;
-        if (!is_owned(key)) {
+        // A file whose XMP did not parse keeps its own bytes; the values go
+        // where the chain's next place would put them.
+        if (!is_owned(key) || recovery_.damaged) {
+            if (is_owned(key) && !accepts(key, value)) return wincodec_err_propertynotsupported;
             if (const hresult opened = property_set(); failed(opened)) return opened;
             return set_->set_value(key, value);
         }
@@ -238,14 +252,8 @@ public:
         if (!staged_.empty()) {
             try {
                 for (const auto& [key, value] : staged_) apply(key, value);
-                image_->writeMetadata();
-                Exiv2::BasicIo& io = image_->io();
-                std::vector<Exiv2::byte> bytes(static_cast<std::size_t>(io.size()));
-                io.seek(0, Exiv2::BasicIo::beg);
-                if (!bytes.empty() && io.read(bytes.data(), static_cast<long>(bytes.size())) != static_cast<long>(bytes.size())) {
-                    return e_fail;
-                }
-                if (const hresult written = write_beside_and_replace(path_, bytes); failed(written)) return written;
+                const hresult written = guard::commit_image(*image_, path_, type_, *content_, *exif_keeper_);
+                if (failed(written)) return written;
             } catch (const std::bad_alloc&) {
                 return e_outofmemory;
             } catch (const std::exception&) {
@@ -293,6 +301,13 @@ private:
                 return;
             }
             std::vector<std::wstring> tags;
+            if (recovery_.subject) {
+                for (const auto& tag : *recovery_.subject) tags.push_back(wide(tag));
+                if (!tags.empty()) {
+                    value = property_value::make_strings(std::move(tags));
+                    return;
+                }
+            }
             for (const auto& datum : iptc) {
                 if (datum.key() == "Iptc.Application2.Keywords") tags.push_back(iptc_text(datum.toString()));
             }
@@ -459,6 +474,9 @@ private:
     std::unique_ptr<std::string> content_;
     Exiv2::Image::AutoPtr image_;
     int lock_;  // the exclusive lock a writer holds on the file, else -1
+    content_type type_;
+    guard::xmp_recovery recovery_;
+    std::optional<guard::exif_preserving_write> exif_keeper_;
     std::unique_ptr<store> set_;
     std::vector<std::pair<property_key, property_value>> staged_;
 };
@@ -489,7 +507,17 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         return posix::open_xattr_property_set(native, false, out);
     }
     prepare_exiv2();
+    // Exiv2 parses only what the content really is, and only the types it
+    // writes safely; the rest has no embedded metadata here.
+    const content_type type = guard::sniff_file(native);
+    const bool handled = guard::has_metadata_handler(type);
     if (writable) {
+        if (!handled) {
+            if (type != content_type::unknown) {
+                guard::log_refused_write(native, std::wstring(L"its content is ") + guard::content_type_name(type));
+            }
+            return e_notimpl;
+        }
         if ((info.st_mode & S_IWUSR) == 0) return e_accessdenied;
         // Writers keep each other out for the store's life, as the handler's
         // exclusive share mode does on Windows.
@@ -506,8 +534,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         auto content = std::make_unique<std::string>(std::move(*bytes));
         Exiv2::Image::AutoPtr image;
         try {
-            image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(content->data()),
-                                              static_cast<long>(content->size()));
+            image = guard::open_image(type, reinterpret_cast<const unsigned char*>(content->data()), content->size());
         } catch (const std::exception&) {
             return e_notimpl;  // no handler for this content
         }
@@ -518,18 +545,31 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
             image->readMetadata();
         } catch (const std::exception&) {
             // Damaged data can make Exiv2 throw more than its own errors.
+            guard::log_refused_write(native, L"its metadata cannot be read");
             return wincodec_err_badheader;
         }
-        out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image), lock);
+        // A write that could not keep everything the file holds goes to the
+        // chain's next place instead.
+        auto recovery = guard::recover_xmp(type, *content, native, *image);
+        if (recovery.damaged) {
+            guard::log_refused_write(native, L"its XMP packet cannot be parsed whole; the values go to its property set");
+        } else if (const std::wstring why = guard::embedded_write_refusal(type, *content, *image); !why.empty()) {
+            guard::log_refused_write(native, why);
+            return wincodec_err_badheader;
+        }
+        out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image), lock, type,
+                                            std::move(recovery));
         guard.descriptor = -1;
         return s_ok;
     }
     const bool pass_through = (flags & gps_handler_properties_only) == 0;
     try {
-        auto image = Exiv2::ImageFactory::open(native);
+        auto image = guard::open_image(type, native);
         if (image.get()) {
             image->readMetadata();
-            out = std::make_unique<image_store>(native, false, pass_through, nullptr, std::move(image), -1);
+            auto recovery = guard::recover_xmp(type, {}, native, *image);
+            out = std::make_unique<image_store>(native, false, pass_through, nullptr, std::move(image), -1, type,
+                                                std::move(recovery));
             return s_ok;
         }
     } catch (const std::exception&) {

@@ -1,0 +1,205 @@
+#include "platform/posix/embedded_write_guard.h"
+
+#include "logging/log.h"
+#include "platform/file_system.h"
+#include "platform/posix/exif_ifd_editor.h"
+#include "platform/posix/exiv2_support.h"
+#include "platform/posix/image_data_check.h"
+#include "platform/posix/jpeg_extended_xmp.h"
+#include "platform/posix/xmp_subject_scan.h"
+#include "platform/text.h"
+
+#include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform::posix {
+namespace {
+
+std::wstring wide(const std::string& text) { return platform::text::from_utf8(text); }
+
+bool decodes(const std::string& packet) {
+    if (packet.empty()) return true;
+    Exiv2::XmpData data;
+    try {
+        return Exiv2::XmpParser::decode(data, packet) == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// The IPTC record sets of a JPEG's Photoshop segments, each checked with
+// Exiv2's own decoder: one that fails would be rewritten empty.
+bool jpeg_iptc_decodes(std::string_view jpeg) {
+    constexpr std::string_view photoshop("Photoshop 3.0\0", 14);
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && static_cast<std::uint8_t>(jpeg[at]) == 0xFF) {
+        const auto marker = static_cast<std::uint8_t>(jpeg[at + 1]);
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9) break;
+        const std::size_t length = (static_cast<std::size_t>(static_cast<std::uint8_t>(jpeg[at + 2])) << 8) |
+                                   static_cast<std::uint8_t>(jpeg[at + 3]);
+        if (length < 2 || at + 2 + length > jpeg.size()) break;
+        const std::string_view payload = jpeg.substr(at + 4, length - 2);
+        if (marker == 0xED && payload.substr(0, photoshop.size()) == photoshop) {
+            const auto* data = reinterpret_cast<const Exiv2::byte*>(payload.data() + photoshop.size());
+            const auto size = static_cast<long>(payload.size() - photoshop.size());
+            const Exiv2::byte* record = nullptr;
+            std::uint32_t header_size = 0;
+            std::uint32_t data_size = 0;
+            try {
+                const int found = Exiv2::Photoshop::locateIptcIrb(data, size, &record, &header_size, &data_size);
+                if (found < 0) return false;
+                if (found == 0 && record != nullptr) {
+                    Exiv2::IptcData iptc;
+                    if (Exiv2::IptcParser::decode(iptc, record + header_size, data_size) != 0) return false;
+                }
+            } catch (const std::exception&) {
+                return false;
+            }
+        }
+        at += 2 + length;
+    }
+    return true;
+}
+
+std::string extended_guid(Exiv2::Image& image) {
+    // By key text: Exiv2 knows the xmpNote prefix only once a packet used it,
+    // and an XmpKey of an unknown prefix throws.
+    for (const auto& datum : image.xmpData()) {
+        if (datum.key() == "Xmp.xmpNote.HasExtendedXMP") return datum.toString();
+    }
+    return {};
+}
+
+Exiv2::Image::AutoPtr open_as(content_type type, Exiv2::BasicIo::AutoPtr& io) {
+    switch (type) {
+    case content_type::jpeg: return Exiv2::newJpegInstance(io, false);
+    case content_type::png: return Exiv2::newPngInstance(io, false);
+    case content_type::tiff: return Exiv2::newTiffInstance(io, false);
+    case content_type::webp: return Exiv2::newWebPInstance(io, false);
+    default: return Exiv2::Image::AutoPtr();
+    }
+}
+
+}  // namespace
+
+Exiv2::Image::AutoPtr open_image(content_type type, const std::string& path) {
+    if (!has_metadata_handler(type)) return Exiv2::Image::AutoPtr();
+    Exiv2::BasicIo::AutoPtr io(new Exiv2::FileIo(path));
+    return open_as(type, io);
+}
+
+Exiv2::Image::AutoPtr open_image(content_type type, const unsigned char* data, std::size_t size) {
+    if (!has_metadata_handler(type)) return Exiv2::Image::AutoPtr();
+    Exiv2::BasicIo::AutoPtr io(new Exiv2::MemIo(data, static_cast<long>(size)));
+    return open_as(type, io);
+}
+
+content_type sniff_file(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) return content_type::unknown;
+    struct stat info {};
+    char head[content_sniff_length];
+    ssize_t got = -1;
+    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) got = ::pread(descriptor, head, sizeof head, 0);
+    ::close(descriptor);
+    if (got <= 0) return content_type::unknown;
+    return sniff_content_type(std::string_view(head, static_cast<std::size_t>(got)), path);
+}
+
+void log_refused_write(const std::string& path, const std::wstring& why) {
+    qlm::log_warning(L"Embedded metadata write refused for {}: {}", wide(path), why);
+}
+
+std::wstring embedded_write_refusal(content_type type, std::string_view content, Exiv2::Image& image) {
+    if (!has_metadata_handler(type)) return std::wstring(L"its content is ") + content_type_name(type);
+    std::wstring why;
+    if (!image_data_of(type, content, why)) return why;
+    if (!decodes(image.xmpPacket())) return L"its XMP packet cannot be parsed whole";
+    if (type == content_type::jpeg) {
+        if (const auto exif = find_jpeg_exif(content);
+            exif && !exif_directories_readable(content.substr(exif->block, exif->block_size))) {
+            return L"its EXIF directories cannot be read whole";
+        }
+        if (!jpeg_iptc_decodes(content)) return L"its IPTC record set cannot be parsed whole";
+        if (read_extended_xmp(content, {}).present) return L"its XMP continues in extended XMP segments";
+    }
+    return {};
+}
+
+xmp_recovery recover_xmp(content_type type, std::string_view content, const std::string& path, Exiv2::Image& image) {
+    xmp_recovery result;
+    const std::string& packet = image.xmpPacket();
+    if (!packet.empty() && image.xmpData().empty() && !decodes(packet)) {
+        result.damaged = true;
+        result.subject = scan_dc_subject(packet);
+        return result;
+    }
+    if (type != content_type::jpeg) return result;
+    const std::string guid = extended_guid(image);
+    if (guid.empty()) return result;
+    std::optional<std::string> read;
+    if (content.empty()) {
+        read = platform::file_system::read_file(wide(path), nullptr);
+        if (!read) return result;
+        content = *read;
+    }
+    const extended_xmp extension = read_extended_xmp(content, guid);
+    if (!extension.complete) return result;
+    Exiv2::XmpData extra;
+    bool parsed = false;
+    try {
+        parsed = Exiv2::XmpParser::decode(extra, extension.packet) == 0;
+    } catch (const std::exception&) {
+    }
+    if (!parsed) {
+        result.damaged = true;
+        result.subject = scan_dc_subject(extension.packet);
+        return result;
+    }
+    auto& xmp = image.xmpData();
+    for (const auto& datum : extra) {
+        if (xmp.findKey(Exiv2::XmpKey(datum.key())) == xmp.end()) xmp.add(datum);
+    }
+    return result;
+}
+
+property_store::hresult replace_keeping_image_data(const std::string& path, content_type type,
+                                                   std::string_view original,
+                                                   const std::vector<unsigned char>& updated) {
+    const std::wstring why = image_data_difference(
+        type, original, std::string_view(reinterpret_cast<const char*>(updated.data()), updated.size()));
+    if (!why.empty()) {
+        log_refused_write(path, why);
+        return property_store::wincodec_err_badheader;
+    }
+    return write_beside_and_replace(path, updated);
+}
+
+property_store::hresult commit_image(Exiv2::Image& image, const std::string& path, content_type type,
+                                     std::string_view original, exif_preserving_write& exif) {
+    exif.take_changes(image);
+    image.writeMetadata();
+    Exiv2::BasicIo& io = image.io();
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(io.size()));
+    io.seek(0, Exiv2::BasicIo::beg);
+    if (!bytes.empty() && io.read(bytes.data(), static_cast<long>(bytes.size())) != static_cast<long>(bytes.size())) {
+        return property_store::e_fail;
+    }
+    std::wstring why;
+    auto kept = exif.finish(std::move(bytes), why);
+    if (!kept) {
+        log_refused_write(path, why);
+        return property_store::wincodec_err_badheader;
+    }
+    return replace_keeping_image_data(path, type, original, *kept);
+}
+
+}  // namespace platform::posix

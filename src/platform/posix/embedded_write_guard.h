@@ -1,0 +1,70 @@
+#pragma once
+// The checks around Exiv2 in the image handler and the imaging component:
+// which files Exiv2 may parse at all, when an embedded write must be
+// refused because it could not keep what the file holds, and the final
+// image-data check before a rewritten file takes the old one's place.
+
+#include "platform/posix/content_type.h"
+#include "platform/posix/exif_preserving_write.h"
+#include "platform/property_store.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <exiv2/image.hpp>
+
+namespace platform::posix {
+
+/// The content type of the regular file at `path`, from its first bytes.
+/// Anything that is not a regular file (FIFO, socket, device) is `unknown`
+/// and never opened, so a read cannot block on it.
+content_type sniff_file(const std::string& path);
+
+/// An Exiv2 image over the file at `path`, or over `size` bytes at `data`
+/// (which must outlive it), through the parser of `type` alone; null for a
+/// type without a metadata handler or content that parser rejects.
+Exiv2::Image::AutoPtr open_image(content_type type, const std::string& path);
+Exiv2::Image::AutoPtr open_image(content_type type, const unsigned char* data, std::size_t size);
+
+/// Logs, once per call, that an embedded write to `path` was refused and why.
+void log_refused_write(const std::string& path, const std::wstring& why);
+
+/// Why an embedded write must not go ahead on a file whose bytes are
+/// `content` and whose metadata `image` has read, or empty when it may:
+/// the structure cannot be walked whole, the XMP packet or the IPTC record
+/// set cannot be parsed whole (a rewrite would drop what was not parsed),
+/// or the XMP continues in extended segments.
+std::wstring embedded_write_refusal(content_type type, std::string_view content, Exiv2::Image& image);
+
+/// What a read can still take from an image whose XMP did not parse whole,
+/// or whose XMP continues in extended segments.
+struct xmp_recovery {
+    bool damaged = false;  // the packet (or its extension) did not parse
+    std::optional<std::vector<std::string>> subject;  // dc:subject items found by a lenient scan
+};
+
+/// Merges a complete extended XMP packet into `image`'s XMP data and, when
+/// the packet does not parse, scans it for keywords. `content` holds the
+/// file's bytes; when empty, the file at `path` is read only if the main
+/// packet names an extension.
+xmp_recovery recover_xmp(content_type type, std::string_view content, const std::string& path, Exiv2::Image& image);
+
+/// Puts `updated` in place of the file at `path` (see
+/// write_beside_and_replace) only when it keeps the image data of
+/// `original` byte for byte; otherwise logs why, writes nothing and
+/// answers WINCODEC_ERR_BADHEADER.
+property_store::hresult replace_keeping_image_data(const std::string& path, content_type type,
+                                                   std::string_view original,
+                                                   const std::vector<unsigned char>& updated);
+
+/// Commits an Exiv2 image opened over `original` (in memory) to the file
+/// at `path`: Exiv2 writes the metadata, `exif` puts the original EXIF
+/// block back with its changes applied in place, the image-data check runs
+/// and the result replaces the file. A refusal is logged. Exiv2's
+/// exceptions pass through.
+property_store::hresult commit_image(Exiv2::Image& image, const std::string& path, content_type type,
+                                     std::string_view original, exif_preserving_write& exif);
+
+}  // namespace platform::posix
