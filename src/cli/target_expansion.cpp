@@ -1,5 +1,6 @@
 #include "cli/target_expansion.h"
 
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 
 #include <unordered_set>
@@ -69,7 +70,8 @@ std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths)
         bool matched = false;
         if (const auto names = fs::find_files(path)) {
             for (const auto& entry : *names) {
-                if (entry == L"." || entry == L"..") continue;
+                // A write's temporary file is never a target of its own.
+                if (entry == L"." || entry == L".." || fs::temporary_owner(entry)) continue;
                 targets.add_usable(parent + entry);
                 matched = true;
             }
