@@ -231,6 +231,32 @@ class RefusedInput(Runner):
         r = self.qlm("comment", "set", "--text", "one\ttwo\r\nthree", "harbour.jpg")
         self.assertEqual(r.code, 0, r.err)
 
+    def test_a_failed_write_takes_back_what_it_put_down(self):
+        made = (["convert", "-size", "32x24", "xc:red", "photo.heic"],
+                ["ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i", "color=c=blue:s=32x24:d=0.2", "-pix_fmt",
+                 "yuv420p", "clip.mp4"])
+        names = []
+        for command in made:
+            if shutil.which(command[0]) and subprocess.run(command, cwd=self.work, capture_output=True).returncode == 0:
+                names.append(command[-1])
+        if not names:
+            self.skipTest("neither ImageMagick with HEIC nor ffmpeg is here")
+        before = {}
+        for name in names:
+            path = os.path.join(self.work, name)
+            os.setxattr(path, "user.keep", b"yes")
+            with open(path, "rb") as f:
+                before[name] = (f.read(), {key: os.getxattr(path, key) for key in os.listxattr(path)})
+        for args in (["tag", "add", "--tag", "X"], ["rate", "set", "--stars", "2"], ["comment", "set", "--text", "c"]):
+            r = self.qlm(*args, "--json", *names)
+            for row in json.loads(r.out)["results"]:
+                if row["status"] != "error":
+                    continue  # a type that keeps this field somewhere that reads back
+                path = row["path"]
+                with open(path, "rb") as f:
+                    after = (f.read(), {key: os.getxattr(path, key) for key in os.listxattr(path)})
+                self.assertEqual(after, before[os.path.basename(path)], (args, path))
+
     def test_oversized_input_is_refused_naming_the_limit(self):
         with open(os.path.join(self.work, "big.txt"), "wb") as f:
             f.write(b"x" * ((1 << 20) + 1))
