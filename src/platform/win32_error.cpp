@@ -26,8 +26,10 @@ std::uint32_t from_errno(int error_number) {
     switch (error_number) {
     case 0: return success;
     case ENOENT:
-    case ENXIO:
+    case ENXIO: return file_not_found;
+#ifdef ESTALE  // the C runtime of Windows lacks the network and quota codes
     case ESTALE: return file_not_found;
+#endif
     case ENOTDIR: return path_not_found;
     case EACCES:
     case EPERM:
@@ -45,7 +47,9 @@ std::uint32_t from_errno(int error_number) {
     case EEXIST: return already_exists;
     case EINVAL: return invalid_parameter;
     case ENOSPC: return disk_full;
+#ifdef EDQUOT
     case EDQUOT: return disk_quota_exceeded;
+#endif
     case EFBIG:
     case EOVERFLOW: return file_too_large;
     case ENAMETOOLONG: return filename_too_long;
@@ -58,7 +62,9 @@ std::uint32_t from_errno(int error_number) {
     case EIO: return io_device;
     case EMLINK: return too_many_links;
     case EPIPE: return broken_pipe;
-    case ENOMEDIUM:
+#ifdef ENOMEDIUM
+    case ENOMEDIUM: return not_ready;
+#endif
     case ENODEV: return not_ready;
     case ECANCELED: return cancelled;
     case ETIMEDOUT: return timeout;
