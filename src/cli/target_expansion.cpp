@@ -2,6 +2,7 @@
 
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
+#include "platform/win32_error.h"
 
 #include <unordered_set>
 
@@ -62,8 +63,16 @@ std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths)
         const std::wstring_view name = slash == std::wstring::npos ? std::wstring_view(path)
                                                                    : std::wstring_view(path).substr(slash + 1);
         if (name.find_first_of(L"*?") == std::wstring_view::npos) {
-            if (fs::get_attributes(path) != fs::invalid_attributes) targets.add_usable(path);
-            else targets.add_missing(path);
+            // A folder that may not be searched hides whether its entries
+            // exist; Windows lets everyone traverse, so such a path is a
+            // target whose read reports the refusal.
+            std::uint32_t error = 0;
+            if (fs::get_attributes(path, &error) != fs::invalid_attributes ||
+                error == platform::win32_error::access_denied) {
+                targets.add_usable(path);
+            } else {
+                targets.add_missing(path);
+            }
             continue;
         }
         const std::wstring parent = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
