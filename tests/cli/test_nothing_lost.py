@@ -1,8 +1,8 @@
 """A photo library survives qlm: writers killed at random moments, writers
 and readers at the same time, odd files, odd names and oversized input.
 
-QLM_CRASH_KILLS and QLM_CONCURRENCY_ROUNDS make the two long tests heavier
-(bench/nothing_lost.sh runs them with the figures it prints)."""
+QLM_CRASH_KILLS (100) and QLM_CONCURRENCY_ROUNDS (10) set the weight of the
+two long tests; bench/nothing_lost.sh runs them with 300 kills and 50 rounds."""
 import json
 import os
 import random
@@ -51,7 +51,7 @@ class Runner(QlmTestCase):
 
 class Crashes(Runner):
     def test_writers_killed_at_random_moments_leave_every_photo_whole_and_private(self):
-        kills = int(os.environ.get("QLM_CRASH_KILLS", "300"))
+        kills = int(os.environ.get("QLM_CRASH_KILLS", "100"))
         photos = {}
         for name, size, mode in (("small.jpg", None, 0o600), ("open.jpg", None, 0o644), ("big.jpg", 20, 0o600)):
             path = os.path.join(self.work, name)
@@ -114,7 +114,7 @@ class Crashes(Runner):
 
 class Concurrency(Runner):
     def test_five_writers_and_a_reader_at_once_all_succeed_and_no_update_is_lost(self):
-        rounds = int(os.environ.get("QLM_CONCURRENCY_ROUNDS", "20"))
+        rounds = int(os.environ.get("QLM_CONCURRENCY_ROUNDS", "10"))
         names = ["p%d.jpg" % i for i in range(4)] + ["notes.txt"]
         for name in names[:4]:
             shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), os.path.join(self.work, name))
