@@ -12,6 +12,7 @@
 #include "platform/posix/property_set.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/file_lock.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -310,24 +311,23 @@ bool decode_value(std::string_view bytes, property_value& value) {
 }
 
 int lock_file(const std::string& path, bool exclusive, hresult sharing_violation_code, hresult* result) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        *result = from_win32(win32_error::from_errno(errno));
+    // Readers take no lock: a writer replaces the file whole, so they see
+    // the old or the new one.
+    if (!exclusive) {
+        *result = s_ok;
         return -1;
     }
-    while (::flock(descriptor, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-        if (errno == EINTR) continue;
-        *result = errno == EWOULDBLOCK ? sharing_violation_code : from_win32(win32_error::from_errno(errno));
-        ::close(descriptor);
+    int error_number = 0;
+    const int descriptor = platform::posix::lock_for_writing(path, O_RDONLY, platform::posix::writer_wait, error_number);
+    if (descriptor < 0) {
+        *result = error_number == EWOULDBLOCK ? sharing_violation_code : from_win32(win32_error::from_errno(error_number));
         return -1;
     }
     *result = s_ok;
     return descriptor;
 }
 
-void unlock_file(int descriptor) {
-    if (descriptor >= 0) ::close(descriptor);
-}
+void unlock_file(int descriptor) { platform::posix::release_lock(descriptor); }
 
 hresult open_xattr_property_set(const std::string& path, bool writable, std::unique_ptr<store>& out, share_lock lock) {
     out.reset();
@@ -347,7 +347,7 @@ hresult open_xattr_property_set(const std::string& path, bool writable, std::uni
     if (lock == share_lock::take) {
         hresult result = s_ok;
         descriptor = lock_file(path, writable, stg_e_sharingviolation, &result);
-        if (descriptor < 0) return result;
+        if (failed(result)) return result;
     }
     out = std::make_unique<xattr_property_set>(path, writable, descriptor);
     return s_ok;

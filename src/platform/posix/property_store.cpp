@@ -506,6 +506,10 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         if (writable) return e_notimpl;
         return posix::open_xattr_property_set(native, false, out);
     }
+    // Pipes, sockets and devices hold no embedded metadata, and opening their
+    // content could wait for ever: their property set is all there is.
+    const bool has_content = S_ISREG(info.st_mode);
+    if (writable && !has_content) return e_accessdenied;
     prepare_exiv2();
     // Exiv2 parses only what the content really is, and only the types it
     // writes safely; the rest has no embedded metadata here.
@@ -594,12 +598,32 @@ std::wstring message_text(hresult code) {
     case 0x00000000u: return L"The operation completed successfully.";
     case 0x80004001u: return L"Not implemented";
     case 0x80004005u: return L"Unspecified error";
+    case 0x80070001u: return L"Incorrect function.";
     case 0x80070002u: return L"The system cannot find the file specified.";
     case 0x80070003u: return L"The system cannot find the path specified.";
     case 0x80070005u: return L"Access is denied.";
     case 0x8007000Eu: return L"Not enough memory resources are available to complete this operation.";
     case 0x80070020u: return L"The process cannot access the file because it is being used by another process.";
+    case 0x80070004u: return L"The system cannot open the file.";
+    case 0x80070006u: return L"The handle is invalid.";
+    case 0x80070011u: return L"The system cannot move the file to a different disk drive.";
+    case 0x80070015u: return L"The device is not ready.";
+    case 0x80070021u: return L"The process cannot access the file because another process has locked a portion of the file.";
+    case 0x80070032u: return L"The request is not supported.";
     case 0x80070057u: return L"The parameter is incorrect.";
+    case 0x8007006Du: return L"The pipe has been ended.";
+    case 0x8007007Bu: return L"The filename, directory name, or volume label syntax is incorrect.";
+    case 0x80070091u: return L"The directory is not empty.";
+    case 0x800700B7u: return L"Cannot create a file when that file already exists.";
+    case 0x800700CEu: return L"The filename or extension is too long.";
+    case 0x800700DFu: return L"The file size exceeds the limit allowed and cannot be saved.";
+    case 0x80070459u: return L"No mapping for the Unicode character exists in the target multi-byte code page.";
+    case 0x8007045Du: return L"The request could not be performed because of an I/O device error.";
+    case 0x80070476u: return L"An attempt was made to create more links on a file than the file system supports.";
+    case 0x800704C7u: return L"The operation was canceled by the user.";
+    case 0x8007050Fu: return L"The requested file operation failed because the storage quota was exceeded.";
+    case 0x800705B4u: return L"This operation returned because the timeout period expired.";
+    case 0x80070781u: return L"The name of the file cannot be resolved by the system.";
     case 0x80070070u: return L"There is not enough space on the disk.";
     case 0x80030001u: return L"Unable to perform requested operation.";
     case 0x80030002u: return L"%1 could not be found.";
