@@ -20,7 +20,11 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/embedded_write_guard.h"
+#include "platform/posix/audio_store.h"
 #include "platform/posix/exiv2_support.h"
+#include "platform/posix/freedesktop_attributes.h"
+#include "platform/posix/hierarchical_keywords.h"
+#include "platform/posix/iptc_text.h"
 #include "platform/posix/property_set.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -47,16 +51,6 @@ constexpr hresult e_notimpl = static_cast<hresult>(0x80004001);
 
 std::string utf8(const std::wstring& text) { return platform::text::to_utf8(text); }
 std::wstring wide(const std::string& text) { return platform::text::from_utf8(text); }
-
-// IPTC text without a character set marker is often Latin-1: bytes that are
-// not UTF-8 are taken as such rather than turned into replacement marks.
-std::wstring iptc_text(const std::string& bytes) {
-    std::wstring text = wide(bytes);
-    if (utf8(text) == bytes) return text;
-    text.clear();
-    for (const char byte : bytes) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
-    return text;
-}
 
 std::vector<std::uint16_t> to_utf16(const std::wstring& text) {
     std::vector<std::uint16_t> units;
@@ -308,8 +302,11 @@ private:
                     return;
                 }
             }
+            const bool utf8_marked = posix::iptc_marked_utf8(iptc);
             for (const auto& datum : iptc) {
-                if (datum.key() == "Iptc.Application2.Keywords") tags.push_back(iptc_text(datum.toString()));
+                if (datum.key() == "Iptc.Application2.Keywords") {
+                    tags.push_back(posix::decode_iptc_text(datum.toString(), utf8_marked));
+                }
             }
             if (tags.empty()) {
                 if (const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.XPKeywords")); it != exif.end()) {
@@ -380,6 +377,10 @@ private:
         const std::wstring text =
             value.type == value_type::lpwstr || value.type == value_type::bstr ? (value.null_text ? L"" : value.text) : L"";
         if (key == key_keywords) {
+            property_value before;
+            read_owned(key_keywords, before);
+            posix::follow_keyword_removal(xmp, posix::removed_tags(before.strings, value.strings));
+            const auto windows_paths = posix::hierarchical_entries(xmp, "Xmp.MicrosoftPhoto.LastKeywordXMP", L'/');
             // Windows keeps its own record of the keywords it last wrote;
             // where a file has one it must follow, or Windows reconciles
             // against the stale list.
@@ -400,21 +401,15 @@ private:
             }
             xmp.add(Exiv2::XmpKey("Xmp.dc.subject"), &bag);
             if (windows_records) {
-                xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordXMP"), &bag);
+                Exiv2::XmpArrayValue last_keywords = bag;
+                for (const auto& path : windows_paths) last_keywords.read(utf8(path));
+                xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordXMP"), &last_keywords);
                 if (has_iptc) xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordIPTC"), &bag);
             }
             if (has_iptc) {
-                // Declaring UTF-8 for the whole record: Latin-1 text already
-                // there is re-encoded so that it keeps its meaning.
-                for (auto& datum : iptc) {
-                    if (datum.typeId() != Exiv2::string) continue;
-                    const std::string bytes = datum.toString();
-                    const std::string recoded = utf8(iptc_text(bytes));
-                    if (recoded != bytes) datum.setValue(recoded);
-                }
-                iptc["Iptc.Envelope.CharacterSet"] = std::string("\x1b%G");
+                posix::mark_iptc_utf8(iptc);
                 for (const auto& tag : value.strings) {
-                    Exiv2::StringValue keyword(utf8(tag));
+                    Exiv2::StringValue keyword(posix::iptc_keyword(tag));
                     iptc.add(Exiv2::IptcKey("Iptc.Application2.Keywords"), &keyword);
                 }
             }
@@ -481,17 +476,6 @@ private:
     std::vector<std::pair<property_key, property_value>> staged_;
 };
 
-// What a handler-only open of a type without a handler sees: no properties.
-class empty_store final : public store {
-public:
-    hresult get_value(const property_key&, property_value& value) override {
-        value = property_value{};
-        return s_ok;
-    }
-    hresult set_value(const property_key&, const property_value&) override { return stg_e_accessdenied; }
-    hresult commit() override { return stg_e_accessdenied; }
-};
-
 }  // namespace
 
 hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::unique_ptr<store>& out) {
@@ -510,6 +494,12 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     // content could wait for ever: their property set is all there is.
     const bool has_content = S_ISREG(info.st_mode);
     if (writable && !has_content) return e_accessdenied;
+    if (has_content && posix::is_audio_file(native)) {
+        // Audio that does not parse as its type is left to the property set.
+        const hresult audio = posix::open_audio_store(native, flags, out);
+        if (!failed(audio) || (writable && audio != e_notimpl)) return audio;
+        if (writable) return e_notimpl;
+    }
     prepare_exiv2();
     // Exiv2 parses only what the content really is, and only the types it
     // writes safely; the rest has no embedded metadata here.
@@ -585,7 +575,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         const hresult result = posix::open_xattr_property_set(native, false, out);
         if (result != stg_e_invalidfunction) return result;
     }
-    out = std::make_unique<empty_store>();
+    out = posix::open_file_manager_store(native);
     return s_ok;
 }
 
