@@ -26,8 +26,15 @@ TEST(tag_commands, names_are_trimmed_deduplicated_and_checked) {
     EXPECT_EQ(message, L"A tag name cannot be empty.");
     EXPECT_FALSE(mc::normalize_tag_names({L"a;b", L""}, names, message));
     EXPECT_EQ(message, L"A tag name cannot contain ';'.");
-    ASSERT_TRUE(mc::normalize_tag_names({L"a,\"b\"\n"}, names, message));
-    EXPECT_EQ(names, (names_t{L"a,\"b\"\n"}));
+    ASSERT_TRUE(mc::normalize_tag_names({L"a,\"b\""}, names, message));
+    EXPECT_EQ(names, (names_t{L"a,\"b\""}));
+    // What the stores could not give back the same is refused up front.
+    for (const std::wstring refused : {L"a\nb", L"a\x01", L"\x7f", L"a\tb"}) {
+        EXPECT_FALSE(mc::normalize_tag_names({L"ok", refused}, names, message));
+        EXPECT_EQ(message, L"A tag name cannot contain control characters.");
+    }
+    EXPECT_FALSE(mc::normalize_tag_names({std::wstring(L"caf") + static_cast<wchar_t>(0xDCE9)}, names, message));
+    EXPECT_EQ(message, L"A tag name must be valid Unicode text.");
 }
 
 TEST(tag_commands, each_subcommand_builds_its_parameters_and_predicates) {

@@ -109,41 +109,44 @@ TEST(file_safety, a_writer_lock_waits_for_another_process_and_follows_a_replaced
     qlm::testing::temp_folder temp;
     const std::wstring target = temp.write(L"a.jpg", "one");
     const std::string native = to_utf8(target);
-    int error = 0;
-    const int held = platform::posix::lock_for_writing(native, O_RDONLY, std::chrono::milliseconds(0), error);
-    ASSERT_GE(held, 0);
-    // A second writer in the same process is refused at once.
-    EXPECT_EQ(platform::posix::lock_for_writing(native, O_RDONLY, std::chrono::seconds(5), error), -1);
-    EXPECT_EQ(error, EWOULDBLOCK);
-
-    // Another process waits, and gets the lock on the file that replaced the
-    // one it first opened.
+    // Another process holds the lock, replaces the file and lets go; the
+    // waiter gets the lock on the file that replaced the one it first opened.
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(ready[0]);
-        ::write(ready[1], "x", 1);
         int failure = 0;
-        const int fd = platform::posix::lock_for_writing(native, O_RDONLY, std::chrono::seconds(20), failure);
-        char content[8] = {};
-        const ssize_t n = fd < 0 ? -1 : ::pread(fd, content, sizeof content, 0);
-        ::_exit(n == 3 && std::string(content, 3) == "two" ? 0 : 1);
+        const int fd = platform::posix::lock_for_writing(native, O_RDONLY, std::chrono::milliseconds(0), failure);
+        if (fd < 0 || ::write(ready[1], "x", 1) != 1) ::_exit(2);
+        ::usleep(300000);
+        ::_exit(qlm::metadata::replace_file_atomically(target, "two", 3) ? 0 : 3);
     }
     ::close(ready[1]);
     char byte = 0;
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
     ::close(ready[0]);
-    ::usleep(100000);
-    ASSERT_TRUE(qlm::metadata::replace_file_atomically(target, "two", 3));
-    platform::posix::release_lock(held);
+    int error = 0;
+    const int held = platform::posix::lock_for_writing(native, O_RDONLY, std::chrono::seconds(20), error);
+    ASSERT_GE(held, 0) << error;
+    char content[8] = {};
+    EXPECT_EQ(::pread(held, content, sizeof content, 0), 3);
+    EXPECT_EQ(std::string(content, 3), "two");
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    // A second writer in the same process is refused at once.
+    EXPECT_EQ(platform::posix::lock_for_writing(native, O_RDONLY, std::chrono::seconds(5), error), -1);
+    EXPECT_EQ(error, EWOULDBLOCK);
+    platform::posix::release_lock(held);
+    const int again = platform::posix::lock_for_writing(native, O_RDONLY, std::chrono::milliseconds(0), error);
+    EXPECT_GE(again, 0);
+    platform::posix::release_lock(again);
 }
 
 TEST(file_safety, names_that_are_not_utf8_round_trip_through_wide_text) {
-    for (const std::string bytes : {std::string("caf\xE9.jpg"), std::string("\xFF\xFE"), std::string("a\xC3"),
+    for (const std::string& bytes : {std::string("caf\xE9.jpg"), std::string("\xFF\xFE"), std::string("a\xC3"),
                                     std::string("\xED\xA0\x80"), std::string("\xF0\x9F\x98"), std::string("ok \xC3\xA9")}) {
         const std::wstring wide = from_utf8_name(bytes);
         EXPECT_EQ(wide.find(L'\uFFFD'), std::wstring::npos);
