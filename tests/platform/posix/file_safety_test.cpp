@@ -146,8 +146,8 @@ TEST(file_safety, a_writer_lock_waits_for_another_process_and_follows_a_replaced
 }
 
 TEST(file_safety, names_that_are_not_utf8_round_trip_through_wide_text) {
-    for (const std::string& bytes : {std::string("caf\xE9.jpg"), std::string("\xFF\xFE"), std::string("a\xC3"),
-                                    std::string("\xED\xA0\x80"), std::string("\xF0\x9F\x98"), std::string("ok \xC3\xA9")}) {
+    const std::string names[] = {"caf\xE9.jpg", "\xFF\xFE", "a\xC3", "\xED\xA0\x80", "\xF0\x9F\x98", "ok \xC3\xA9"};
+    for (const std::string& bytes : names) {
         const std::wstring wide = from_utf8_name(bytes);
         EXPECT_EQ(wide.find(L'\uFFFD'), std::wstring::npos);
         EXPECT_EQ(to_utf8(wide), bytes);
