@@ -13,6 +13,10 @@ if(NOT WIN32)
   pkg_check_modules(EXIV2 REQUIRED IMPORTED_TARGET exiv2>=0.27)
   add_library(qlm_exiv2 INTERFACE)
   target_link_libraries(qlm_exiv2 INTERFACE PkgConfig::EXIV2)
+  # TagLib is the Linux audio handler behind the property store.
+  pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib>=1.11)
+  add_library(qlm_taglib INTERFACE)
+  target_link_libraries(qlm_taglib INTERFACE PkgConfig::TAGLIB)
 else()
   # Expose only fmt/ and rapidjson/ from the host's include folder, never the
   # host's C library headers.

@@ -2,25 +2,37 @@
 
 #include "cli/output.h"
 #include "platform/console.h"
+#include "platform/file_names.h"
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 
 namespace qlm {
 
-std::wstring decode_utf8_text(std::string_view bytes) {
+std::wstring decode_utf8_text(std::string_view bytes, bool names) {
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     const auto zero = bytes.find('\0');
     if (zero != std::string_view::npos) bytes = bytes.substr(0, zero);
-    return from_utf8(std::string(bytes));
+    return names ? platform::text::from_utf8_name(bytes) : from_utf8(std::string(bytes));
 }
 
-bool read_utf8_file(const std::wstring& path, std::wstring& text) {
-    const auto bytes = platform::file_system::read_file(path);
-    if (!bytes) return false;
-    text = decode_utf8_text(*bytes);
-    return true;
+text_read read_utf8_file(const std::wstring& path, std::wstring& text, std::size_t limit, bool names) {
+    std::uint32_t error = 0;
+    const auto bytes = platform::file_system::read_file_at_most(path, limit, &error);
+    if (!bytes) return error == platform::file_system::file_too_large ? text_read::too_large : text_read::unreadable;
+    text = decode_utf8_text(*bytes, names);
+    return text_read::ok;
 }
 
-std::wstring read_stdin_text() { return decode_utf8_text(platform::console::read_all_input()); }
+text_read read_stdin_text(std::wstring& text, std::size_t limit, bool names) {
+    const auto bytes = platform::console::read_all_input(limit);
+    if (!bytes) return text_read::too_large;
+    text = decode_utf8_text(*bytes, names);
+    return text_read::ok;
+}
+
+std::wstring too_large_message(const std::wstring& what, std::size_t limit) {
+    return what + L" holds more than " + std::to_wstring(limit >> 20) + L" MiB.";
+}
 
 std::vector<std::wstring> split_path_lines(std::wstring_view text) {
     std::vector<std::wstring> lines;
@@ -47,14 +59,24 @@ bool collect_path_arguments(const parsed_arguments& parsed, std::vector<std::wst
     paths = parsed.paths;
     if (parsed.from_file) {
         std::wstring text;
-        if (!read_utf8_file(*parsed.from_file, text)) {
+        const text_read read = read_utf8_file(*parsed.from_file, text, path_list_limit, true);
+        if (read == text_read::unreadable) {
             message = L"Could not read the path list '" + *parsed.from_file + L"'.";
+            return false;
+        }
+        if (read == text_read::too_large) {
+            message = too_large_message(L"The path list '" + *parsed.from_file + L"'", path_list_limit);
             return false;
         }
         for (auto& line : split_path_lines(text)) paths.push_back(std::move(line));
     }
     if (parsed.read_stdin) {
-        for (auto& line : split_path_lines(read_stdin_text())) paths.push_back(std::move(line));
+        std::wstring text;
+        if (read_stdin_text(text, path_list_limit, true) == text_read::too_large) {
+            message = too_large_message(L"The path list on standard input", path_list_limit);
+            return false;
+        }
+        for (auto& line : split_path_lines(text)) paths.push_back(std::move(line));
     }
     return true;
 }

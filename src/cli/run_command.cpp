@@ -7,6 +7,7 @@
 #include "commands/metadata_reader.h"
 #include "commands/rate_commands.h"
 #include "commands/result_printer.h"
+#include "commands/storable_text.h"
 #include "commands/tag_commands.h"
 #include "commands/tag_list.h"
 
@@ -45,8 +46,13 @@ bool settle_comment_text(const parsed_arguments& parsed, std::wstring& text, std
         return false;
     }
     if (parsed.text_file) {
-        if (!read_utf8_file(*parsed.text_file, text)) {
+        const text_read read = read_utf8_file(*parsed.text_file, text, comment_text_limit);
+        if (read == text_read::unreadable) {
             message = L"Could not read the comment file '" + *parsed.text_file + L"'.";
+            return false;
+        }
+        if (read == text_read::too_large) {
+            message = too_large_message(L"The comment file '" + *parsed.text_file + L"'", comment_text_limit);
             return false;
         }
         text = without_trailing_line_ends(std::move(text));
@@ -57,7 +63,11 @@ bool settle_comment_text(const parsed_arguments& parsed, std::wstring& text, std
             message = L"Standard input can supply the comment text or the paths, not both.";
             return false;
         }
-        text = without_trailing_line_ends(read_stdin_text());
+        if (read_stdin_text(text, comment_text_limit) == text_read::too_large) {
+            message = too_large_message(L"The comment text on standard input", comment_text_limit);
+            return false;
+        }
+        text = without_trailing_line_ends(std::move(text));
         return true;
     }
     text = *parsed.text;
@@ -84,6 +94,15 @@ int run_command(const catalog::command_spec& spec, const parsed_arguments& parse
     if (spec.command == L"comment" && spec.subcommand == L"set") {
         std::wstring message;
         if (!settle_comment_text(parsed, comment_text, message)) return usage_error(parsed, message);
+        // Line breaks and tabs are kept; any other control character would not read back.
+        using metadata_commands::unstorable;
+        if (const unstorable problem = metadata_commands::check_storable(comment_text, L"\t\r\n");
+            problem != unstorable::none) {
+            return usage_error(parsed, problem == unstorable::control_character
+                                           ? L"A comment cannot contain control characters other than tab, carriage "
+                                             L"return and line feed."
+                                           : L"A comment must be valid Unicode text.");
+        }
     }
     std::vector<std::wstring> paths;
     std::wstring message;

@@ -1,6 +1,8 @@
 #include "cli/target_expansion.h"
 
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
+#include "platform/win32_error.h"
 
 #include <unordered_set>
 
@@ -61,15 +63,24 @@ std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths)
         const std::wstring_view name = slash == std::wstring::npos ? std::wstring_view(path)
                                                                    : std::wstring_view(path).substr(slash + 1);
         if (name.find_first_of(L"*?") == std::wstring_view::npos) {
-            if (fs::get_attributes(path) != fs::invalid_attributes) targets.add_usable(path);
-            else targets.add_missing(path);
+            // A folder that may not be searched hides whether its entries
+            // exist; Windows lets everyone traverse, so such a path is a
+            // target whose read reports the refusal.
+            std::uint32_t error = 0;
+            if (fs::get_attributes(path, &error) != fs::invalid_attributes ||
+                error == platform::win32_error::access_denied) {
+                targets.add_usable(path);
+            } else {
+                targets.add_missing(path);
+            }
             continue;
         }
         const std::wstring parent = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
         bool matched = false;
         if (const auto names = fs::find_files(path)) {
             for (const auto& entry : *names) {
-                if (entry == L"." || entry == L"..") continue;
+                // A write's temporary file is never a target of its own.
+                if (entry == L"." || entry == L".." || fs::temporary_owner(entry)) continue;
                 targets.add_usable(parent + entry);
                 matched = true;
             }

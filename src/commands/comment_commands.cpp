@@ -4,6 +4,7 @@
 #include "cli/output.h"
 #include "commands/result_printer.h"
 #include "metadata/comment_storage.h"
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"
 
@@ -47,12 +48,22 @@ void write_target_comment(const std::wstring& path, const std::wstring& text, bo
     }
     if (document.text != text) document.dirty = true;
     document.text = text;
-    if (metadata::save_comment(document)) {
+    // A comment that does not read back is taken back from beside the content.
+    const auto attributes = platform::file_system::snapshot_extended_attributes(path);
+    bool saved = false;
+    try {
+        saved = metadata::save_comment(document);
+    } catch (...) {
+        platform::file_system::restore_extended_attributes(path, attributes);
+        throw;
+    }
+    if (saved) {
         row.status = L"changed";
         row.after = comment_only(text);
         platform::shell::change_notify(platform::shell::event_update_item,
                                        platform::shell::flag_path | platform::shell::flag_flush_no_wait, path);
     } else {
+        platform::file_system::restore_extended_attributes(path, attributes);
         set_error(row, L"write_failed",
                   L"Could not save the comment. The file may be open in another program, read-only, or in a format "
                   L"that does not keep comments.");

@@ -2,6 +2,7 @@
 
 #include "cli/output.h"
 #include "commands/result_printer.h"
+#include "commands/storable_text.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -52,6 +53,12 @@ bool normalize_tag_names(const std::vector<std::wstring>& values, std::vector<st
         }
         if (name.find(L';') != std::wstring::npos) {
             message = L"A tag name cannot contain ';'.";
+            return false;
+        }
+        // Refused before any target is touched: the stored tag would not read back.
+        if (const unstorable problem = check_storable(name); problem != unstorable::none) {
+            message = problem == unstorable::control_character ? L"A tag name cannot contain control characters."
+                                                               : L"A tag name must be valid Unicode text.";
             return false;
         }
         if (!is_one_of(name, names)) names.push_back(std::move(name));

@@ -5,6 +5,7 @@
 #include "commands/collecting_callbacks.h"
 #include "commands/metadata_reader.h"
 #include "metadata/file_type_capabilities.h"
+#include "platform/file_safety.h"
 
 namespace qlm::metadata_commands {
 namespace {
@@ -93,10 +94,21 @@ std::vector<target_result> run_metadata_change(const std::vector<target_entry>& 
     worker.job_in_memory = true;
     worker.action_type_name = sortwell::batch_processor::action_name(request.action);
     worker.action_parameters = request.action_parameters;
-    for (const std::size_t i : queued) worker.files.push_back(rows[i].path);
+    // What a failed write put beside a file's content is taken back, so that
+    // a target reported failed reads back as before.
+    std::vector<platform::file_system::extended_attributes> before;
+    before.reserve(queued.size());
+    for (const std::size_t i : queued) {
+        worker.files.push_back(rows[i].path);
+        before.push_back(platform::file_system::snapshot_extended_attributes(rows[i].path));
+    }
     worker.process_job();
 
-    for (const std::size_t i : queued) verify(rows[i], mask, request, host);
+    for (std::size_t k = 0; k < queued.size(); ++k) {
+        target_result& row = rows[queued[k]];
+        verify(row, mask, request, host);
+        if (row.status != L"changed") platform::file_system::restore_extended_attributes(row.path, before[k]);
+    }
     return rows;
 }
 

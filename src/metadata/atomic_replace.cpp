@@ -1,5 +1,6 @@
 #include "metadata/atomic_replace.h"
 
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/win32_error.h"
 
@@ -10,10 +11,7 @@ bool replace_file_atomically(const std::wstring& target, const void* bytes, std:
     // One WriteFile call takes at most a 32-bit length.
     if (length > 0xFFFFFFFFu) return false;
     const std::wstring temporary = fs::temporary_name_beside(target);
-    const std::uint32_t written = fs::write_new_file(temporary, bytes, static_cast<std::size_t>(length), true);
-    if (written == platform::win32_error::already_exists || written == platform::win32_error::file_exists) return false;
-    if (written != platform::win32_error::success) {
-        fs::delete_file(temporary);
+    if (fs::write_temporary(target, temporary, bytes, static_cast<std::size_t>(length)) != platform::win32_error::success) {
         return false;
     }
     std::uint32_t error = 0;

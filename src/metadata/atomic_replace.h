@@ -9,7 +9,8 @@
 namespace qlm::metadata {
 
 /// Writes `length` bytes as the new content of `target` through a temporary
-/// file beside it (see platform::file_system::temporary_name_beside). A
+/// file beside it (platform::file_system::write_temporary: hidden, with the
+/// target's protection from the start, leftovers of dead writers swept). A
 /// missing target is created by a move, an existing one replaced (Linux:
 /// keeping its mode, owner and extended attributes). False, with the target
 /// untouched and the temporary file removed, on any failure; lengths above

@@ -141,8 +141,14 @@ bool metadata_handle::open_folder_for_reading(const std::wstring& path) {
 bool metadata_handle::open_for_reading(const std::wstring& path, std::uint32_t flags) {
     if (path.empty()) return false;
     if (!path_.empty() && path_ != path) close();
-    const std::uint32_t attributes = access_->get_attributes(path, nullptr);
-    if (attributes == fs::invalid_attributes || cloud_or_offline(attributes)) return false;
+    std::uint32_t error = 0;
+    const std::uint32_t attributes = access_->get_attributes(path, &error);
+    if (attributes == fs::invalid_attributes) {
+        // Gone or out of reach since it was listed: say which.
+        last_error_ = ps::from_win32(error);
+        return false;
+    }
+    if (cloud_or_offline(attributes)) return false;
     if ((attributes & fs::attribute_directory) != 0) return open_folder_for_reading(path);
 
     release();

@@ -166,6 +166,11 @@ bool parse_mwg_regions(std::string_view text, std::vector<people_region>& region
     const std::string_view block = text.substr(start, close == npos ? npos : close - start);
 
     constexpr std::string_view item_open = "<rdf:li";
+    // Pixel areas are measured on the applied dimensions, which come before
+    // the region list.
+    const std::string_view head = block.substr(0, block.find(item_open));
+    const double applied_width = parse_number(read_property(head, "stDim:w"));
+    const double applied_height = parse_number(read_property(head, "stDim:h"));
     bool found_item = false;
     for (std::size_t at = block.find(item_open); at != npos;) {
         const std::size_t next = block.find(item_open, at + item_open.size());
@@ -175,13 +180,19 @@ bool parse_mwg_regions(std::string_view text, std::vector<people_region>& region
         const std::string_view type = read_property(item, "mwg-rs:Type");
         if (!type.empty() && type != "Face") continue;
         const std::string_view unit = read_property(item, "stArea:unit");
-        if (!unit.empty() && unit != "normalized") continue;
+        double scale_x = 1.0, scale_y = 1.0;
+        if (unit == "pixel" && applied_width > 0 && applied_height > 0) {
+            scale_x = applied_width;
+            scale_y = applied_height;
+        } else if (!unit.empty() && unit != "normalized") {
+            continue;
+        }
         people_region region;
         region.name = platform::text::from_utf8(xml_unescape(read_property(item, "mwg-rs:Name")));
-        region.w = parse_number(read_property(item, "stArea:w"));
-        region.h = parse_number(read_property(item, "stArea:h"));
-        region.x = parse_number(read_property(item, "stArea:x")) - region.w / 2;
-        region.y = parse_number(read_property(item, "stArea:y")) - region.h / 2;
+        region.w = parse_number(read_property(item, "stArea:w")) / scale_x;
+        region.h = parse_number(read_property(item, "stArea:h")) / scale_y;
+        region.x = parse_number(read_property(item, "stArea:x")) / scale_x - region.w / 2;
+        region.y = parse_number(read_property(item, "stArea:y")) / scale_y - region.h / 2;
         regions.push_back(std::move(region));
     }
     return found_item || close != npos;

@@ -37,7 +37,8 @@ bool parse_region_info(std::string_view text, std::vector<people_region>& region
 /// centre; the regions returned have their top-left corner, as
 /// parse_region_info gives them. Items whose mwg-rs:Type is set to anything
 /// but Face (pets, focus areas, bar codes) are skipped, as are areas in a
-/// unit other than normalized. Returns true when the block is there and
+/// unit other than normalized (pixel areas are normalised by the block's
+/// AppliedToDimensions when it gives both sides). Returns true when the block is there and
 /// closed or holds at least one item. Never throws on malformed text.
 bool parse_mwg_regions(std::string_view text, std::vector<people_region>& regions);
 

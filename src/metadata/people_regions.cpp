@@ -123,7 +123,11 @@ std::vector<people_region> read_people_regions(const std::wstring& path) {
     if (path.empty()) return regions;
     // A mapping instead of a copy: info reads every target, and photos are large.
     platform::mapped_file photo;
-    if (photo.open(path, largest_photo) && parse_region_info(photo.bytes(), regions)) return regions;
+    if (photo.open(path, largest_photo)) {
+        if (parse_region_info(photo.bytes(), regions)) return regions;
+        // Faces named by other photo software, which write only MWG regions.
+        if (parse_mwg_regions(photo.bytes(), regions) && !regions.empty()) return regions;
+    }
     regions.clear();
     std::vector<std::wstring> names;
     if (read_property_set_strings(path, people_names_key, names)) {
@@ -132,6 +136,7 @@ std::vector<people_region> read_people_regions(const std::wstring& path) {
     }
     const std::string sidecar = read_text_file(sidecar_path(path));
     if (!sidecar.empty() && parse_region_info(sidecar, regions) && !regions.empty()) return regions;
+    if (!sidecar.empty() && parse_mwg_regions(sidecar, regions) && !regions.empty()) return regions;
     return {};
 }
 
@@ -155,7 +160,8 @@ bool write_people_regions(const std::wstring& path, const std::vector<people_reg
         platform::mapped_file photo;
         if (!photo.open(absolute, largest_photo)) throw std::runtime_error("Failed to read people regions from photo");
         std::vector<people_region> existing;
-        if (!parse_region_info(photo.bytes(), existing)) {
+        if (!parse_region_info(photo.bytes(), existing) &&
+            !(parse_mwg_regions(photo.bytes(), existing) && !existing.empty())) {
             existing.clear();
             const std::wstring sidecar = sidecar_path(absolute);
             std::uint32_t error = 0;
@@ -167,7 +173,7 @@ bool write_people_regions(const std::wstring& path, const std::vector<people_reg
                 throw std::runtime_error("Failed to read people regions from sidecar");
             }
             const std::string text = read_text_file(sidecar);
-            if (!parse_region_info(text, existing)) {
+            if (!parse_region_info(text, existing) && !(parse_mwg_regions(text, existing) && !existing.empty())) {
                 existing.clear();
                 if (stored_names) {
                     for (const auto& name : *stored_names) existing.push_back({name, 0, 0, 0, 0});

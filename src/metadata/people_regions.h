@@ -11,9 +11,10 @@
 
 namespace qlm::metadata {
 
-/// The regions of the first source that has them (photo XMP, then
-/// System.Photo.PeopleNames with zero rectangles, then the sidecar); empty
-/// when none does. Never throws for a missing file.
+/// The regions of the first source that has them (photo XMP MP:RegionInfo,
+/// then the photo's MWG face regions, then System.Photo.PeopleNames with zero
+/// rectangles, then the sidecar's MP and MWG regions); empty when none does.
+/// Never throws for a missing file.
 std::vector<people_region> read_people_regions(const std::wstring& path);
 
 /// Stores the named regions (unnamed ones are dropped) in both region

@@ -4,6 +4,8 @@
 // terminals take UTF-8, so both cases write UTF-8 bytes there. SIGPIPE is
 // ignored on Linux so that a closed pipe never ends the run.
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,8 +19,9 @@ enum class stream { output, error };
 void write(stream target, std::wstring_view text);
 
 /// All bytes of standard input, read in blocks of 64 KiB until a read fails
-/// or returns nothing. A missing handle gives an empty string.
-std::string read_all_input();
+/// or returns nothing; nullopt as soon as more than `limit` bytes came (the
+/// rest is not read). A missing handle gives an empty string.
+std::optional<std::string> read_all_input(std::size_t limit);
 
 /// The program's arguments as wide texts, element 0 (the program) included.
 /// Windows takes them from the UTF-16 command line; Linux decodes argv as

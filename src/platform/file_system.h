@@ -81,9 +81,11 @@ std::uint32_t touch(const std::wstring& path);
 /// provider download an offline placeholder. True only when the open
 /// succeeded and a byte was read (so an empty file gives false).
 bool read_first_byte(const std::wstring& path);
-/// A fresh name for a temporary file beside `target`: the target's path,
-/// ".qlm-", the process id, "-", the tick count in milliseconds, "-", a
-/// process-wide sequence number from 0, ".tmp" (decimal, no padding).
+/// A fresh name for a temporary file beside `target`, hidden and
+/// recognisably ours: in the target's folder, "." and the target's name
+/// (cut so that the whole name stays within 255 bytes of UTF-8), ".qlm-",
+/// the process id, "-", the tick count in milliseconds, "-", a process-wide
+/// sequence number from 0, ".tmp" (decimal, no padding).
 std::wstring temporary_name_beside(const std::wstring& target);
 
 /// Creates a new file (CreateFileW with CREATE_NEW, GENERIC_WRITE, no
@@ -142,7 +144,7 @@ private:
 std::uint64_t tick_count();
 
 /// Reads a whole file in binary mode, or nullopt (with the Win32 error in
-/// *error) when it cannot be opened or read.
+/// *error) when it cannot be opened or read (file_safety.h has a bounded form).
 std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error = nullptr);
 
 /// Creates or truncates the file and writes the bytes in one call

@@ -11,7 +11,8 @@
 namespace platform::text {
 
 /// UTF-16/32 wide text to UTF-8. Unpaired surrogates become U+FFFD; embedded
-/// zero characters are kept.
+/// zero characters are kept. Linux: U+DC80-U+DCFF, the undecodable bytes of
+/// a file name (file_names.h), become those bytes again.
 std::string to_utf8(std::wstring_view text);
 
 /// UTF-8 bytes to wide text, the whole view (embedded zeros kept). Invalid

@@ -158,13 +158,14 @@ class CommentCommands(QlmTestCase):
         self.assertEqual(self.exif_comment(), "caf\u00e9 \U0001F600\n")
 
     def test_a_type_that_keeps_no_comments_is_reported_not_saved(self):
-        with open(os.path.join(self.work, "notes.txt"), "w") as f:
-            f.write("text\n")
-        r = self.qlm("comment", "set", "--text", "x", "notes.txt")
+        # A BMP has a handler that reads it but keeps no comment in it (a
+        # plain text file keeps it in the file manager's attribute).
+        subprocess.run(["convert", "-size", "8x8", "xc:blue", os.path.join(self.work, "scan.bmp")], check=True)
+        r = self.qlm("comment", "set", "--text", "x", "scan.bmp")
         self.assertEqual((r.code, r.out), (1, "0 changed, 0 unchanged, 1 failed\n"))
         self.assertEqual(r.err, "qlm: %s: Could not save the comment. The file may be open in another program, "
                                 "read-only, or in a format that does not keep comments.\n"
-                         % os.path.join(self.work, "notes.txt"))
+                         % os.path.join(self.work, "scan.bmp"))
 
 
 if __name__ == "__main__":

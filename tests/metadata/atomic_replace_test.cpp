@@ -3,6 +3,7 @@
 
 #include "metadata/atomic_replace.h"
 
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/property_store.h"
 #include "platform/text.h"
@@ -56,16 +57,21 @@ TEST(atomic_replace, creates_replaces_and_keeps_what_the_old_file_carried) {
     EXPECT_EQ(names_in(temp.path()), std::vector<std::string>{"people.xmp"});  // no temporary left behind
 }
 
-TEST(atomic_replace, temporary_names_follow_the_pattern_and_never_repeat) {
+TEST(atomic_replace, temporary_names_are_hidden_recognisably_ours_and_never_repeat) {
     const std::wstring first = fs::temporary_name_beside(L"/data/a.jpg");
     const std::wstring second = fs::temporary_name_beside(L"/data/a.jpg");
-    const std::regex pattern(R"(/data/a\.jpg\.qlm-(\d+)-(\d+)-(\d+)\.tmp)");
+    const std::regex pattern(R"(/data/\.a\.jpg\.qlm-(\d+)-(\d+)-(\d+)\.tmp)");
     std::smatch one, two;
     const std::string a = platform::text::to_utf8(first), b = platform::text::to_utf8(second);
     ASSERT_TRUE(std::regex_match(a, one, pattern)) << a;
     ASSERT_TRUE(std::regex_match(b, two, pattern)) << b;
     EXPECT_EQ(one[1], std::to_string(fs::process_id()));
     EXPECT_EQ(std::stoull(two[3]), std::stoull(one[3]) + 1);
+    EXPECT_EQ(fs::temporary_owner(first.substr(6)), fs::process_id());
+    EXPECT_EQ(fs::temporary_owner(L"a.jpg.qlm-42-1-2.tmp"), 42u);  // the visible form of earlier versions
+    for (const wchar_t* other : {L"a.jpg", L".a.jpg.qlm-42-1.tmp", L".a.qlm-x-1-2.tmp", L".a.qlm-1-2-3.tmp.bak"}) {
+        EXPECT_FALSE(fs::temporary_owner(other)) << platform::text::to_utf8(other);
+    }
 }
 
 // Run only as the child of the crash test: rewrites the photos in

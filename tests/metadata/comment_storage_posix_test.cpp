@@ -30,23 +30,26 @@ TEST(comment_storage_posix, photos_keep_line_breaks_and_any_character) {
     EXPECT_EQ(run_tool("exiftool -m -s -s -UserComment -XPComment -XMP-exif:all " + shell_quote(photo)), "");
 }
 
-TEST(comment_storage_posix, folders_use_their_property_set_and_plain_files_fail_the_read_back) {
+TEST(comment_storage_posix, folders_and_plain_files_keep_it_where_file_managers_show_it) {
     qlm::testing::temp_folder temp;
     const std::wstring folder = temp.make_folder(L"f");
     comment_document on_folder{folder, L"folder note", true, L"", false};
     ASSERT_TRUE(save_comment(on_folder));
-    EXPECT_EQ(run_tool("getfattr --only-values -n 'user.qlm.prop.{F29F85E0-4FF9-1068-AB91-08002B27B3D9}.6' " +
-                       shell_quote(folder)),
-              "bstr:folder note");
+    EXPECT_EQ(run_tool("getfattr --only-values -n user.xdg.comment " + shell_quote(folder)), "folder note");
 
-    // No handler keeps comments of a text file: the value lands in the
-    // property set, but the handler's read-back sees none.
+    // A text file has no handler: its comment is the file manager's, which
+    // the handler's read-back sees too.
     const std::wstring text = temp.write(L"notes.txt", "x");
-    comment_document on_text{text, L"lost", true, L"", false};
-    EXPECT_FALSE(save_comment(on_text));
+    comment_document on_text{text, L"kept \u00e9", true, L"", false};
+    EXPECT_TRUE(save_comment(on_text));
+    EXPECT_EQ(run_tool("getfattr --only-values -n user.xdg.comment " + shell_quote(text)), "kept \xC3\xA9");
+    run_tool("setfattr -n user.xdg.comment -v 'from Dolphin' " + shell_quote(text));
     comment_document loaded{text, L"", false, L"", false};
     ASSERT_TRUE(load_comment(loaded));
-    EXPECT_EQ(loaded.text, L"lost");
+    EXPECT_EQ(loaded.text, L"from Dolphin");
+    comment_document cleared{text, L"", true, L"", false};
+    EXPECT_TRUE(save_comment(cleared));
+    EXPECT_EQ(run_tool("getfattr -d -m - " + shell_quote(text)), "");
 
     comment_document cloud{text, L"x", true, L"", false};
     platform::file_system::set_attributes(text, platform::file_system::attribute_offline);

@@ -197,6 +197,16 @@ TEST(people_region_xmp, mwg_regions_of_other_writers) {
     EXPECT_FALSE(parse_mwg_regions("<mwg-rs:Regions", regions));
     EXPECT_TRUE(parse_mwg_regions("<mwg-rs:Regions></mwg-rs:Regions>", regions));
     EXPECT_TRUE(regions.empty());
+
+    // Pixel areas are measured on the applied dimensions.
+    ASSERT_TRUE(parse_mwg_regions(
+        "<mwg-rs:Regions><mwg-rs:AppliedToDimensions stDim:w=\"400\" stDim:h=\"200\" stDim:unit=\"pixel\"/>"
+        "<mwg-rs:RegionList><rdf:Bag><rdf:li><rdf:Description mwg-rs:Name=\"Px\"><mwg-rs:Area stArea:x=\"100\" "
+        "stArea:y=\"50\" stArea:w=\"40\" stArea:h=\"20\" stArea:unit=\"pixel\"/></rdf:Description></rdf:li>"
+        "</rdf:Bag></mwg-rs:RegionList></mwg-rs:Regions>",
+        regions));
+    ASSERT_EQ(regions.size(), 1u);
+    EXPECT_EQ(region_key(regions[0]), "Px|0.200000|0.200000|0.100000|0.100000");
 }
 
 TEST(people_region_xmp, strip_removes_our_description_and_foreign_regions_only) {

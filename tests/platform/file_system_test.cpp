@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include "platform/file_safety.h"
 #include "platform/win32_error.h"
 #include "support/temp_folder.h"
 
@@ -118,6 +119,11 @@ TEST(file_system, read_file_returns_exact_bytes_across_blocks) {
 
     EXPECT_FALSE(fs::read_file(folder / L"missing.bin", &error));
     EXPECT_EQ(error, platform::win32_error::file_not_found);
+
+    // A bounded read takes a file of exactly the limit and refuses one byte more.
+    EXPECT_EQ(fs::read_file_at_most(file, bytes.size(), &error).value_or(""), bytes);
+    EXPECT_FALSE(fs::read_file_at_most(file, bytes.size() - 1, &error));
+    EXPECT_EQ(error, fs::file_too_large);
 }
 
 TEST(file_system, module_path_names_the_running_test_binary) {

@@ -107,6 +107,38 @@ for exe in "$windows_qlm" "$windows_tests"; do
     fi
 done
 
+# --- The Windows zip ---------------------------------------------------------
+# qlm.exe unpacked from the zip runs there and finds Content\ beside it: with
+# a fresh profile, its tag list is seeded from the zip's default settings.
+# This runs before any other qlm.exe, while the prefix has no settings yet.
+step_start=$(now)
+zip_dir=$work/zip
+if ! command -v cpack >/dev/null; then
+    fail "Windows zip: cpack is not installed"
+elif ! timeout 300 cpack -G ZIP --config "$windows_dir/CPackConfig.cmake" -B "$zip_dir/out" >"$work/cpack.log" 2>&1; then
+    fail "Windows zip: cpack failed"
+    tail -n 10 "$work/cpack.log" | sed 's/^/  /'
+else
+    zip_file=$(ls "$zip_dir"/out/qlm-*-win64.zip 2>/dev/null | head -n 1)
+    python3 -m zipfile -e "$zip_file" "$zip_dir/unpacked"
+    zip_problems=
+    for entry in qlm.exe README.md "Content/Configurations/All Tags.json" "Content/Configurations/High Level Settings.json"; do
+        [ -f "$zip_dir/unpacked/$entry" ] || zip_problems+=" no $entry;"
+    done
+    expected_tags=$(cd "$work" && HOME=$zip_dir/home XDG_DATA_HOME=$zip_dir/home/data \
+        timeout 30 "$linux_qlm" tag list 2>&1)
+    zip_tags=$(cd "$zip_dir/unpacked" && timeout 60 wine ./qlm.exe tag list </dev/null 2>&1 | tr -d '\r')
+    # The settings and the log this run left in the prefix name the zip's
+    # folder; the comparisons below start from a profile without them.
+    rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Verandel
+    [ -n "$expected_tags" ] && [ "$zip_tags" = "$expected_tags" ] || zip_problems+=" tag list printed '${zip_tags:0:200}';"
+    if [ -z "$zip_problems" ]; then
+        pass "${zip_file##*/}: qlm.exe runs from the unpacked zip and reads its Content ($(seconds_since "$step_start") s)"
+    else
+        fail "${zip_file##*/}:$zip_problems"
+    fi
+fi
+
 # --- Unit tests ------------------------------------------------------------
 step_start=$(now)
 timeout 120 wine "$windows_tests" --gtest_list_tests </dev/null >"$work/list.txt" 2>&1

@@ -2,6 +2,7 @@
 
 #include "platform/console.h"
 
+#include "platform/file_names.h"
 #include "platform/text.h"
 
 #include <cerrno>
@@ -35,13 +36,14 @@ void write(stream target, std::wstring_view text) {
     write_all(target == stream::output ? STDOUT_FILENO : STDERR_FILENO, platform::text::to_utf8(text));
 }
 
-std::string read_all_input() {
+std::optional<std::string> read_all_input(std::size_t limit) {
     std::string bytes;
     std::string block(65536, '\0');
     for (;;) {
         const ssize_t n = ::read(STDIN_FILENO, block.data(), block.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
+        if (static_cast<std::size_t>(n) > limit - bytes.size()) return std::nullopt;
         bytes.append(block.data(), static_cast<std::size_t>(n));
     }
     return bytes;
@@ -50,7 +52,7 @@ std::string read_all_input() {
 std::vector<std::wstring> arguments(int argc, char** argv) {
     std::vector<std::wstring> out;
     out.reserve(static_cast<std::size_t>(argc));
-    for (int i = 0; i < argc; ++i) out.push_back(platform::text::from_utf8(argv[i]));
+    for (int i = 0; i < argc; ++i) out.push_back(platform::text::from_utf8_name(argv[i]));
     return out;
 }
 

@@ -2,6 +2,9 @@
 
 #include "platform/file_system.h"
 
+#include "platform/file_names.h"
+#include "platform/file_safety.h"
+#include "platform/posix/file_lock.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"
@@ -14,10 +17,12 @@
 #include <ctime>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <system_error>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -140,7 +145,7 @@ std::optional<std::vector<std::wstring>> find_files(const std::wstring& pattern)
     if (!dir) return std::nullopt;
     std::vector<std::wstring> names;
     while (const dirent* entry = ::readdir(dir.get())) {
-        std::wstring name = platform::text::from_utf8(entry->d_name);
+        std::wstring name = platform::text::from_utf8_name(entry->d_name);
         if (wildcard_match(name_pattern, name)) names.push_back(std::move(name));
     }
     if (names.empty()) return std::nullopt;  // FindFirstFileExW fails when nothing matches
@@ -152,7 +157,7 @@ std::optional<std::wstring> full_path(const std::wstring& path) {
     if (path.front() == L'/') return path;
     char buffer[PATH_MAX];
     if (::getcwd(buffer, sizeof buffer) == nullptr) return std::nullopt;
-    std::wstring cwd = platform::text::from_utf8(buffer);
+    std::wstring cwd = platform::text::from_utf8_name(buffer);
     if (cwd.empty() || cwd.back() != L'/') cwd.push_back(L'/');
     return cwd + path;
 }
@@ -196,13 +201,6 @@ void create_directories(const std::wstring& path) {
     std::error_code error;
     std::filesystem::create_directories(to_native(path), error);
     if (error) throw std::filesystem::filesystem_error("create_directories", to_native(path), error);
-}
-
-std::wstring temporary_name_beside(const std::wstring& target) {
-    static std::atomic<std::uint64_t> sequence{0};
-    const std::uint64_t number = sequence.fetch_add(1);
-    return target + L".qlm-" + std::to_wstring(process_id()) + L"-" + std::to_wstring(tick_count()) + L"-" +
-           std::to_wstring(number) + L".tmp";
 }
 
 std::uint32_t write_new_file(const std::wstring& path, const void* bytes, std::size_t length, bool flush) {
@@ -268,6 +266,78 @@ std::uint32_t copy_extended_attributes(const std::string& from, const std::strin
 
 }  // namespace
 
+bool process_running(std::uint32_t id) {
+    if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) return false;
+    // EPERM: it runs, under another user.
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+}
+
+namespace {
+
+// Deletes what dead processes left beside their targets in one folder; a
+// temporary of a running process (another writer) stays.
+void sweep_temporaries(const std::string& folder) {
+    const unique_resource<directory_traits> dir(::opendir(folder.c_str()));
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const auto owner = temporary_owner(platform::text::from_utf8_name(entry->d_name));
+        if (!owner || *owner == process_id() || process_running(*owner)) continue;
+        ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+    }
+}
+
+void sweep_once(const std::string& path) {
+    static std::mutex guard;
+    static std::set<std::string> swept;
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    {
+        const std::lock_guard lock(guard);
+        if (!swept.insert(folder).second) return;
+    }
+    sweep_temporaries(folder);
+}
+
+}  // namespace
+
+std::uint32_t write_temporary(const std::wstring& target, const std::wstring& temporary, const void* bytes,
+                              std::size_t length) {
+    const std::string native_target = narrow(target);
+    const std::string native = narrow(temporary);
+    struct stat info {};
+    const bool replacing = ::stat(native_target.c_str(), &info) == 0;
+    if (replacing && (S_ISDIR(info.st_mode) || (info.st_mode & S_IWUSR) == 0)) return win32_error::access_denied;
+    sweep_once(native);
+    // Private from its creation; the target's own mode follows before any byte.
+    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, replacing ? 0600 : 0666);
+    if (fd < 0) return win32_error::from_errno(errno);
+    std::uint32_t result = win32_error::success;
+    if (replacing) {
+        // Only root may give a file away; a user's own files keep their owner anyway.
+        if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM) result = win32_error::from_errno(errno);
+        if (result == win32_error::success && ::fchmod(fd, info.st_mode & 07777) != 0) {
+            result = win32_error::from_errno(errno);
+        }
+        if (result == win32_error::success) result = copy_extended_attributes(native_target, native);
+    }
+    const auto* cursor = static_cast<const char*>(bytes);
+    std::size_t left = result == win32_error::success ? length : 0;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, cursor, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            result = n < 0 ? win32_error::from_errno(errno) : win32_error::disk_full;
+            break;
+        }
+        cursor += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (result == win32_error::success && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
+    if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
+    if (result != win32_error::success) ::unlink(native.c_str());
+    return result;
+}
+
 std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& replacement) {
     const std::string target = narrow(replaced);
     const std::string source = narrow(replacement);
@@ -301,6 +371,64 @@ std::uint32_t move_file(const std::wstring& from, const std::wstring& to) {
     return win32_error::success;
 }
 
+extended_attributes snapshot_extended_attributes(const std::wstring& path) {
+    extended_attributes snapshot;
+    const std::string native = narrow(path);
+    std::string names(1024, '\0');
+    ssize_t size = 0;
+    for (;;) {
+        size = ::listxattr(native.c_str(), names.data(), names.size());
+        if (size >= 0 || errno != ERANGE) break;
+        names.resize(names.size() * 4);
+    }
+    if (size < 0) {
+        snapshot.taken = errno == ENOTSUP;  // nothing can have been put there
+        return snapshot;
+    }
+    names.resize(static_cast<std::size_t>(size));
+    for (std::size_t start = 0; start < names.size();) {
+        const std::string name = names.c_str() + start;
+        start += name.size() + 1;
+        if (name.rfind("user.", 0) != 0) continue;
+        const ssize_t length = ::getxattr(native.c_str(), name.c_str(), nullptr, 0);
+        if (length < 0) return snapshot;
+        std::string value(static_cast<std::size_t>(length), '\0');
+        const ssize_t read = ::getxattr(native.c_str(), name.c_str(), value.data(), value.size());
+        if (read < 0) return snapshot;
+        value.resize(static_cast<std::size_t>(read));
+        snapshot.values.emplace_back(name, std::move(value));
+    }
+    snapshot.taken = true;
+    return snapshot;
+}
+
+std::uint32_t restore_extended_attributes(const std::wstring& path, const extended_attributes& snapshot) {
+    if (!snapshot.taken) return win32_error::success;
+    const extended_attributes now = snapshot_extended_attributes(path);
+    if (!now.taken) return win32_error::access_denied;
+    const std::string native = narrow(path);
+    const auto find = [](const extended_attributes& in, const std::string& name) -> const std::string* {
+        for (const auto& [key, value] : in.values) {
+            if (key == name) return &value;
+        }
+        return nullptr;
+    };
+    std::uint32_t result = win32_error::success;
+    for (const auto& [name, value] : now.values) {
+        if (find(snapshot, name) == nullptr && ::removexattr(native.c_str(), name.c_str()) != 0 && errno != ENODATA) {
+            result = win32_error::from_errno(errno);
+        }
+    }
+    for (const auto& [name, value] : snapshot.values) {
+        const std::string* current = find(now, name);
+        if (current != nullptr && *current == value) continue;
+        if (::setxattr(native.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) {
+            result = win32_error::from_errno(errno);
+        }
+    }
+    return result;
+}
+
 std::uint64_t tick_count() {
     struct timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
@@ -308,6 +436,10 @@ std::uint64_t tick_count() {
 }
 
 std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error) {
+    return read_file_at_most(path, static_cast<std::size_t>(-1), error);
+}
+
+std::optional<std::string> read_file_at_most(const std::wstring& path, std::size_t limit, std::uint32_t* error) {
     const unique_resource<descriptor_traits> fd(::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
         if (error != nullptr) *error = win32_error::from_errno(errno);
@@ -323,6 +455,10 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
             return std::nullopt;
         }
         if (n == 0) break;
+        if (static_cast<std::size_t>(n) > limit - bytes.size()) {
+            if (error != nullptr) *error = file_too_large;
+            return std::nullopt;
+        }
         bytes.append(block, static_cast<std::size_t>(n));
     }
     if (error != nullptr) *error = win32_error::success;
@@ -418,7 +554,7 @@ std::wstring module_path() {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (n <= 0) return {};
-    return platform::text::from_utf8(std::string_view(buffer, static_cast<std::size_t>(n)));
+    return platform::text::from_utf8_name(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
 std::optional<std::wstring> local_app_data() {
@@ -427,9 +563,9 @@ std::optional<std::wstring> local_app_data() {
     const std::lock_guard lock(guard);
     if (cached) return cached;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
-        cached = platform::text::from_utf8(xdg);
+        cached = platform::text::from_utf8_name(xdg);
     } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        cached = platform::text::from_utf8(home) + L"/.local/share";
+        cached = platform::text::from_utf8_name(home) + L"/.local/share";
     }
     return cached;
 }
@@ -467,14 +603,11 @@ std::uint32_t exclusive_file::open(const std::wstring& path) {
     }
     // As on Windows, a read-only file refuses a write open even for root.
     if (S_ISDIR(info.st_mode) || (info.st_mode & S_IWUSR) == 0) return win32_error::access_denied;
-    const int fd = ::open(native.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return win32_error::from_errno(errno);
-    // No sharing: whoever holds the file's lock keeps this open out.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int failure = errno;
-        ::close(fd);
-        return failure == EWOULDBLOCK ? win32_error::sharing_violation : win32_error::from_errno(failure);
-    }
+    // No sharing: another writer of this process is refused, another
+    // process's writer waited for.
+    int failure = 0;
+    const int fd = platform::posix::lock_for_writing(native, O_RDWR, platform::posix::writer_wait, failure);
+    if (fd < 0) return failure == EWOULDBLOCK ? win32_error::sharing_violation : win32_error::from_errno(failure);
     handle_ = fd;
     return win32_error::success;
 }
@@ -510,7 +643,7 @@ std::size_t exclusive_file::write_at(std::uint64_t offset, const void* bytes, st
 }
 
 void exclusive_file::close() noexcept {
-    if (handle_ != -1) ::close(static_cast<int>(handle_));  // the flock goes with the descriptor
+    if (handle_ != -1) platform::posix::release_lock(static_cast<int>(handle_));
     handle_ = -1;
 }
 

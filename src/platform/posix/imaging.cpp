@@ -307,6 +307,8 @@ public:
             return ps::from_win32(path.empty() ? win32_error::file_not_found : win32_error::from_errno(errno));
         }
         if (S_ISDIR(info.st_mode)) return ps::from_win32(win32_error::access_denied);
+        // A pipe, socket or device is no image; reading it could wait for ever.
+        if (!S_ISREG(info.st_mode)) return wincodec_err_componentnotfound;
         if (file->writable) {
             if ((info.st_mode & S_IWUSR) == 0) return ps::e_accessdenied;
             hresult locked = ps::s_ok;

@@ -29,11 +29,14 @@ bool mapped_file::open(const std::wstring& path, std::uint64_t max_size, std::ui
         if (error != nullptr) *error = code;
         return false;
     };
-    const int fd = ::open(platform::text::to_utf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a named pipe must not wait for its writer.
+    const int fd = ::open(platform::text::to_utf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return fail(win32_error::from_errno(errno));
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const std::uint32_t code = S_ISDIR(info.st_mode) ? win32_error::access_denied : win32_error::from_errno(errno);
+    const bool stated = ::fstat(fd, &info) == 0;
+    if (!stated || !S_ISREG(info.st_mode)) {
+        // A folder, pipe, socket or device has no content to map.
+        const std::uint32_t code = stated ? win32_error::access_denied : win32_error::from_errno(errno);
         ::close(fd);
         return fail(code);
     }

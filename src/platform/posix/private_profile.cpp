@@ -2,6 +2,7 @@
 
 #include "platform/private_profile.h"
 
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -198,8 +199,9 @@ line new_line(std::wstring text) {
 bool save(const std::wstring& path, const std::string& bytes, bool existed) {
     namespace fs = platform::file_system;
     const std::wstring temporary = fs::temporary_name_beside(path);
-    std::uint32_t error = fs::write_new_file(temporary, bytes.data(), bytes.size(), true);
-    if (error == 0) error = existed ? fs::replace_file(path, temporary) : fs::move_file(temporary, path);
+    std::uint32_t error = fs::write_temporary(path, temporary, bytes.data(), bytes.size());
+    if (error != 0) return false;
+    error = existed ? fs::replace_file(path, temporary) : fs::move_file(temporary, path);
     if (error != 0) fs::delete_file(temporary);
     return error == 0;
 }

@@ -5,13 +5,15 @@
 //   lpwstr:text  bstr:text      (UTF-8; a BSTR may hold zero characters)
 //   vector_lpwstr:2:one\0two    (count, then the elements split by NUL)
 //   vector_r8:2:0x1p+0;0x1p+1
-// Keywords, comment and rating are also mirrored into the freedesktop
-// attributes that Linux file managers show (user.xdg.tags, user.xdg.comment,
-// user.baloo.rating), and removed from there when cleared.
+// Keywords, comment and rating live in the freedesktop attributes that Linux
+// file managers show (freedesktop_attributes.h).
 
 #include "platform/posix/property_set.h"
 
+#include "platform/posix/freedesktop_attributes.h"
+
 #include "platform/file_system.h"
+#include "platform/posix/file_lock.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -78,19 +80,13 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
     }
 }
 
-// Stars as Windows' shell shows a 0-99 rating.
-unsigned stars_of(std::uint32_t value) {
-    if (value == 0) return 0;
-    if (value <= 12) return 1;
-    if (value <= 37) return 2;
-    if (value <= 62) return 3;
-    if (value <= 87) return 4;
-    return 5;
+// The types the three properties kept in freedesktop attributes can take.
+bool fits_freedesktop_home(const property_key& key, value_type type) {
+    if (type == value_type::empty) return true;
+    if (key == key_keywords) return type == value_type::vector_lpwstr;
+    if (key == key_rating) return type == value_type::ui4 || type == value_type::i4;
+    return type == value_type::lpwstr || type == value_type::bstr;
 }
-
-const property_key key_keywords_{summary_information, 5};
-const property_key key_comment_{summary_information, 6};
-const property_key key_rating_{media_file_summary, 9};
 
 class xattr_property_set final : public store {
 public:
@@ -108,6 +104,7 @@ public:
                 return s_ok;
             }
         }
+        if (has_freedesktop_home(key)) return read_freedesktop(path_, key, value);
         const std::string name = attribute_name(key);
         std::string bytes(256, '\0');
         ssize_t n = ::getxattr(path_.c_str(), name.c_str(), bytes.data(), bytes.size());
@@ -133,6 +130,7 @@ public:
     hresult set_value(const property_key& key, const property_value& value) override {
         if (!writable_) return stg_e_accessdenied;
         if (!accepted_type(value.type)) return e_invalidarg;
+        if (has_freedesktop_home(key) && !fits_freedesktop_home(key, value.type)) return e_invalidarg;
         for (auto& [staged_key, staged] : staged_) {
             if (staged_key == key) {
                 staged = value;
@@ -147,11 +145,10 @@ public:
         if (!writable_) return stg_e_accessdenied;
         for (const auto& [key, value] : staged_) {
             const bool clear = value.type == value_type::empty || (value.type == value_type::lpwstr && value.null_text);
-            if (const hresult result = clear ? remove(attribute_name(key)) : store_text(attribute_name(key), encode_value(value));
-                failed(result)) {
-                return result;
-            }
-            mirror(key, clear ? property_value{} : value);
+            const hresult result = has_freedesktop_home(key) ? write_freedesktop(path_, key, value)
+                                   : clear                   ? remove(attribute_name(key))
+                                                             : store_text(attribute_name(key), encode_value(value));
+            if (failed(result)) return result;
         }
         staged_.clear();
         return s_ok;
@@ -170,31 +167,6 @@ private:
             return from_win32(win32_error::from_errno(errno));
         }
         return s_ok;
-    }
-
-    // Best effort: the typed attribute is the one this system reads back.
-    void mirror(const property_key& key, const property_value& value) {
-        if (key == key_keywords_) {
-            std::string joined;
-            for (const auto& tag : value.strings) {
-                if (!joined.empty()) joined += ',';
-                joined += platform::text::to_utf8(tag);
-            }
-            if (value.type == value_type::vector_lpwstr && !value.strings.empty()) store_text("user.xdg.tags", joined);
-            else remove("user.xdg.tags");
-        } else if (key == key_comment_) {
-            if ((value.type == value_type::lpwstr || value.type == value_type::bstr) && !value.text.empty()) {
-                store_text("user.xdg.comment", platform::text::to_utf8(value.text));
-            } else {
-                remove("user.xdg.comment");
-            }
-        } else if (key == key_rating_) {
-            const std::uint32_t raw = value.type == value_type::ui4 ? value.ui4
-                                      : value.type == value_type::i4 && value.i4 > 0 ? static_cast<std::uint32_t>(value.i4)
-                                                                                     : 0;
-            if (raw > 0) store_text("user.baloo.rating", std::to_string(stars_of(raw) * 2));
-            else remove("user.baloo.rating");
-        }
     }
 
     std::string path_;
@@ -310,24 +282,23 @@ bool decode_value(std::string_view bytes, property_value& value) {
 }
 
 int lock_file(const std::string& path, bool exclusive, hresult sharing_violation_code, hresult* result) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        *result = from_win32(win32_error::from_errno(errno));
+    // Readers take no lock: a writer replaces the file whole, so they see
+    // the old or the new one.
+    if (!exclusive) {
+        *result = s_ok;
         return -1;
     }
-    while (::flock(descriptor, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-        if (errno == EINTR) continue;
-        *result = errno == EWOULDBLOCK ? sharing_violation_code : from_win32(win32_error::from_errno(errno));
-        ::close(descriptor);
+    int error_number = 0;
+    const int descriptor = platform::posix::lock_for_writing(path, O_RDONLY, platform::posix::writer_wait, error_number);
+    if (descriptor < 0) {
+        *result = error_number == EWOULDBLOCK ? sharing_violation_code : from_win32(win32_error::from_errno(error_number));
         return -1;
     }
     *result = s_ok;
     return descriptor;
 }
 
-void unlock_file(int descriptor) {
-    if (descriptor >= 0) ::close(descriptor);
-}
+void unlock_file(int descriptor) { platform::posix::release_lock(descriptor); }
 
 hresult open_xattr_property_set(const std::string& path, bool writable, std::unique_ptr<store>& out, share_lock lock) {
     out.reset();
@@ -347,7 +318,7 @@ hresult open_xattr_property_set(const std::string& path, bool writable, std::uni
     if (lock == share_lock::take) {
         hresult result = s_ok;
         descriptor = lock_file(path, writable, stg_e_sharingviolation, &result);
-        if (descriptor < 0) return result;
+        if (failed(result)) return result;
     }
     out = std::make_unique<xattr_property_set>(path, writable, descriptor);
     return s_ok;

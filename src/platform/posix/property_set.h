@@ -10,21 +10,25 @@
 
 namespace platform::property_store::posix {
 
-/// Which share lock an open takes for the store's life (flock standing in
-/// for the NTFS share modes): exclusive for writers, shared for readers, or
-/// none for a set used inside a store that already holds the file's lock.
+/// Which share lock an open takes for the store's life (the writer lock of
+/// file_lock.h standing in for the NTFS share modes): writers take it,
+/// readers never do, and a set used inside a store that already holds the
+/// file's lock takes none.
 enum class share_lock { take, none };
 
 /// Opens the property set of an existing file or folder (links followed).
 /// A file system without user xattrs answers STG_E_INVALIDFUNCTION; a
 /// read-only file refuses a writable open with STG_E_ACCESSDENIED, as a
-/// read-write storage open on Windows does; a file that another store holds
-/// against the wanted access answers STG_E_SHAREVIOLATION.
+/// read-write storage open on Windows does; a writable open of a file that
+/// another writer of this process holds, or another process's writer holds
+/// for longer than the writer wait, answers STG_E_SHAREVIOLATION.
 hresult open_xattr_property_set(const std::string& path, bool writable, std::unique_ptr<store>& out,
                                 share_lock lock = share_lock::take);
 
-/// An open descriptor holding a flock on the path, or -1 with the HRESULT
-/// in *result (sharing_violation_code when another holder is in the way).
+/// For a writer (`exclusive`): a descriptor holding the file's writer lock
+/// (platform/posix/file_lock.h), or -1 with the HRESULT in *result
+/// (sharing_violation_code when another holder stayed in the way). Readers
+/// get -1 and S_OK: they take no lock.
 int lock_file(const std::string& path, bool exclusive, hresult sharing_violation_code, hresult* result);
 
 /// Closes a descriptor from lock_file (-1 is ignored).

@@ -20,7 +20,11 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/embedded_write_guard.h"
+#include "platform/posix/audio_store.h"
 #include "platform/posix/exiv2_support.h"
+#include "platform/posix/freedesktop_attributes.h"
+#include "platform/posix/hierarchical_keywords.h"
+#include "platform/posix/iptc_text.h"
 #include "platform/posix/property_set.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -47,16 +51,6 @@ constexpr hresult e_notimpl = static_cast<hresult>(0x80004001);
 
 std::string utf8(const std::wstring& text) { return platform::text::to_utf8(text); }
 std::wstring wide(const std::string& text) { return platform::text::from_utf8(text); }
-
-// IPTC text without a character set marker is often Latin-1: bytes that are
-// not UTF-8 are taken as such rather than turned into replacement marks.
-std::wstring iptc_text(const std::string& bytes) {
-    std::wstring text = wide(bytes);
-    if (utf8(text) == bytes) return text;
-    text.clear();
-    for (const char byte : bytes) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
-    return text;
-}
 
 std::vector<std::uint16_t> to_utf16(const std::wstring& text) {
     std::vector<std::uint16_t> units;
@@ -308,8 +302,11 @@ private:
                     return;
                 }
             }
+            const bool utf8_marked = posix::iptc_marked_utf8(iptc);
             for (const auto& datum : iptc) {
-                if (datum.key() == "Iptc.Application2.Keywords") tags.push_back(iptc_text(datum.toString()));
+                if (datum.key() == "Iptc.Application2.Keywords") {
+                    tags.push_back(posix::decode_iptc_text(datum.toString(), utf8_marked));
+                }
             }
             if (tags.empty()) {
                 if (const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.XPKeywords")); it != exif.end()) {
@@ -380,6 +377,10 @@ private:
         const std::wstring text =
             value.type == value_type::lpwstr || value.type == value_type::bstr ? (value.null_text ? L"" : value.text) : L"";
         if (key == key_keywords) {
+            property_value before;
+            read_owned(key_keywords, before);
+            posix::follow_keyword_removal(xmp, posix::removed_tags(before.strings, value.strings));
+            const auto windows_paths = posix::hierarchical_entries(xmp, "Xmp.MicrosoftPhoto.LastKeywordXMP", L'/');
             // Windows keeps its own record of the keywords it last wrote;
             // where a file has one it must follow, or Windows reconciles
             // against the stale list.
@@ -400,21 +401,15 @@ private:
             }
             xmp.add(Exiv2::XmpKey("Xmp.dc.subject"), &bag);
             if (windows_records) {
-                xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordXMP"), &bag);
+                Exiv2::XmpArrayValue last_keywords = bag;
+                for (const auto& path : windows_paths) last_keywords.read(utf8(path));
+                xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordXMP"), &last_keywords);
                 if (has_iptc) xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordIPTC"), &bag);
             }
             if (has_iptc) {
-                // Declaring UTF-8 for the whole record: Latin-1 text already
-                // there is re-encoded so that it keeps its meaning.
-                for (auto& datum : iptc) {
-                    if (datum.typeId() != Exiv2::string) continue;
-                    const std::string bytes = datum.toString();
-                    const std::string recoded = utf8(iptc_text(bytes));
-                    if (recoded != bytes) datum.setValue(recoded);
-                }
-                iptc["Iptc.Envelope.CharacterSet"] = std::string("\x1b%G");
+                posix::mark_iptc_utf8(iptc);
                 for (const auto& tag : value.strings) {
-                    Exiv2::StringValue keyword(utf8(tag));
+                    Exiv2::StringValue keyword(posix::iptc_keyword(tag));
                     iptc.add(Exiv2::IptcKey("Iptc.Application2.Keywords"), &keyword);
                 }
             }
@@ -481,17 +476,6 @@ private:
     std::vector<std::pair<property_key, property_value>> staged_;
 };
 
-// What a handler-only open of a type without a handler sees: no properties.
-class empty_store final : public store {
-public:
-    hresult get_value(const property_key&, property_value& value) override {
-        value = property_value{};
-        return s_ok;
-    }
-    hresult set_value(const property_key&, const property_value&) override { return stg_e_accessdenied; }
-    hresult commit() override { return stg_e_accessdenied; }
-};
-
 }  // namespace
 
 hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::unique_ptr<store>& out) {
@@ -505,6 +489,16 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     if (S_ISDIR(info.st_mode)) {
         if (writable) return e_notimpl;
         return posix::open_xattr_property_set(native, false, out);
+    }
+    // Pipes, sockets and devices hold no embedded metadata, and opening their
+    // content could wait for ever: their property set is all there is.
+    const bool has_content = S_ISREG(info.st_mode);
+    if (writable && !has_content) return e_accessdenied;
+    if (has_content && posix::is_audio_file(native)) {
+        // Audio that does not parse as its type is left to the property set.
+        const hresult audio = posix::open_audio_store(native, flags, out);
+        if (!failed(audio) || (writable && audio != e_notimpl)) return audio;
+        if (writable) return e_notimpl;
     }
     prepare_exiv2();
     // Exiv2 parses only what the content really is, and only the types it
@@ -581,7 +575,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         const hresult result = posix::open_xattr_property_set(native, false, out);
         if (result != stg_e_invalidfunction) return result;
     }
-    out = std::make_unique<empty_store>();
+    out = posix::open_file_manager_store(native);
     return s_ok;
 }
 
@@ -594,12 +588,32 @@ std::wstring message_text(hresult code) {
     case 0x00000000u: return L"The operation completed successfully.";
     case 0x80004001u: return L"Not implemented";
     case 0x80004005u: return L"Unspecified error";
+    case 0x80070001u: return L"Incorrect function.";
     case 0x80070002u: return L"The system cannot find the file specified.";
     case 0x80070003u: return L"The system cannot find the path specified.";
     case 0x80070005u: return L"Access is denied.";
     case 0x8007000Eu: return L"Not enough memory resources are available to complete this operation.";
     case 0x80070020u: return L"The process cannot access the file because it is being used by another process.";
+    case 0x80070004u: return L"The system cannot open the file.";
+    case 0x80070006u: return L"The handle is invalid.";
+    case 0x80070011u: return L"The system cannot move the file to a different disk drive.";
+    case 0x80070015u: return L"The device is not ready.";
+    case 0x80070021u: return L"The process cannot access the file because another process has locked a portion of the file.";
+    case 0x80070032u: return L"The request is not supported.";
     case 0x80070057u: return L"The parameter is incorrect.";
+    case 0x8007006Du: return L"The pipe has been ended.";
+    case 0x8007007Bu: return L"The filename, directory name, or volume label syntax is incorrect.";
+    case 0x80070091u: return L"The directory is not empty.";
+    case 0x800700B7u: return L"Cannot create a file when that file already exists.";
+    case 0x800700CEu: return L"The filename or extension is too long.";
+    case 0x800700DFu: return L"The file size exceeds the limit allowed and cannot be saved.";
+    case 0x80070459u: return L"No mapping for the Unicode character exists in the target multi-byte code page.";
+    case 0x8007045Du: return L"The request could not be performed because of an I/O device error.";
+    case 0x80070476u: return L"An attempt was made to create more links on a file than the file system supports.";
+    case 0x800704C7u: return L"The operation was canceled by the user.";
+    case 0x8007050Fu: return L"The requested file operation failed because the storage quota was exceeded.";
+    case 0x800705B4u: return L"This operation returned because the timeout period expired.";
+    case 0x80070781u: return L"The name of the file cannot be resolved by the system.";
     case 0x80070070u: return L"There is not enough space on the disk.";
     case 0x80030001u: return L"Unable to perform requested operation.";
     case 0x80030002u: return L"%1 could not be found.";

@@ -3,6 +3,8 @@
 
 #include "platform/text.h"
 
+#include "platform/file_names.h"
+
 #include <clocale>
 #include <cstdint>
 #include <cwctype>
@@ -99,13 +101,21 @@ std::string to_utf8(std::wstring_view text) {
                 ++i;
             }
         }
+        if (c >= 0xDC80 && c <= 0xDCFF) {
+            out.push_back(static_cast<char>(c - 0xDC00));  // an escaped byte of a file name
+            continue;
+        }
         if (is_surrogate(c) || c > 0x10FFFF) c = replacement;
         append_utf8(out, c);
     }
     return out;
 }
 
-std::wstring from_utf8(std::string_view bytes) {
+namespace {
+
+// `escape`: each byte of an ill-formed sequence becomes U+DC00 plus the byte
+// instead of one U+FFFD for the whole maximal subpart.
+std::wstring decode_utf8(std::string_view bytes, bool escape) {
     std::wstring out;
     out.reserve(bytes.size());
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -136,7 +146,7 @@ std::wstring from_utf8(std::string_view bytes) {
             if (b0 == 0xF0) low = 0x90;
             if (b0 == 0xF4) high = 0x8F;
         } else {
-            out.push_back(static_cast<wchar_t>(replacement));
+            out.push_back(static_cast<wchar_t>(escape ? 0xDC00 + b0 : replacement));
             ++i;
             continue;
         }
@@ -153,11 +163,23 @@ std::wstring from_utf8(std::string_view bytes) {
             }
             c = (c << 6) | (p[j] & 0x3F);
         }
-        out.push_back(static_cast<wchar_t>(valid ? c : replacement));
+        if (valid) {
+            out.push_back(static_cast<wchar_t>(c));
+        } else if (escape) {
+            for (std::size_t k = i; k < j; ++k) out.push_back(static_cast<wchar_t>(0xDC00 + p[k]));
+        } else {
+            out.push_back(static_cast<wchar_t>(replacement));
+        }
         i = j;
     }
     return out;
 }
+
+}  // namespace
+
+std::wstring from_utf8(std::string_view bytes) { return decode_utf8(bytes, false); }
+
+std::wstring from_utf8_name(std::string_view bytes) { return decode_utf8(bytes, true); }
 
 std::wstring to_upper_invariant(std::wstring_view text) {
     std::wstring out(text);

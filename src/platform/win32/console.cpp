@@ -50,7 +50,7 @@ void write(stream target, std::wstring_view text) {
     WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-std::string read_all_input() {
+std::optional<std::string> read_all_input(std::size_t limit) {
     const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
     std::string bytes;
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return bytes;
@@ -58,6 +58,7 @@ std::string read_all_input() {
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(handle, block.data(), static_cast<DWORD>(block.size()), &read, nullptr) || read == 0) break;
+        if (read > limit - bytes.size()) return std::nullopt;
         bytes.append(block.data(), read);
     }
     return bytes;

@@ -2,6 +2,7 @@
 
 #include "platform/file_system.h"
 
+#include "platform/file_safety.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 namespace platform::file_system {
 namespace {
@@ -100,6 +102,10 @@ void create_directories(const std::wstring& path) {
 }
 
 std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error) {
+    return read_file_at_most(path, static_cast<std::size_t>(-1), error);
+}
+
+std::optional<std::string> read_file_at_most(const std::wstring& path, std::size_t limit, std::uint32_t* error) {
     const file_handle file(CreateFileW(path.c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -116,6 +122,10 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
             return std::nullopt;
         }
         if (read == 0) break;
+        if (read > limit - bytes.size()) {
+            if (error != nullptr) *error = ERROR_FILE_TOO_LARGE;
+            return std::nullopt;
+        }
         bytes.append(block.data(), read);
     }
     if (error != nullptr) *error = 0;
@@ -215,11 +225,83 @@ std::optional<std::wstring> local_app_data() {
     return cached;
 }
 
-std::wstring temporary_name_beside(const std::wstring& target) {
-    static std::atomic<std::uint64_t> sequence{0};
-    const std::uint64_t number = sequence.fetch_add(1);
-    return target + L".qlm-" + std::to_wstring(process_id()) + L"-" + std::to_wstring(tick_count()) + L"-" +
-           std::to_wstring(number) + L".tmp";
+bool process_running(std::uint32_t id) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;  // runs, under another user
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
+namespace {
+
+// Deletes what dead processes left beside their targets in one folder; a
+// temporary of a running process (another writer) stays.
+void sweep_once(const std::wstring& temporary) {
+    static std::mutex guard;
+    static std::vector<std::wstring> swept;
+    const auto slash = temporary.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? L"." : temporary.substr(0, slash);
+    {
+        const std::lock_guard lock(guard);
+        const std::wstring key = path_key(folder);
+        if (std::find(swept.begin(), swept.end(), key) != swept.end()) return;
+        swept.push_back(key);
+    }
+    WIN32_FIND_DATAW data{};
+    const find_handle find(FindFirstFileExW((folder + L"\\*.tmp").c_str(), FindExInfoBasic, &data,
+                                            FindExSearchNameMatch, nullptr, 0));
+    if (!find) return;
+    do {
+        const auto owner = temporary_owner(data.cFileName);
+        if (!owner || *owner == process_id() || process_running(*owner)) continue;
+        const std::wstring path = folder + L"\\" + data.cFileName;
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+    } while (FindNextFileW(find.get(), &data));
+}
+
+}  // namespace
+
+std::uint32_t write_temporary(const std::wstring& target, const std::wstring& temporary, const void* bytes,
+                              std::size_t length) {
+    if (length > 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const bool replacing = attributes != INVALID_FILE_ATTRIBUTES;
+    if (replacing && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    sweep_once(temporary);
+    // The target's security descriptor from the creation on, so that a
+    // private file is never readable by others through its temporary.
+    std::vector<unsigned char> descriptor;
+    SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    if (replacing) {
+        constexpr SECURITY_INFORMATION wanted = DACL_SECURITY_INFORMATION;
+        DWORD needed = 0;
+        GetFileSecurityW(target.c_str(), wanted, nullptr, 0, &needed);
+        if (needed > 0) {
+            descriptor.resize(needed);
+            if (GetFileSecurityW(target.c_str(), wanted, descriptor.data(), needed, &needed)) {
+                security.lpSecurityDescriptor = descriptor.data();
+            }
+        }
+    }
+    const file_handle file(CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, &security, CREATE_NEW,
+                                       replacing ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
+    DWORD result = ERROR_SUCCESS;
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes, static_cast<DWORD>(length), &written, nullptr)) result = GetLastError();
+    else if (written != length) result = ERROR_WRITE_FAULT;
+    else if (!FlushFileBuffers(file.get())) result = GetLastError();
+    if (result != ERROR_SUCCESS) {
+        // Deleted once the handle closes; the name is gone for others at once.
+        FILE_DISPOSITION_INFO dispose{TRUE};
+        SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose);
+    }
+    return result;
 }
 
 std::uint32_t write_new_file(const std::wstring& path, const void* bytes, std::size_t length, bool flush) {
@@ -242,6 +324,14 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
 std::uint32_t move_file(const std::wstring& from, const std::wstring& to) {
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) ? ERROR_SUCCESS : GetLastError();
 }
+
+extended_attributes snapshot_extended_attributes(const std::wstring&) {
+    extended_attributes snapshot;
+    snapshot.taken = true;  // nothing is kept beside a file's content here
+    return snapshot;
+}
+
+std::uint32_t restore_extended_attributes(const std::wstring&, const extended_attributes&) { return ERROR_SUCCESS; }
 
 std::uint64_t tick_count() { return GetTickCount64(); }
 

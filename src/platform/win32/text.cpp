@@ -2,6 +2,8 @@
 
 #include "platform/text.h"
 
+#include "platform/file_names.h"
+
 #include <windows.h>
 #include <wchar.h>
 
@@ -43,6 +45,8 @@ std::wstring from_utf8(std::string_view bytes) {
     MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, out.data(), needed);
     return out;
 }
+
+std::wstring from_utf8_name(std::string_view bytes) { return from_utf8(bytes); }
 
 std::wstring to_upper_invariant(std::wstring_view text) {
     if (text.empty()) return {};

@@ -1,0 +1,58 @@
+# What `cpack` packs: on Linux a Debian package with qlm and Content/ under
+# /usr/lib/qlm (/usr/bin/qlm links there, so the program still finds
+# Content/ beside its real file), the shell completions and the manual page;
+# on Windows a zip with qlm.exe, Content\ and the README.
+set(CPACK_PACKAGE_NAME qlm)
+set(CPACK_PACKAGE_VENDOR Verandel)
+set(CPACK_PACKAGE_CONTACT "Verandel")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Quillmark from the command line: tags, ratings, comments and people of files")
+set(CPACK_STRIP_FILES ON)
+# cpack packs what is built and never starts a build of its own: the package
+# test runs it beside other tests of the same build folder.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+# The job-file host comes with the engine's actions; it is packed when this
+# tree builds it, wherever its target is defined (hence at the end).
+function(qlm_install_programs destination)
+  set(programs qlm)
+  foreach(host sortwell-batch sortwell_batch)
+    if(TARGET ${host})
+      list(APPEND programs ${host})
+    endif()
+  endforeach()
+  install(TARGETS ${programs} RUNTIME DESTINATION ${destination})
+  # What scripts/package builds: the packed files and nothing else.
+  add_custom_target(qlm_package_contents)
+  add_dependencies(qlm_package_contents ${programs})
+  if(TARGET qlm_docs)
+    add_dependencies(qlm_package_contents qlm_docs)
+  endif()
+endfunction()
+
+if(WIN32)
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qlm_install_programs .)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/content/ DESTINATION Content PATTERN .keep EXCLUDE)
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME qlm-${PROJECT_VERSION}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qlm_install_programs lib/qlm)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/content/ DESTINATION lib/qlm/Content PATTERN .keep EXCLUDE)
+  # A relative link, so that the package also works unpacked under another root.
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
+  file(CREATE_LINK ../lib/qlm/qlm ${CMAKE_BINARY_DIR}/packaging/qlm SYMBOLIC)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/qlm DESTINATION bin)
+  install(FILES ${CMAKE_BINARY_DIR}/docs/qlm.bash DESTINATION share/bash-completion/completions RENAME qlm)
+  install(FILES ${CMAKE_BINARY_DIR}/docs/_qlm DESTINATION share/zsh/vendor-completions)
+  install(FILES ${CMAKE_BINARY_DIR}/docs/qlm.fish DESTINATION share/fish/vendor_completions.d)
+  install(FILES ${CMAKE_BINARY_DIR}/docs/qlm.1.gz DESTINATION share/man/man1)
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  # The dependencies are those of the libraries the programs link, read by dpkg-shlibdeps.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+include(CPack)

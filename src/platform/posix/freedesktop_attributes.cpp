@@ -1,0 +1,199 @@
+#include "platform/posix/freedesktop_attributes.h"
+
+#include "platform/posix/property_set.h"
+#include "platform/text.h"
+#include "platform/win32_error.h"
+
+#include <cerrno>
+#include <charconv>
+
+#include <sys/xattr.h>
+
+namespace platform::property_store::posix {
+namespace {
+
+constexpr const char* tags_attribute = "user.xdg.tags";
+constexpr const char* comment_attribute = "user.xdg.comment";
+constexpr const char* rating_attribute = "user.baloo.rating";
+
+hresult from_errno(int error) { return from_win32(win32_error::from_errno(error)); }
+
+// The attribute's bytes, nullopt when absent; *result carries other errors.
+std::optional<std::string> read_attribute(const std::string& path, const char* name, hresult* result) {
+    *result = s_ok;
+    std::string bytes(256, '\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t n = ::getxattr(path.c_str(), name, bytes.data(), bytes.size());
+        if (n >= 0) {
+            bytes.resize(static_cast<std::size_t>(n));
+            return bytes;
+        }
+        if (errno == ENODATA) return std::nullopt;
+        if (errno != ERANGE) break;
+        // Grown by another writer between the two calls: ask again.
+        const ssize_t size = ::getxattr(path.c_str(), name, nullptr, 0);
+        if (size < 0) break;
+        bytes.assign(static_cast<std::size_t>(size) + 1, '\0');
+    }
+    *result = from_errno(errno);
+    return std::nullopt;
+}
+
+hresult store_attribute(const std::string& path, const char* name, const std::string& bytes) {
+    if (::setxattr(path.c_str(), name, bytes.data(), bytes.size(), 0) != 0) return from_errno(errno);
+    return s_ok;
+}
+
+hresult remove_attribute(const std::string& path, const char* name) {
+    if (::removexattr(path.c_str(), name) != 0 && errno != ENODATA) return from_errno(errno);
+    return s_ok;
+}
+
+// Stars as Windows shows a 0-99 value, and the value written for stars.
+unsigned stars_of(std::uint32_t value) {
+    if (value == 0) return 0;
+    if (value <= 12) return 1;
+    if (value <= 37) return 2;
+    if (value <= 62) return 3;
+    if (value <= 87) return 4;
+    return 5;
+}
+
+constexpr std::uint32_t value_of_stars[] = {0, 1, 25, 50, 75, 99};
+
+hresult read_tags(const std::string& path, property_value& value) {
+    hresult result = s_ok;
+    const auto joined = read_attribute(path, tags_attribute, &result);
+    if (!joined) return result;
+    const std::string exact_name = attribute_name(key_keywords);
+    const auto exact = read_attribute(path, exact_name.c_str(), &result);
+    property_value typed;
+    if (exact && decode_value(*exact, typed) && typed.type == value_type::vector_lpwstr &&
+        join_tags(typed.strings) == *joined) {
+        value = std::move(typed);
+        return s_ok;
+    }
+    value = property_value::make_strings(split_tags(*joined));
+    return s_ok;
+}
+
+hresult write_tags(const std::string& path, const property_value& value) {
+    const std::string exact_name = attribute_name(key_keywords);
+    if (value.type == value_type::empty || value.strings.empty()) {
+        if (const hresult result = remove_attribute(path, tags_attribute); failed(result)) return result;
+        return remove_attribute(path, exact_name.c_str());
+    }
+    // The exact list first: a reader that meets only the new user.xdg.tags
+    // takes the split form, never a stale exact list.
+    if (const hresult result = store_attribute(path, exact_name.c_str(), encode_value(value)); failed(result)) {
+        return result;
+    }
+    return store_attribute(path, tags_attribute, join_tags(value.strings));
+}
+
+class file_manager_store final : public store {
+public:
+    explicit file_manager_store(std::string path) : path_(std::move(path)) {}
+
+    hresult get_value(const property_key& key, property_value& value) override {
+        value = property_value{};
+        if (has_freedesktop_home(key) && failed(read_freedesktop(path_, key, value))) value = property_value{};
+        return s_ok;
+    }
+    hresult set_value(const property_key&, const property_value&) override { return stg_e_accessdenied; }
+    hresult commit() override { return stg_e_accessdenied; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<store> open_file_manager_store(const std::string& path) {
+    return std::make_unique<file_manager_store>(path);
+}
+
+bool has_freedesktop_home(const property_key& key) {
+    return key == key_keywords || key == key_comment || key == key_rating;
+}
+
+std::string join_tags(const std::vector<std::wstring>& tags) {
+    std::string joined;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        if (i > 0) joined += ',';
+        joined += platform::text::to_utf8(tags[i]);
+    }
+    return joined;
+}
+
+std::vector<std::wstring> split_tags(std::string_view joined) {
+    std::vector<std::wstring> tags;
+    std::size_t start = 0;
+    while (start <= joined.size()) {
+        const auto comma = joined.find(',', start);
+        const auto end = comma == std::string_view::npos ? joined.size() : comma;
+        if (end > start) tags.push_back(platform::text::from_utf8(joined.substr(start, end - start)));
+        start = end + 1;
+    }
+    return tags;
+}
+
+unsigned baloo_rating_of(std::uint32_t value) { return stars_of(value > 99 ? 99 : value) * 2; }
+
+std::optional<std::uint32_t> value_of_baloo_rating(std::string_view text) {
+    unsigned half_stars = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), half_stars);
+    if (error != std::errc{} || end != text.data() + text.size() || half_stars == 0) return std::nullopt;
+    const unsigned stars = half_stars >= 10 ? 5 : (half_stars + 1) / 2;
+    return value_of_stars[stars];
+}
+
+hresult read_freedesktop(const std::string& path, const property_key& key, property_value& value) {
+    value = property_value{};
+    if (key == key_keywords) return read_tags(path, value);
+    hresult result = s_ok;
+    if (key == key_comment) {
+        if (auto text = read_attribute(path, comment_attribute, &result); text && !text->empty()) {
+            value = property_value::make_lpwstr(platform::text::from_utf8(*text));
+        }
+        return result;
+    }
+    if (key == key_rating) {
+        if (const auto text = read_attribute(path, rating_attribute, &result)) {
+            if (const auto rating = value_of_baloo_rating(*text)) value = property_value::make_ui4(*rating);
+        }
+        return result;
+    }
+    return e_invalidarg;
+}
+
+hresult write_freedesktop(const std::string& path, const property_key& key, const property_value& value) {
+    if (key == key_keywords) {
+        if (value.type != value_type::empty && value.type != value_type::vector_lpwstr) return e_invalidarg;
+        return write_tags(path, value);
+    }
+    // Copies the typed attribute held before these had their own home.
+    const std::string typed_name = attribute_name(key);
+    if (const hresult result = remove_attribute(path, typed_name.c_str()); failed(result)) return result;
+    if (key == key_comment) {
+        if (value.type != value_type::empty && value.type != value_type::lpwstr && value.type != value_type::bstr) {
+            return e_invalidarg;
+        }
+        std::wstring text = value.null_text ? std::wstring() : value.text;
+        // An LPWSTR ends at its first zero character.
+        if (value.type == value_type::lpwstr) text = text.substr(0, text.find(L'\0'));
+        if (value.type == value_type::empty || text.empty()) return remove_attribute(path, comment_attribute);
+        return store_attribute(path, comment_attribute, platform::text::to_utf8(text));
+    }
+    if (key == key_rating) {
+        std::uint32_t raw = 0;
+        if (value.type == value_type::ui4) raw = value.ui4;
+        else if (value.type == value_type::i4) raw = value.i4 > 0 ? static_cast<std::uint32_t>(value.i4) : 0;
+        else if (value.type != value_type::empty) return e_invalidarg;
+        if (raw == 0) return remove_attribute(path, rating_attribute);
+        return store_attribute(path, rating_attribute, std::to_string(baloo_rating_of(raw)));
+    }
+    return e_invalidarg;
+}
+
+}  // namespace platform::property_store::posix

@@ -1,0 +1,55 @@
+#pragma once
+// Keywords, comment and rating of the Linux property set live where Linux
+// file managers keep them, so that what Dolphin (Baloo) or Nautilus shows is
+// what qlm reads, and the other way round:
+//   System.Keywords  user.xdg.tags, the tags joined with ","; the exact list
+//                    also in the typed attribute of the property (a tag may
+//                    hold a comma), trusted only while its comma-joined form
+//                    still equals user.xdg.tags. Otherwise another program
+//                    edited the tags and user.xdg.tags, split at commas, wins.
+//   System.Comment   user.xdg.comment (UTF-8)
+//   System.Rating    user.baloo.rating, half-stars 0-10: written as stars x 2
+//                    (stars as Windows shows a 0-99 value); read n as the
+//                    0-99 value of round-half-up n/2 stars (1 -> 1 star,
+//                    3 -> 2 stars, 10 and above -> 5 stars = 99).
+// An absent attribute (or a rating of 0) is an absent property. Clearing a
+// property removes its attribute.
+
+#include "platform/property_store.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::property_store::posix {
+
+/// True for the three properties whose home is a freedesktop attribute.
+bool has_freedesktop_home(const property_key& key);
+
+/// Reads one of the three properties of `path` (S_OK with VT_EMPTY when
+/// absent); a file system error as an HRESULT.
+hresult read_freedesktop(const std::string& path, const property_key& key, property_value& value);
+
+/// Writes one of the three properties (VT_EMPTY, a null or empty string, an
+/// empty list or a rating of 0 remove it). E_INVALIDARG for a value type the
+/// property cannot take; a file system error as an HRESULT.
+hresult write_freedesktop(const std::string& path, const property_key& key, const property_value& value);
+
+/// What a handler-only read of a type without a format handler sees: the
+/// three properties from their freedesktop attributes (on Linux they are
+/// that file's own metadata; a volume without them reads as empty), nothing
+/// else. Read-only: writes answer STG_E_ACCESSDENIED.
+std::unique_ptr<store> open_file_manager_store(const std::string& path);
+
+/// The tags as user.xdg.tags holds them, and back (empty pieces dropped).
+std::string join_tags(const std::vector<std::wstring>& tags);
+std::vector<std::wstring> split_tags(std::string_view joined);
+
+/// A 0-99 value as Baloo's half-stars (0 for no rating), and back (nullopt
+/// for text that is not a positive whole number).
+unsigned baloo_rating_of(std::uint32_t value);
+std::optional<std::uint32_t> value_of_baloo_rating(std::string_view text);
+
+}  // namespace platform::property_store::posix

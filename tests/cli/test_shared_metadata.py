@@ -1,0 +1,271 @@
+"""End-to-end tests of metadata shared with other programs: file-manager attributes and audio files.
+
+Audio files are made by lame, flac, oggenc and ffmpeg and read back with mutagen.
+"""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import unittest
+import wave
+
+from qlm_run import QlmTestCase
+
+try:
+    import mutagen
+except ImportError:  # a Python of its own (pyenv) beside Debian's python3-mutagen
+    sys.path.append("/usr/lib/python3/dist-packages")
+    try:
+        import mutagen
+    except ImportError:
+        mutagen = None
+
+if mutagen:
+    from mutagen.flac import FLAC
+    from mutagen.id3 import COMM, ID3, POPM
+    from mutagen.mp4 import MP4
+    from mutagen.oggvorbis import OggVorbis
+
+
+def getfattr(path):
+    """Every user attribute of the file as a dict of UTF-8 texts."""
+    out = subprocess.run(["getfattr", "-d", "-m", "^user\\.", "--absolute-names", "-e", "text", path],
+                         capture_output=True, check=True).stdout.decode("utf-8")
+    values = {}
+    for line in out.splitlines():
+        if "=" in line and not line.startswith("#"):
+            name, value = line.split("=", 1)
+            values[name] = value[1:-1] if value.startswith('"') else value
+    return values
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def have(*programs):
+    return all(shutil.which(p) for p in programs)
+
+
+class FileManagerAttributes(QlmTestCase):
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def info(self, name):
+        r = self.qlm("info", "--json", name)
+        self.assertEqual(r.code, 0, r.out + r.err)
+        return json.loads(r.out)["results"][0]
+
+    def test_tags_rating_and_comment_set_in_dolphin_show_and_survive(self):
+        for name in ("k.txt", "notes.txt"):
+            with open(self.path(name), "w") as f:
+                f.write("text")
+        subprocess.run(["setfattr", "-n", "user.xdg.tags", "-v", "Red,Blue", self.path("k.txt")], check=True)
+        subprocess.run(["setfattr", "-n", "user.baloo.rating", "-v", "7", self.path("k.txt")], check=True)
+        subprocess.run(["setfattr", "-n", "user.xdg.comment", "-v", "from Dolphin", self.path("k.txt")], check=True)
+        row = self.info("k.txt")
+        self.assertEqual((row["tags"], row["rating"], row["comment"]), (["Red", "Blue"], 4, "from Dolphin"))
+
+        r = self.qlm("tag", "add", "-t", "Green", "k.txt")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        # Keywords are stored sorted, as everywhere else.
+        self.assertEqual(getfattr(self.path("k.txt"))["user.xdg.tags"], "Blue,Green,Red")
+        self.assertEqual(self.qlm("rate", "set", "--stars", "2", "k.txt").code, 0)
+        self.assertEqual(getfattr(self.path("k.txt"))["user.baloo.rating"], "4")
+        self.assertEqual(self.qlm("tag", "remove", "-t", "Red", "k.txt").code, 0)
+        self.assertEqual(getfattr(self.path("k.txt"))["user.xdg.tags"], "Blue,Green")
+
+        r = self.qlm("comment", "set", "--text", "Hi", "notes.txt")
+        self.assertEqual((r.code, r.out.split()[0]), (0, "changed"), r.out + r.err)
+        self.assertEqual(getfattr(self.path("notes.txt")), {"user.xdg.comment": "Hi"})
+        r = self.qlm("comment", "set", "--text", "Hi", "notes.txt")
+        self.assertEqual((r.code, r.out.split()[0]), (0, "unchanged"), r.out + r.err)
+        self.assertEqual(self.qlm("comment", "clear", "notes.txt").code, 0)
+        self.assertEqual(getfattr(self.path("notes.txt")), {})
+
+
+@unittest.skipUnless(mutagen and have("lame", "flac", "oggenc", "ffmpeg"), "needs mutagen, lame, flac, oggenc, ffmpeg")
+class AudioFiles(QlmTestCase):
+    def setUp(self):
+        super().setUp()
+        wav = self.path("tone.wav")
+        with wave.open(wav, "wb") as w:
+            w.setnchannels(1)
+            w.setsampwidth(2)
+            w.setframerate(44100)
+            w.writeframes(b"".join(struct.pack("<h", (i * 37) % 2000 - 1000) for i in range(22050)))
+        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "check": True}
+        subprocess.run(["lame", "--quiet", wav, self.path("song.mp3")], **quiet)
+        subprocess.run(["flac", "--silent", "-o", self.path("song.flac"), wav], **quiet)
+        subprocess.run(["oggenc", "--quiet", "-o", self.path("song.ogg"), wav], **quiet)
+        subprocess.run(["ffmpeg", "-v", "quiet", "-i", wav, "-c:a", "aac", self.path("song.m4a")], **quiet)
+
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def info(self, name):
+        r = self.qlm("info", "--json", name)
+        self.assertEqual(r.code, 0, r.out + r.err)
+        return json.loads(r.out)["results"][0]
+
+    def test_mp3_rating_and_comment_live_in_id3(self):
+        mp3 = self.path("song.mp3")
+        tags = ID3()
+        tags.add(POPM(email="player@example.org", rating=196, count=12))
+        tags.add(COMM(encoding=3, lang="deu", desc="iTunNORM", text="x"))
+        tags.save(mp3, v2_version=3)
+        # Another player's 4 stars are seen while Windows' own frame is absent.
+        self.assertEqual(self.info("song.mp3")["rating"], 4)
+
+        r = self.qlm("rate", "set", "--stars", "2", "song.mp3")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        r = self.qlm("comment", "set", "--text", "Live take \u00e9", "song.mp3")
+        self.assertEqual((r.code, r.out.split()[0]), (0, "changed"), r.out + r.err)
+        tags = ID3(mp3)
+        self.assertEqual(tags.version[:2], (2, 3))
+        ratings = {p.email: (p.rating, getattr(p, "count", 0)) for p in tags.getall("POPM")}
+        self.assertEqual(ratings, {"Windows Media Player 9 Series": (64, 0), "player@example.org": (64, 12)})
+        comments = {(c.desc, c.lang): c.text for c in tags.getall("COMM")}
+        self.assertEqual(comments, {("", "eng"): ["Live take \u00e9"], ("iTunNORM", "deu"): ["x"]})
+        self.assertEqual(getfattr(mp3), {})
+        row = self.info("song.mp3")
+        self.assertEqual((row["rating"], row["comment"]), (2, "Live take \u00e9"))
+
+        self.assertEqual(self.qlm("rate", "clear", "song.mp3").code, 0)
+        self.assertEqual(self.qlm("comment", "clear", "song.mp3").code, 0)
+        tags = ID3(mp3)
+        self.assertEqual([(p.email, p.rating) for p in tags.getall("POPM")], [("player@example.org", 0)])
+        self.assertEqual([c.desc for c in tags.getall("COMM")], ["iTunNORM"])
+        self.assertEqual(self.info("song.mp3")["rating"], 0)
+        # MP3 files take no tags.
+        self.assertNotEqual(self.qlm("tag", "add", "-t", "x", "song.mp3").code, 0)
+
+    def test_flac_ogg_and_m4a_keep_the_comment_where_players_read_it(self):
+        for name, reader, key in (("song.flac", FLAC, "comment"), ("song.ogg", OggVorbis, "comment"),
+                                  ("song.m4a", MP4, "\u00a9cmt")):
+            r = self.qlm("comment", "set", "--text", "Nice\nmix", name)
+            self.assertEqual((r.code, r.out.split()[0]), (0, "changed"), name + r.out + r.err)
+            self.assertEqual(reader(self.path(name)).tags[key], ["Nice\nmix"], name)
+            self.assertEqual(getfattr(self.path(name)), {}, name)
+            self.assertEqual(self.info(name)["comment"], "Nice\nmix", name)
+            self.assertEqual(self.qlm("comment", "clear", name).code, 0)
+            self.assertNotIn(key, reader(self.path(name)).tags or {}, name)
+
+        for name, reader in (("song.flac", FLAC), ("song.ogg", OggVorbis)):
+            audio = reader(self.path(name))
+            audio["RATING"] = "80"
+            audio.save()
+            self.assertEqual(self.info(name)["rating"], 4, name)
+
+    def test_damaged_audio_is_never_rewritten(self):
+        for name in ("bad.mp3", "bad.flac", "bad.m4a"):
+            with open(self.path(name), "wb") as f:
+                f.write(b"ID3\x03\x00\x00\x7f\x7f\x7f\x7f" + b"\xff" * 300 if name == "bad.mp3" else b"fLaC\x00junk")
+            before = read_bytes(self.path(name))
+            r = self.qlm("comment", "set", "--text", "x", name)
+            self.assertEqual(read_bytes(self.path(name)), before, name + r.out + r.err)
+
+
+MWG_REGIONS = ("-XMP-mwg-rs:RegionInfo={AppliedToDimensions={W=64,H=48,Unit=pixel},RegionList=["
+               "{Area={X=0.5,Y=0.5,W=0.25,H=0.5,Unit=normalized},Name=Ann,Type=Face},"
+               "{Area={X=48,Y=12,W=16,H=24,Unit=pixel},Name=Bo,Type=Face},"
+               "{Area={X=0.1,Y=0.1,W=0.1,H=0.1,Unit=normalized},Name=Rex,Type=Pet}]}")
+
+# What a tag write may change beside the keyword lists: file times and size,
+# and the tools that wrote the XMP and IPTC last.
+# exiftool's digest of the IPTC data follows the keywords; its warning about
+# Exiv2's spelling of the MicrosoftPhoto namespace comes with LastKeywordXMP.
+VOLATILE = {"FileSize", "FileModifyDate", "FileAccessDate", "FileInodeChangeDate", "XMPToolkit", "CodedCharacterSet",
+            "ExifToolVersion", "CurrentIPTCDigest", "Warning"}
+
+
+def exiftool_fields(path):
+    """exiftool -a -G1 -s as {(group, tag): value}, without the volatile ones."""
+    out = subprocess.run(["exiftool", "-a", "-G1", "-s", path], capture_output=True, check=True).stdout.decode("utf-8")
+    fields = {}
+    for line in out.splitlines():
+        group, rest = line[1:].split("]", 1)
+        tag, value = rest.split(":", 1)
+        if tag.strip() not in VOLATILE:
+            fields[(group, tag.strip())] = value.strip()
+    return fields
+
+
+@unittest.skipUnless(have("exiftool", "convert"), "needs exiftool and ImageMagick")
+class SharedPhoto(QlmTestCase):
+    """A photo tagged by Lightroom, digiKam and Windows alike, with MWG faces and a cp1252 IPTC caption."""
+
+    def setUp(self):
+        super().setUp()
+        self.photo = os.path.join(self.work, "p.jpg")
+        subprocess.run(["convert", "-size", "64x48", "xc:red", self.photo], check=True)
+        subprocess.run([
+            "exiftool", "-q", "-overwrite_original",
+            "-XMP-dc:Subject=Paris", "-XMP-dc:Subject=Louvre", "-XMP-dc:Subject=Anne",
+            "-IPTC:Keywords=Paris", "-IPTC:Keywords=Louvre", "-IPTC:Keywords=Anne", "-XPKeywords=Paris;Louvre;Anne",
+            "-XMP-lr:HierarchicalSubject=Places|Paris", "-XMP-lr:HierarchicalSubject=Places|Paris|Louvre",
+            "-XMP-lr:HierarchicalSubject=People|Anne",
+            "-XMP-digiKam:TagsList=Places/Paris", "-XMP-digiKam:TagsList=People/Anne",
+            "-XMP-mediapro:CatalogSets=Places|paris", "-XMP-mediapro:CatalogSets=Art|Louvre",
+            "-XMP-microsoft:LastKeywordXMP=Places/Paris", "-XMP-microsoft:LastKeywordXMP=Louvre",
+            "-IPTC:Caption-Abstract=Price 5\u20ac \u201cquoted\u201d", "-IPTC:ObjectName=Caf\u00e9",
+            MWG_REGIONS, self.photo], check=True)
+
+    def changes(self, *args):
+        """Runs qlm on the photo; the exiftool fields that changed, as {(group, tag): (before, after)}."""
+        before = exiftool_fields(self.photo)
+        r = self.qlm(*args, "p.jpg")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        after = exiftool_fields(self.photo)
+        return {k: (before.get(k), after.get(k)) for k in set(before) | set(after) if before.get(k) != after.get(k)}
+
+    def test_the_fixture_reads_as_other_programs_wrote_it(self):
+        r = self.qlm("info", "--json", "p.jpg")
+        row = json.loads(r.out)["results"][0]
+        self.assertEqual((row["tags"], row["people"]), (["Paris", "Louvre", "Anne"], ["Ann", "Bo"]))
+
+    def test_removing_a_tag_removes_its_hierarchy_and_nothing_else_changes(self):
+        self.assertEqual(self.changes("tag", "remove", "-t", "PARIS"), {
+            ("XMP-dc", "Subject"): ("Paris, Louvre, Anne", "Anne, Louvre"),
+            ("IPTC", "Keywords"): ("Paris, Louvre, Anne", "Anne, Louvre"),
+            ("IFD0", "XPKeywords"): ("Paris;Louvre;Anne", "Anne;Louvre"),
+            ("XMP-lr", "HierarchicalSubject"): ("Places|Paris, Places|Paris|Louvre, People|Anne",
+                                                "Places|Paris|Louvre, People|Anne"),
+            ("XMP-digiKam", "TagsList"): ("Places/Paris, People/Anne", "People/Anne"),
+            ("XMP-mediapro", "CatalogSets"): ("Places|paris, Art|Louvre", "Art|Louvre"),
+            ("XMP-microsoft", "LastKeywordXMP"): ("Places/Paris, Louvre", "Anne, Louvre"),
+            ("XMP-microsoft", "LastKeywordIPTC"): (None, "Anne, Louvre"),
+        })
+        # Adding never invents a hierarchy; clearing takes every tag's along.
+        self.assertEqual(set(self.changes("tag", "add", "-t", "Nice")),
+                         {("XMP-dc", "Subject"), ("IPTC", "Keywords"), ("IFD0", "XPKeywords"),
+                          ("XMP-microsoft", "LastKeywordXMP"), ("XMP-microsoft", "LastKeywordIPTC")})
+        changed = self.changes("tag", "clear")
+        self.assertEqual({k: after for k, (before, after) in changed.items()}, dict.fromkeys([
+            ("XMP-dc", "Subject"), ("IPTC", "Keywords"), ("IFD0", "XPKeywords"), ("XMP-lr", "HierarchicalSubject"),
+            ("XMP-digiKam", "TagsList"), ("XMP-mediapro", "CatalogSets"), ("XMP-microsoft", "LastKeywordXMP"),
+            ("XMP-microsoft", "LastKeywordIPTC")]))
+
+    def test_cp1252_caption_keeps_its_text_and_long_keywords_fit_iptc(self):
+        long_tag = "\u00e9" * 40  # 80 bytes of UTF-8
+        changed = self.changes("tag", "add", "-t", long_tag)
+        # exiftool read the caption as cp1252 before and as UTF-8 (marked) after: the same text.
+        self.assertNotIn(("IPTC", "Caption-Abstract"), changed)
+        self.assertNotIn(("IPTC", "ObjectName"), changed)
+        caption = subprocess.run(["exiftool", "-b", "-IPTC:Caption-Abstract", self.photo], capture_output=True).stdout
+        self.assertEqual(caption, "Price 5\u20ac \u201cquoted\u201d".encode("utf-8"))
+        self.assertEqual(changed[("IPTC", "Keywords")][1], "Anne, Louvre, Paris, " + "\u00e9" * 32)
+        self.assertEqual(changed[("XMP-dc", "Subject")][1], "Anne, Louvre, Paris, " + long_tag)
+        self.assertEqual(changed[("IFD0", "XPKeywords")][1], "Anne;Louvre;Paris;" + long_tag)
+        warnings = subprocess.run(["exiftool", "-validate", "-warning", "-a", "-s3", self.photo],
+                                  capture_output=True).stdout.decode("utf-8")
+        self.assertNotIn("Keywords", warnings)
+        # The tag is read back whole (from XMP), so a second add changes nothing.
+        self.assertEqual(self.qlm("tag", "add", "-t", long_tag, "p.jpg").out.split()[0], "unchanged")
+
+
+if __name__ == "__main__":
+    unittest.main()

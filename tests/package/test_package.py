@@ -1,0 +1,174 @@
+"""The Debian package of a build: what it installs, that the installed qlm
+runs from its own root, and that its completions and manual page work in
+the real shells and in man.
+
+Run by ctest with QLM_BUILD_DIR set to the build folder."""
+
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+BUILD = pathlib.Path(os.environ.get("QLM_BUILD_DIR", "build")).resolve()
+SOURCE = pathlib.Path(__file__).resolve().parents[2]
+
+
+def run(args, **kwargs):
+    return subprocess.run(args, capture_output=True, text=True, timeout=120, **kwargs)
+
+
+class DebianPackage(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = pathlib.Path(tempfile.mkdtemp(prefix="qlm-package-"))
+        packed = run(["cpack", "-G", "DEB", "--config", str(BUILD / "CPackConfig.cmake"), "-B", str(cls.work / "out")])
+        if packed.returncode != 0:
+            raise AssertionError("cpack failed:\n" + packed.stdout + packed.stderr)
+        cls.deb = next((cls.work / "out").glob("*.deb"))
+        cls.root = cls.work / "root"
+        subprocess.run(["dpkg-deb", "-x", str(cls.deb), str(cls.root)], check=True, timeout=60)
+        cls.version = run([str(BUILD / "qlm"), "--version"]).stdout.strip()
+        # A fresh profile, so that the installed qlm seeds its settings from
+        # the Content/ it finds beside itself.
+        cls.home = cls.work / "home"
+        cls.home.mkdir()
+        cls.env = dict(os.environ, HOME=str(cls.home), XDG_DATA_HOME=str(cls.home / "data"),
+                       PATH=f"{cls.root / 'usr/bin'}:{os.environ['PATH']}", LC_ALL="C.UTF-8")
+        cls.default_tags = [tag["name"] for tag in json.loads(
+            (SOURCE / "content/Configurations/All Tags.json").read_text(encoding="utf-8"))["tags"]]
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def test_contents_and_control_fields(self):
+        self.assertEqual(self.deb.name, f"qlm_{self.version}_amd64.deb")
+        link = self.root / "usr/bin/qlm"
+        self.assertTrue(link.is_symlink())
+        self.assertEqual(os.readlink(link), "../lib/qlm/qlm")
+        for name in ["All Tags.json", "High Level Settings.json"]:
+            shipped = self.root / "usr/lib/qlm/Content/Configurations" / name
+            self.assertEqual(shipped.read_bytes(), (SOURCE / "content/Configurations" / name).read_bytes())
+        for folder in ["GeoData", "Icons"]:
+            self.assertTrue((self.root / "usr/lib/qlm/Content" / folder).is_dir())
+        # Every file the package holds, folders aside: nothing missing, nothing stray.
+        listing = run(["dpkg-deb", "-c", str(self.deb)]).stdout.splitlines()
+        files = {line.split(" ./", 1)[1].split(" -> ")[0] for line in listing if not line.startswith("d")}
+        expected = {"usr/bin/qlm", "usr/lib/qlm/qlm", "usr/share/man/man1/qlm.1.gz",
+                    "usr/share/bash-completion/completions/qlm", "usr/share/zsh/vendor-completions/_qlm",
+                    "usr/share/fish/vendor_completions.d/qlm.fish"}
+        expected |= {"usr/lib/qlm/Content/" + str(path.relative_to(SOURCE / "content"))
+                     for path in (SOURCE / "content").rglob("*") if path.is_file() and path.name != ".keep"}
+        if (BUILD / "sortwell-batch").exists():
+            expected.add("usr/lib/qlm/sortwell-batch")
+        self.assertEqual(files, expected)
+        # The dependencies come from what the binary links, not from a list.
+        depends = run(["dpkg-deb", "-f", str(self.deb), "Depends"]).stdout
+        for library in ["libc6", "libexiv2", "libfmt", "libstdc++6"]:
+            self.assertIn(library, depends)
+
+    def test_installed_qlm_runs_through_its_link(self):
+        installed = str(self.root / "usr/bin/qlm")
+        self.assertEqual(run([installed, "--version"], env=self.env).stdout, self.version + "\n")
+        self.assertEqual(run([installed, "help", "--json"], env=self.env).stdout,
+                         run([str(BUILD / "qlm"), "help", "--json"], env=self.env).stdout)
+        # The default tag list is read from Content/ beside the real file;
+        # a link in another folder must not change where that is.
+        elsewhere = self.work / "elsewhere"
+        elsewhere.mkdir()
+        (elsewhere / "qlm").symlink_to(self.root / "usr/bin/qlm")
+        for program in [installed, str(elsewhere / "qlm")]:
+            listed = run([program, "tag", "list"], env=self.env)
+            self.assertEqual((listed.returncode, listed.stdout.splitlines()), (0, self.default_tags), listed.stderr)
+
+    def bash_complete(self, words, cwd):
+        script = (f'source "{self.root}/usr/share/bash-completion/completions/qlm"\n'
+                  'COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))\n'
+                  '_qlm; printf "%s\\n" "${COMPREPLY[@]}"\n')
+        done = run(["bash", "-c", script, "bash", *words], env=self.env, cwd=cwd)
+        self.assertEqual(done.stderr, "")
+        return sorted(line for line in done.stdout.splitlines() if line)
+
+    def test_bash_completion(self):
+        loaded = run(["bash", "-c", f'source "{self.root}/usr/share/bash-completion/completions/qlm"; complete -p qlm'])
+        self.assertEqual(loaded.stdout, "complete -F _qlm qlm\n")
+        folder = self.work / "bash-files"
+        folder.mkdir()
+        for name in ["a photo.jpg", "b.pdf"]:
+            (folder / name).write_bytes(b"")
+        cases = [
+            (["qlm", "ta"], ["tag"]),
+            (["qlm", "tag", "a"], ["add"]),
+            (["qlm", "--json", "r"], ["rate"]),
+            (["qlm", "rate", "set", "--s"], ["--stars"]),
+            (["qlm", "rate", "set", "--stars", ""], ["0", "1", "2", "3", "4", "5"]),
+            (["qlm", "tag", "add", "--tag", "To"], ["To\\ Do"]),
+            (["qlm", "tag", "add", "--tag", "Work", "--dry-run", ""], ["a photo.jpg", "b.pdf"]),
+            (["qlm", "comment", "set", "--text", ""], []),
+            (["qlm", "comment", "set", "--text-file", "b"], ["b.pdf"]),
+            (["qlm", "tag", "list", ""], []),
+            (["qlm", "help", "c"], ["comment"]),
+            (["qlm", "--v"], ["--version"]),
+        ]
+        self.assertIn("To Do", self.default_tags)
+        for words, expected in cases:
+            with self.subTest(words=words):
+                self.assertEqual(self.bash_complete(words, folder), expected)
+
+    def test_fish_and_zsh_completions(self):
+        fish_script = self.root / "usr/share/fish/vendor_completions.d/qlm.fish"
+        zsh_script = self.root / "usr/share/zsh/vendor-completions/_qlm"
+        checked = run(["zsh", "-n", str(zsh_script)])
+        self.assertEqual((checked.returncode, checked.stderr), (0, ""))
+        # compinit finds the function where zsh looks and binds it to qlm.
+        bound = run(["zsh", "-f", "-c", f"fpath=({zsh_script.parent} $fpath); autoload -Uz compinit; "
+                     "compinit -u -D; print -r -- $_comps[qlm]"], env=self.env)
+        self.assertEqual(bound.stdout, "_qlm\n")
+        for number, (line, expected) in enumerate([
+            ("qlm ta", ["tag"]),
+            ("qlm rate set --stars ", ["0", "1", "2", "3", "4", "5"]),
+            ("qlm tag add --tag Do", ["Done"]),
+            ("qlm help ", ["comment", "help", "info", "rate", "tag"]),
+        ]):
+            with self.subTest(line=line):
+                output = self.work / f"zsh-{number}.txt"
+                run(["zsh", "-f", str(pathlib.Path(__file__).with_name("zsh_complete.zsh")), str(zsh_script.parent),
+                     str(output), line], env=self.env, cwd=self.work)
+                offered = output.read_text().splitlines() if output.exists() else []
+                self.assertEqual(sorted(set(word for word in offered if word)), expected)
+        folder = self.work / "fish-files"
+        folder.mkdir()
+        (folder / "photo.jpg").write_bytes(b"")
+        cases = [
+            ("qlm ta", ["tag"]),
+            ("qlm rate s", ["set"]),
+            ("qlm rate set --stars ", ["0", "1", "2", "3", "4", "5"]),
+            ("qlm tag add --tag Do", ["Done"]),
+            ("qlm tag add --tag Work ph", ["photo.jpg"]),
+            ("qlm tag list ph", []),
+        ]
+        for line, expected in cases:
+            with self.subTest(line=line):
+                done = run(["fish", "--no-config", "-c", f"source {fish_script}; complete -C '{line}'"],
+                           env=self.env, cwd=folder)
+                self.assertEqual(done.stderr, "")
+                self.assertEqual(sorted(entry.split("\t")[0] for entry in done.stdout.splitlines()), expected)
+
+    def test_manual_page_renders_every_command_without_warnings(self):
+        page = self.root / "usr/share/man/man1/qlm.1.gz"
+        shown = run(["man", "--warnings", "-E", "UTF-8", "-l", str(page)], env=dict(self.env, MANWIDTH="200"))
+        self.assertEqual((shown.returncode, shown.stderr), (0, ""))
+        description = json.loads(run([str(BUILD / "qlm"), "help", "--json"]).stdout)
+        text = shown.stdout.replace("\u2010", "-").replace("\u2212", "-")
+        for command in description["commands"]:
+            self.assertIn(command["usage"], text)
+            self.assertIn(command["example"], text)
+        for code in description["exit_codes"].values():
+            self.assertIn(code, text)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,208 @@
+// What keeps a Linux user's files safe around a write: temporaries that are
+// private from their creation and swept after a crash, writer locks that
+// survive the rename of a replace, file names that are not UTF-8, and errno
+// values that reach the user as the Win32 errors they stand for.
+
+#include "cli/target_expansion.h"
+#include "metadata/atomic_replace.h"
+#include "platform/file_names.h"
+#include "platform/file_safety.h"
+#include "platform/file_system.h"
+#include "platform/posix/file_lock.h"
+#include "platform/text.h"
+#include "platform/win32_error.h"
+#include "support/outside_tools.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace {
+
+namespace fs = platform::file_system;
+using platform::text::from_utf8_name;
+
+constexpr std::uint32_t cant_resolve_filename = 1921;  // ERROR_CANT_RESOLVE_FILENAME, what a link loop is
+using platform::text::to_utf8;
+
+mode_t mode_of(const std::wstring& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(to_utf8(path).c_str(), &info), 0);
+    return info.st_mode & 07777;
+}
+
+std::string xattr(const std::wstring& path, const char* name) {
+    char value[256] = {};
+    const ssize_t n = ::getxattr(to_utf8(path).c_str(), name, value, sizeof value);
+    return n < 0 ? std::string("<none>") : std::string(value, static_cast<std::size_t>(n));
+}
+
+// The id of a process that has ended.
+std::uint32_t dead_process() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return static_cast<std::uint32_t>(child);
+}
+
+TEST(file_safety, a_temporary_is_hidden_and_carries_the_target_s_mode_and_attributes_from_the_start) {
+    qlm::testing::temp_folder temp;
+    for (const mode_t mode : {mode_t{0600}, mode_t{0640}, mode_t{0644}}) {
+        const std::wstring target = temp.write(L"photo.jpg", "old");
+        ASSERT_EQ(::chmod(to_utf8(target).c_str(), mode), 0);
+        ASSERT_EQ(::setxattr(to_utf8(target).c_str(), "user.keep", "yes", 3, 0), 0);
+        const std::wstring temporary = fs::temporary_name_beside(target);
+        EXPECT_EQ(temporary.substr(0, temp.path().size() + 12), temp.path() + L"/.photo.jpg.");
+        EXPECT_EQ(fs::temporary_owner(temporary.substr(temp.path().size() + 1)), fs::process_id());
+        ASSERT_EQ(fs::write_temporary(target, temporary, "new", 3), 0u);
+        EXPECT_EQ(mode_of(temporary), mode);
+        EXPECT_EQ(xattr(temporary, "user.keep"), "yes");
+        EXPECT_EQ(qlm::testing::read_bytes(temporary), "new");
+        ASSERT_EQ(fs::replace_file(target, temporary), 0u);
+        EXPECT_EQ(mode_of(target), mode);
+    }
+    // A read-only target is refused before anything is created.
+    const std::wstring locked = temp.write(L"locked.jpg", "x");
+    ASSERT_EQ(::chmod(to_utf8(locked).c_str(), 0444), 0);
+    EXPECT_EQ(fs::write_temporary(locked, fs::temporary_name_beside(locked), "y", 1), platform::win32_error::access_denied);
+    // A name near the limit still gives a temporary that can be created.
+    const std::wstring long_target = temp.write(std::wstring(250, L'n'), "x");
+    EXPECT_TRUE(qlm::metadata::replace_file_atomically(long_target, "longer", 6));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(fs::to_native(temp.path()))) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"locked.jpg", std::string(250, 'n'), "photo.jpg"}));
+}
+
+TEST(file_safety, leftovers_of_dead_writers_are_swept_by_the_next_write_and_never_listed) {
+    qlm::testing::temp_folder temp;
+    const std::wstring target = temp.write(L"a.jpg", "a");
+    const std::uint32_t dead = dead_process();
+    const std::wstring dead_leftover = temp.write(L".a.jpg.qlm-" + std::to_wstring(dead) + L"-5-0.tmp", "half");
+    const std::wstring old_style = temp.write(L"a.jpg.qlm-" + std::to_wstring(dead) + L"-5-1.tmp", "half");
+    const std::wstring running = temp.write(L".a.jpg.qlm-1-5-0.tmp", "another writer's");
+    const std::wstring lookalike = temp.write(L"a.qlm-x-5-0.tmp", "not ours");
+
+    const auto targets = qlm::expand_targets({temp.path() + L"/*"});
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets[0].path == target ? targets[1].path : targets[0].path, lookalike);
+
+    ASSERT_TRUE(qlm::metadata::replace_file_atomically(target, "b", 1));
+    EXPECT_FALSE(std::filesystem::exists(fs::to_native(dead_leftover)));
+    EXPECT_FALSE(std::filesystem::exists(fs::to_native(old_style)));
+    EXPECT_TRUE(std::filesystem::exists(fs::to_native(running)));
+    EXPECT_TRUE(std::filesystem::exists(fs::to_native(lookalike)));
+    EXPECT_EQ(qlm::testing::read_bytes(target), "b");
+}
+
+TEST(file_safety, a_writer_lock_waits_for_another_process_and_follows_a_replaced_file) {
+    qlm::testing::temp_folder temp;
+    const std::wstring target = temp.write(L"a.jpg", "one");
+    const std::string native = to_utf8(target);
+    int error = 0;
+    const int held = platform::posix::lock_for_writing(native, O_RDONLY, std::chrono::milliseconds(0), error);
+    ASSERT_GE(held, 0);
+    // A second writer in the same process is refused at once.
+    EXPECT_EQ(platform::posix::lock_for_writing(native, O_RDONLY, std::chrono::seconds(5), error), -1);
+    EXPECT_EQ(error, EWOULDBLOCK);
+
+    // Another process waits, and gets the lock on the file that replaced the
+    // one it first opened.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ready[0]);
+        ::write(ready[1], "x", 1);
+        int failure = 0;
+        const int fd = platform::posix::lock_for_writing(native, O_RDONLY, std::chrono::seconds(20), failure);
+        char content[8] = {};
+        const ssize_t n = fd < 0 ? -1 : ::pread(fd, content, sizeof content, 0);
+        ::_exit(n == 3 && std::string(content, 3) == "two" ? 0 : 1);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ::usleep(100000);
+    ASSERT_TRUE(qlm::metadata::replace_file_atomically(target, "two", 3));
+    platform::posix::release_lock(held);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(file_safety, names_that_are_not_utf8_round_trip_through_wide_text) {
+    for (const std::string bytes : {std::string("caf\xE9.jpg"), std::string("\xFF\xFE"), std::string("a\xC3"),
+                                    std::string("\xED\xA0\x80"), std::string("\xF0\x9F\x98"), std::string("ok \xC3\xA9")}) {
+        const std::wstring wide = from_utf8_name(bytes);
+        EXPECT_EQ(wide.find(L'\uFFFD'), std::wstring::npos);
+        EXPECT_EQ(to_utf8(wide), bytes);
+    }
+    EXPECT_EQ(from_utf8_name("caf\xE9"), std::wstring(L"caf") + static_cast<wchar_t>(0xDCE9));
+    EXPECT_EQ(from_utf8_name("\xC3\xA9"), L"\u00E9");
+
+    qlm::testing::temp_folder temp;
+    const std::string raw = to_utf8(temp.path()) + "/caf\xE9 \xFF.jpg";
+    ASSERT_EQ(::close(::open(raw.c_str(), O_CREAT | O_WRONLY, 0644)), 0);
+    const auto found = fs::find_files(temp.path() + L"/caf*");
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->size(), 1u);
+    const std::wstring path = temp.path() + L"/" + found->front();
+    EXPECT_NE(fs::get_attributes(path), fs::invalid_attributes);
+    EXPECT_TRUE(qlm::metadata::replace_file_atomically(path, "kept", 4));
+    EXPECT_EQ(qlm::testing::read_bytes(path), "kept");
+}
+
+TEST(file_safety, errno_values_reach_callers_as_the_win32_errors_they_stand_for) {
+    qlm::testing::temp_folder temp;
+    ASSERT_EQ(::symlink("loop", to_utf8(temp / L"loop").c_str()), 0);
+    const std::wstring file = temp.write(L"file", "x");
+    const struct {
+        std::wstring path;
+        std::uint32_t error;
+    } cases[] = {
+        {temp / L"loop/inner", cant_resolve_filename},
+        {temp / (std::wstring(300, L'n')), platform::win32_error::filename_too_long},
+        {file + L"/inner", platform::win32_error::path_not_found},
+        {temp / L"missing", platform::win32_error::file_not_found},
+    };
+    for (const auto& item : cases) {
+        std::uint32_t error = 0;
+        EXPECT_EQ(fs::get_attributes(item.path, &error), fs::invalid_attributes);
+        EXPECT_EQ(error, item.error) << to_utf8(item.path);
+    }
+    std::uint32_t error = 0;
+    EXPECT_FALSE(fs::read_file(temp / L"loop", &error));
+    EXPECT_EQ(error, cant_resolve_filename);
+}
+
+TEST(file_safety, extended_attributes_are_put_back_as_they_were) {
+    qlm::testing::temp_folder temp;
+    const std::wstring file = temp.write(L"clip.mp4", "x");
+    const std::string native = to_utf8(file);
+    ASSERT_EQ(::setxattr(native.c_str(), "user.kept", "1", 1, 0), 0);
+    ASSERT_EQ(::setxattr(native.c_str(), "user.changed", "old", 3, 0), 0);
+    ASSERT_EQ(::setxattr(native.c_str(), "user.removed", "gone", 4, 0), 0);
+    const auto snapshot = fs::snapshot_extended_attributes(file);
+    ASSERT_TRUE(snapshot.taken);
+    ::setxattr(native.c_str(), "user.changed", "new", 3, 0);
+    ::removexattr(native.c_str(), "user.removed");
+    ::setxattr(native.c_str(), "user.xdg.tags", "X", 1, 0);
+    EXPECT_EQ(fs::restore_extended_attributes(file, snapshot), 0u);
+    EXPECT_EQ(qlm::testing::run_tool("getfattr -d --absolute-names " + qlm::testing::shell_quote(file) +
+                                     " | grep '^user' | sort"),
+              "user.changed=\"old\"\nuser.kept=\"1\"\nuser.removed=\"gone\"\n");
+}
+
+}  // namespace
