@@ -122,7 +122,11 @@ std::wstring embedded_write_refusal(content_type type, std::string_view content,
     if (!has_metadata_handler(type)) return std::wstring(L"its content is ") + content_type_name(type);
     std::wstring why;
     if (!image_data_of(type, content, why)) return why;
-    if (!decodes(image.xmpPacket())) return L"its XMP packet cannot be parsed whole";
+    // Exiv2 empties its XMP data when the packet fails to parse; only then
+    // is a second parse worth its time.
+    if (const std::string& packet = image.xmpPacket(); !packet.empty() && image.xmpData().empty() && !decodes(packet)) {
+        return L"its XMP packet cannot be parsed whole";
+    }
     if (type == content_type::jpeg) {
         if (const auto exif = find_jpeg_exif(content);
             exif && !exif_directories_readable(content.substr(exif->block, exif->block_size))) {
