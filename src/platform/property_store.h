@@ -6,16 +6,26 @@
 // - the handler store (SHGetPropertyStoreFromParsingName on Windows). On
 //   Linux images go through Exiv2: the handler keeps System.Keywords,
 //   System.Rating, System.Comment and System.Title inside the file and
-//   passes every other property through to the property set. A read-write
+//   passes every other property through to the property set. MP3, FLAC, Ogg
+//   Vorbis and M4A files go through TagLib, which keeps the rating and
+//   comment where players read them (posix/audio_store.h). A read-write
 //   open of a type without a handler fails; a read open of such a type reads
-//   its property set (a handler-only read open of it sees no properties).
+//   its property set. A handler-only read open of it sees the keywords,
+//   comment and rating of the file-manager attributes below (on Linux they
+//   are that file's own metadata) and nothing else; on Windows such a type
+//   keeps the system's rule.
 //   Content is rewritten crash-safely (temp file beside the
 //   target, flushed, renamed over it, mode, owner and xattrs carried over).
 // - the property set (StgOpenStorageEx + PSCreatePropertyStoreFromProperty-
 //   SetStorage on Windows). On Linux: one "user.qlm.prop.{FMTID}.pid"
 //   extended attribute per property, typed text; a file system without user
 //   extended attributes refuses the open with STG_E_INVALIDFUNCTION, which is
-//   what an NTFS property-set open answers on a FAT volume.
+//   what an NTFS property-set open answers on a FAT volume. System.Keywords,
+//   System.Comment and System.Rating live where Linux file managers keep
+//   them: user.xdg.tags (comma-separated; the exact list, which may hold
+//   commas, also typed, and trusted only while it joins to user.xdg.tags),
+//   user.xdg.comment, and user.baloo.rating in half-stars 0-10 (written as
+//   stars x 2; n read as the 0-99 value of round-half-up n/2 stars).
 // On Linux an open store holds an flock for its life in place of the share
 // modes: writers exclusive, property-set readers shared; an open that meets
 // another holder fails with a sharing violation.
