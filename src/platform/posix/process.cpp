@@ -16,7 +16,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <string_view>
 #include <memory>
 #include <thread>
 
@@ -41,10 +43,10 @@ char process_state(const std::string& folder) {
 }
 
 std::string image_name(const std::string& folder) {
-    std::string target(4096, '\0');
-    const ssize_t length = ::readlink((folder + "/exe").c_str(), target.data(), target.size() - 1);
+    char buffer[4096];
+    const ssize_t length = ::readlink((folder + "/exe").c_str(), buffer, sizeof buffer - 1);
     if (length > 0) {
-        target.resize(static_cast<std::size_t>(length));
+        std::string target(buffer, static_cast<std::size_t>(length));
         constexpr std::string_view deleted = " (deleted)";
         if (target.ends_with(deleted)) target.resize(target.size() - deleted.size());
         return base_name(target);
@@ -54,6 +56,23 @@ std::string image_name(const std::string& folder) {
     std::string first;
     std::getline(command_line, first, '\0');
     return base_name(first);
+}
+
+bool ascii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Ordinal comparison ignoring case; plain ASCII names, the usual case, are
+// compared without converting them.
+bool same_name(const std::string& image, const std::string& wanted) {
+    if (ascii(image) && ascii(wanted)) {
+        return image.size() == wanted.size() &&
+               std::equal(image.begin(), image.end(), wanted.begin(), [](char a, char b) {
+                   const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+                   return lower(a) == lower(b);
+               });
+    }
+    return platform::text::equal_ignore_case(platform::text::from_utf8(image), platform::text::from_utf8(wanted));
 }
 
 struct dir_closer {
@@ -66,6 +85,7 @@ std::wstring executable_name(const std::wstring& base) { return base; }
 
 std::vector<std::uint32_t> find_by_image_name(const std::wstring& name) {
     std::vector<std::uint32_t> found;
+    const std::string wanted = platform::text::to_utf8(name);
     const std::unique_ptr<DIR, dir_closer> proc(::opendir("/proc"));
     if (!proc) return found;
     while (const dirent* entry = ::readdir(proc.get())) {
@@ -74,7 +94,7 @@ std::vector<std::uint32_t> find_by_image_name(const std::wstring& name) {
         if (end == entry->d_name || *end != '\0' || pid == 0) continue;
         const std::string folder = std::string("/proc/") + entry->d_name;
         const std::string image = image_name(folder);
-        if (image.empty() || !platform::text::equal_ignore_case(platform::text::from_utf8(image), name)) continue;
+        if (image.empty() || !same_name(image, wanted)) continue;
         if (process_state(folder) == 'Z') continue;  // ended, not yet reaped
         found.push_back(static_cast<std::uint32_t>(pid));
     }
