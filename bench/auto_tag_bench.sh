@@ -45,7 +45,9 @@ measure() {  # label, command...
 
 echo "tags written to $count JPEGs ($(stat -c %s "$work/base.jpg") bytes each)"
 fresh_copies
-(cd "$work/set" && measure "qlm tag add" "$build/qlm" tag add --tag Bench '*.jpg')
+cd "$work/set"
+measure "qlm tag add" "$build/qlm" tag add --tag Bench '*.jpg'
+cd - >/dev/null
 fresh_copies; job update_tags
 measure "sortwell-batch update_tags" "$build/sortwell-batch" "$work/job.json"
 fresh_copies; job auto_tag
