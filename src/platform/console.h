@@ -23,6 +23,10 @@ void write(stream target, std::wstring_view text);
 /// rest is not read). A missing handle gives an empty string.
 std::optional<std::string> read_all_input(std::size_t limit);
 
+/// True when the stream is a terminal (a console on Windows) rather than a
+/// file or pipe, so that a caller may redraw a line in place.
+bool is_terminal(stream target);
+
 /// The program's arguments as wide texts, element 0 (the program) included.
 /// Windows takes them from the UTF-16 command line; Linux decodes argv as
 /// UTF-8.

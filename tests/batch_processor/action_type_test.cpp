@@ -59,7 +59,9 @@ TEST(action_type, default_table_has_handlers_exactly_for_the_handled_actions) {
         ASSERT_EQ(static_cast<bool>(table[value]), handled) << value;
         // The actions this build does not carry fail per file with a standard error;
         // the tag and rating handlers skip a path of no known type.
-        if (handled && value > 4) {
+        // The local AI actions would start the service; their own tests run them.
+        const bool local_ai = value == 5 || (value >= 23 && value <= 26);
+        if (handled && value > 4 && !local_ai) {
             EXPECT_THROW(table[value](callbacks, L"x", L""), std::runtime_error) << value;
         }
     }

@@ -185,6 +185,23 @@ if grep -q '^\[  SKIPPED \]' "$work/tests.txt"; then
     fail "qlm_tests.exe: tests skipped themselves under Wine; list them in skipped_tests with the reason"
 fi
 
+# --- The local AI service clients -----------------------------------------
+# The Windows client finds, starts and talks to the Windows stand-in service
+# built beside it; the fixture ends every service process after each test.
+windows_service_tests=$windows_dir/qlm_service_tests.exe
+if [ -f "$windows_service_tests" ]; then
+    step_start=$(now)
+    (cd "$work/run" && timeout 180 wine "$windows_service_tests" --gtest_brief=1 \
+        </dev/null >"$work/service-tests.txt" 2>&1)
+    status=$?
+    tr -d '\r' <"$work/service-tests.txt" | grep -v '^Running main()'
+    if [ $status -eq 0 ] && grep -q '^\[  PASSED  \]' "$work/service-tests.txt"; then
+        pass "qlm_service_tests.exe ($(seconds_since "$step_start") s)"
+    else
+        fail "qlm_service_tests.exe (exit code $status)"
+    fi
+fi
+
 # --- qlm.exe against qlm -----------------------------------------------------
 # Each case runs both programs in the same folder with the same arguments.
 # Standard output goes to a pipe and standard error to a file, so both are
