@@ -127,7 +127,10 @@ else
     done
     expected_tags=$(cd "$work" && HOME=$zip_dir/home XDG_DATA_HOME=$zip_dir/home/data \
         timeout 30 "$linux_qlm" tag list 2>&1)
-    zip_tags=$(cd "$zip_dir/unpacked" && timeout 60 wine ./qlm.exe tag list </dev/null 2>&1 | tr -d '\r')
+    # Into a file, never a pipe: the first program of a fresh prefix starts
+    # Wine's services, which would keep a pipe open after it ends.
+    (cd "$zip_dir/unpacked" && timeout 60 wine ./qlm.exe tag list </dev/null >"$zip_dir/tags.txt" 2>&1)
+    zip_tags=$(tr -d '\r' <"$zip_dir/tags.txt")
     # The settings and the log this run left in the prefix name the zip's
     # folder; the comparisons below start from a profile without them.
     rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Verandel
