@@ -1,5 +1,6 @@
 #include "batch_processor/action_table.h"
 
+#include "batch_processor/icon_actions.h"
 #include "batch_processor/tag_rating_actions.h"
 #include "platform/text.h"
 
@@ -15,8 +16,6 @@ constexpr std::array not_yet_built = {
     // local AI services
     action_type::auto_tag, action_type::recognize_faces, action_type::revoke_faces, action_type::forget_person,
     action_type::wipe_all_people,
-    // icons
-    action_type::icon_set_builtin_icon, action_type::icon_set_default_icon, action_type::icon_set_custom_icon,
     // user commands and the organizer
     action_type::run_context_menu_command, action_type::organize_folder, action_type::organize_undo};
 
@@ -50,6 +49,15 @@ action_table default_action_table() {
                                                       const std::wstring& parameters) {
         apply_update_tags(path, parameters);
     };
+    // Icons: the builtin and the custom icon share one handler; "default" removes.
+    for (const action_type action : {action_type::icon_set_builtin_icon, action_type::icon_set_custom_icon,
+                                     action_type::icon_set_default_icon}) {
+        const bool remove = action == action_type::icon_set_default_icon;
+        handler_for(table, action) = [remove](batch_processor_callbacks&, const std::wstring& path,
+                                              const std::wstring& parameters) {
+            apply_icon_action(path, parameters, remove);
+        };
+    }
     return table;
 }
 
