@@ -1,5 +1,6 @@
 #include "batch_processor/action_table.h"
 
+#include "batch_processor/icon_actions.h"
 #include "batch_processor/tag_rating_actions.h"
 #include "platform/text.h"
 #include "services/autotag_service.h"
@@ -14,8 +15,6 @@ namespace {
 // Actions whose handlers are not part of this build yet. Each leaves this
 // list when its handler is installed in default_action_table.
 constexpr std::array not_yet_built = {
-    // icons
-    action_type::icon_set_builtin_icon, action_type::icon_set_default_icon, action_type::icon_set_custom_icon,
     // user commands and the organizer
     action_type::run_context_menu_command, action_type::organize_folder, action_type::organize_undo};
 
@@ -62,6 +61,15 @@ action_table default_action_table() {
     };
     handler_for(table, action_type::wipe_all_people) = [](batch_processor_callbacks&, const std::wstring& path,
                                                           const std::wstring&) { services::wipe_all_people(path); };
+    // Icons: the builtin and the custom icon share one handler; "default" removes.
+    for (const action_type action : {action_type::icon_set_builtin_icon, action_type::icon_set_custom_icon,
+                                     action_type::icon_set_default_icon}) {
+        const bool remove = action == action_type::icon_set_default_icon;
+        handler_for(table, action) = [remove](batch_processor_callbacks&, const std::wstring& path,
+                                              const std::wstring& parameters) {
+            apply_icon_action(path, parameters, remove);
+        };
+    }
     return table;
 }
 

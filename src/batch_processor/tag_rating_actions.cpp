@@ -1,5 +1,6 @@
 #include "batch_processor/tag_rating_actions.h"
 
+#include "explorer/shell_registration.h"
 #include "logging/log.h"
 #include "metadata/fallback_chain.h"
 #include "metadata/file_type_capabilities.h"
@@ -33,6 +34,8 @@ void with_writable_handle(const std::wstring& path, bool tags, const wchar_t* ac
     if (handle.open_for_writing(path)) work(handle);
     // The destructor closes on a raised error too, restoring lifted attributes.
     handle.close();
+    // Also after a failed open: Explorer should show the overlays of the type.
+    explorer::register_shell_handlers(path);
 }
 
 std::vector<std::wstring>::iterator find_ignoring_ascii_case(std::vector<std::wstring>& tags,

@@ -4,6 +4,7 @@
 // after a file, and the pause wait. Each is a function with a default, so
 // tests drive the worker and the real pieces plug in where they live.
 
+#include "explorer/folder_overlay.h"
 #include "metadata/fallback_chain.h"
 #include "metadata/file_type_capabilities.h"
 #include "settings/suite_settings_keys.h"
@@ -37,7 +38,9 @@ struct worker_services {
     };
 
     /// Recomposes a folder's icon with its tag and rating overlays.
-    std::function<void(const std::wstring& folder)> refresh_folder_overlay = [](const std::wstring&) {};
+    std::function<void(const std::wstring& folder)> refresh_folder_overlay = [](const std::wstring& folder) {
+        explorer::refresh_folder_overlay(folder);
+    };
 
     /// Waits while the host has the job paused.
     std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds time) {

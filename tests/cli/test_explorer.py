@@ -1,0 +1,116 @@
+"""End to end: what Explorer (and a Linux file manager) gets from tag and
+rating writes: a folder's overlay icon and the per-user handler registration."""
+import glob
+import json
+import os
+import shutil
+import struct
+import subprocess
+import unittest
+import zlib
+
+from qlm_run import QlmTestCase
+
+SAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "samples")
+SUITE = "{931CC9DD-9E0F-4FA1-AA06-229D0372956A}"
+
+
+def png_pixel(png, x, y):
+    """RGBA of one pixel of an 8-bit RGBA PNG, decoded here so that nothing of ours reads it."""
+    assert png[:8] == b"\x89PNG\r\n\x1a\n"
+    pos, idat, width = 8, b"", 0
+    while pos < len(png):
+        length, kind = struct.unpack(">I4s", png[pos:pos + 8])
+        body = png[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, _, depth, colour = struct.unpack(">IIBB", body[:10])
+            assert (depth, colour) == (8, 6)
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    raw, stride, rows, previous = zlib.decompress(idat), width * 4, [], bytearray(width * 4)
+    for row in range(y + 1):
+        kind, line = raw[row * (stride + 1)], bytearray(raw[row * (stride + 1) + 1:(row + 1) * (stride + 1)])
+        for i in range(stride):
+            left = line[i - 4] if i >= 4 else 0
+            up, corner = previous[i], previous[i - 4] if i >= 4 else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 255
+            elif kind == 2:
+                line[i] = (line[i] + up) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 255
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
+        previous = line
+    return tuple(previous[x * 4:x * 4 + 4])
+
+
+class ExplorerIntegration(QlmTestCase):
+    def setUp(self):
+        super().setUp()
+        shutil.copytree(os.path.join(SAMPLES, "Trip 2026"), os.path.join(self.work, "Trip"))
+        shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.work)
+        self.folder = os.path.join(self.work, "Trip")
+
+    def hive(self):
+        with open(os.path.join(self.profile, "Verandel", "Quillmark", "Registry", "HKCU.json"), "rb") as f:
+            return json.loads(f.read().decode("utf-8"))
+
+    def overlays(self):
+        return sorted(glob.glob(os.path.join(self.folder, "sw_tagged_*.ico")))
+
+    def ini_text(self):
+        with open(os.path.join(self.folder, "desktop.ini"), "rb") as f:
+            data = f.read()
+        self.assertEqual(data[:2], b"\xff\xfe")
+        return data[2:].decode("utf-16-le")
+
+    def test_a_tagged_folder_shows_its_tag_icon_until_the_tags_go(self):
+        r = self.qlm("tag", "add", "--tag", "Work", "--tag", "Beach", "Trip")
+        self.assertEqual((r.code, r.err), (0, ""))
+        icons = self.overlays()
+        self.assertEqual(len(icons), 1)
+        name = os.path.basename(icons[0])
+        self.assertRegex(name, r"^sw_tagged_\d\d\.\d{7}-\d\d\.ico$")
+        self.assertIn("IconResource=%s,0\r\n" % icons[0], self.ini_text())
+        with open(icons[0], "rb") as f:
+            data = f.read()
+        self.assertEqual(data[:6], b"\0\0\1\0\1\0")
+        self.assertEqual(struct.unpack("<BBBBHHII", data[6:22]), (0, 0, 0, 0, 1, 32, len(data) - 22, 22))
+        # The shipped Work icon (blue, tagged) sits at the left of the bottom edge.
+        red, green, blue, alpha = png_pixel(data[22:], 50, 212)
+        self.assertEqual(alpha, 255)
+        self.assertGreater(blue, red + 100)
+        attributes = subprocess.run(["getfattr", "--only-values", "-n", "user.qlm.attributes", icons[0]],
+                                    capture_output=True).stdout
+        self.assertEqual(int(attributes, 16) & 0x2, 0x2)  # hidden
+
+        r = self.qlm("rate", "set", "--stars", "2", "Trip")
+        self.assertEqual(r.code, 0, r.err)
+        self.assertEqual(len(self.overlays()), 1)
+        self.assertNotEqual(self.overlays(), icons)
+
+        self.assertEqual(self.qlm("tag", "clear", "Trip").code, 0)
+        self.assertEqual(self.qlm("rate", "clear", "Trip").code, 0)
+        self.assertEqual(self.overlays(), [])
+        self.assertNotIn("IconResource", self.ini_text())
+        self.assertFalse(os.path.exists(os.path.join(self.folder, ".directory")))
+
+    def test_a_rated_photo_registers_the_suite_handlers_for_its_type(self):
+        r = self.qlm("rate", "set", "--stars", "3", "harbour.jpg")
+        self.assertEqual(r.code, 0, r.err)
+        classes = self.hive()["keys"]["Software"]["keys"]["Classes"]["keys"]
+        jpg = classes["SystemFileAssociations"]["keys"][".jpg"]
+        shell_ex = jpg["keys"]["ShellEx"]["keys"]
+        self.assertEqual(shell_ex["IconHandler"]["values"], [{"name": "", "type": "REG_SZ", "data": SUITE}])
+        thumbnails = shell_ex["{e357fccd-a995-4576-b01f-234630154e96}"]["values"]
+        self.assertEqual(thumbnails, [{"name": "", "type": "REG_SZ", "data": SUITE}])
+        self.assertIn("INFO] Registered icon handler for file extension: .jpg",
+                      "\n".join(self.log_lines()))
+
+
+if __name__ == "__main__":
+    unittest.main()
