@@ -5,6 +5,7 @@
 
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "platform/unique_resource.h"
 #include "platform/win32_error.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +26,13 @@ extern char** environ;
 
 namespace platform::process {
 namespace {
+
+struct descriptor_traits {
+    using type = int;
+    static type invalid() noexcept { return -1; }
+    static void close(type fd) noexcept { ::close(fd); }
+};
+using descriptor = unique_resource<descriptor_traits>;
 
 // The argument vector of one start, kept alive for posix_spawn.
 class spawn_arguments {
@@ -45,9 +54,19 @@ private:
 
 class spawn_setup {
 public:
-    spawn_setup() {
+    // The program starts with default signal handling and nothing blocked:
+    // what we ignore (SIGPIPE) is not its business.
+    explicit spawn_setup(short flags = 0) {
         ::posix_spawn_file_actions_init(&actions);
         ::posix_spawnattr_init(&attributes);
+        sigset_t signals;
+        ::sigemptyset(&signals);
+        ::posix_spawnattr_setsigmask(&attributes, &signals);
+        ::sigaddset(&signals, SIGPIPE);
+        ::sigaddset(&signals, SIGINT);
+        ::posix_spawnattr_setsigdefault(&attributes, &signals);
+        ::posix_spawnattr_setflags(&attributes,
+                                   static_cast<short>(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
     }
     ~spawn_setup() {
         ::posix_spawn_file_actions_destroy(&actions);
@@ -102,38 +121,38 @@ std::uint32_t start_elevated(const std::wstring&, const std::wstring&, int) { re
 std::uint32_t start_command_detached(const std::wstring& command_line, int) {
     const spawn_arguments arguments(command_line);
     if (arguments.empty()) return win32_error::file_not_found;
-    spawn_setup setup;
+    spawn_setup setup(POSIX_SPAWN_SETSID);
     ::posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0);
     ::posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0);
-    ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID);
     // A short-lived middle process starts the program and ends, so that the
     // program belongs to init and never lingers as our unwaited child. It
     // reports the start's errno through a pipe.
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) return win32_error::from_errno(errno);
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return win32_error::from_errno(errno);
+    const descriptor report_read(ends[0]);
+    descriptor report_write(ends[1]);
     const pid_t middle = ::fork();
     if (middle == 0) {
         pid_t pid = 0;
         const int error = spawn(&pid, arguments, setup);
-        const ssize_t written = ::write(report[1], &error, sizeof error);
+        const ssize_t written = ::write(report_write.get(), &error, sizeof error);
         ::_exit(written == sizeof error ? 0 : 1);
     }
-    ::close(report[1]);
+    report_write.reset();
     int error = 0;
     if (middle < 0) {
         error = errno;
     } else {
         ssize_t got = -1;
         do {
-            got = ::read(report[0], &error, sizeof error);
+            got = ::read(report_read.get(), &error, sizeof error);
         } while (got < 0 && errno == EINTR);
         if (got != sizeof error) error = ECHILD;
         int status = 0;
         while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
         }
     }
-    ::close(report[0]);
     return error == 0 ? win32_error::success : win32_error::from_errno(error);
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/process_launch.h"
 
+#include "platform/unique_resource.h"
 #include "platform/win32/com_support.h"
 
 #include <windows.h>
@@ -31,16 +32,27 @@ constexpr GUID iid_shell_folder_view_dual = {
     0xe7a1af80, 0x4d96, 0x11cf, {0x96, 0x0c, 0x00, 0x80, 0xc7, 0xf4, 0xee, 0x85}};
 constexpr GUID sid_top_level_browser = {0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
 
-struct handle_pair {
-    PROCESS_INFORMATION info{};
-    ~handle_pair() {
-        if (info.hThread != nullptr) CloseHandle(info.hThread);
-        if (info.hProcess != nullptr) CloseHandle(info.hProcess);
-    }
+struct handle_traits {
+    using type = HANDLE;
+    static type invalid() noexcept { return nullptr; }
+    static void close(type handle) noexcept { CloseHandle(handle); }
+};
+using handle = unique_resource<handle_traits>;
+
+struct find_traits {
+    using type = HANDLE;
+    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(type find) noexcept { FindClose(find); }
+};
+
+struct started_process {
+    handle process;
+    handle thread;
 };
 
 // CreateProcessW may write into the command line, so it gets its own copy.
-DWORD create_process(const std::wstring& command_line, DWORD flags, bool use_show, int show, handle_pair& process) {
+DWORD create_process(const std::wstring& command_line, DWORD flags, bool use_show, int show,
+                     started_process& started) {
     std::vector<wchar_t> buffer(command_line.begin(), command_line.end());
     buffer.push_back(L'\0');
     STARTUPINFOW startup{};
@@ -49,10 +61,13 @@ DWORD create_process(const std::wstring& command_line, DWORD flags, bool use_sho
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(show);
     }
+    PROCESS_INFORMATION information{};
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
-                        &process.info)) {
+                        &information)) {
         return GetLastError();
     }
+    started.process.reset(information.hProcess);
+    started.thread.reset(information.hThread);
     return ERROR_SUCCESS;
 }
 
@@ -157,21 +172,20 @@ bool execute_through_desktop(const std::wstring& program, const std::wstring& pa
 }  // namespace
 
 wait_outcome run_and_wait(const std::wstring& command_line, int show) {
-    handle_pair process;
-    if (const DWORD error = create_process(command_line, 0, true, show, process); error != ERROR_SUCCESS) {
+    started_process started;
+    if (const DWORD error = create_process(command_line, 0, true, show, started); error != ERROR_SUCCESS) {
         return {false, 0, error};
     }
-    return {true, wait_for_exit(process.info.hProcess), 0};
+    return {true, wait_for_exit(started.process.get()), 0};
 }
 
 wait_outcome run_elevated_and_wait(const std::wstring& executable, const std::wstring& parameters, int show) {
     SHELLEXECUTEINFOW info = run_as_info(executable, parameters, show);
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
     if (!ShellExecuteExW(&info)) return {false, 0, GetLastError()};
-    if (info.hProcess == nullptr) return {false, 0, ERROR_INVALID_HANDLE};
-    const std::uint32_t code = wait_for_exit(info.hProcess);
-    CloseHandle(info.hProcess);
-    return {true, code, 0};
+    const handle process(info.hProcess);
+    if (!process) return {false, 0, ERROR_INVALID_HANDLE};
+    return {true, wait_for_exit(process.get()), 0};
 }
 
 std::uint32_t start_elevated(const std::wstring& executable, const std::wstring& parameters, int show) {
@@ -180,8 +194,8 @@ std::uint32_t start_elevated(const std::wstring& executable, const std::wstring&
 }
 
 std::uint32_t start_command_detached(const std::wstring& command_line, int show) {
-    handle_pair process;
-    return create_process(command_line, DETACHED_PROCESS, show != 1, show, process);
+    started_process started;
+    return create_process(command_line, DETACHED_PROCESS, show != 1, show, started);
 }
 
 bool start_through_shell(const std::wstring& program, const std::wstring& parameters) {
@@ -215,8 +229,8 @@ std::vector<std::wstring> pwsh_candidates() {
     }
     const std::wstring root = std::wstring(program_files) + L"\\PowerShell\\";
     WIN32_FIND_DATAW entry{};
-    const HANDLE find = FindFirstFileW((root + L"*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return candidates;
+    const unique_resource<find_traits> find(FindFirstFileW((root + L"*").c_str(), &entry));
+    if (!find) return candidates;
     do {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || entry.cFileName[0] == L'.') continue;
         const std::wstring program = root + entry.cFileName + L"\\pwsh.exe";
@@ -224,8 +238,7 @@ std::vector<std::wstring> pwsh_candidates() {
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             candidates.push_back(program);
         }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &entry));
     return candidates;
 }
 

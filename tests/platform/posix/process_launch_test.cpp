@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -62,12 +63,16 @@ private:
 TEST(process_launch_posix, waited_programs_get_windows_arguments_and_give_their_exit_codes) {
     const temp_folder folder;
     const std::wstring echo = executable(folder, L"echo args",
-                                         "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > \"$0.out\"\nexit 7\n");
+                                         "#!/bin/sh\n{ for a in \"$@\"; do printf '%s|' \"$a\"; done; echo; "
+                                         "grep SigIgn /proc/$$/status; } > \"$0.out\"\nexit 7\n");
+    // What we ignore is not passed on.
+    const auto old_pipe = std::signal(SIGPIPE, SIG_IGN);
     const process::wait_outcome echoed =
         process::run_and_wait(L"\"" + echo + L"\" -File \"C:\\a b\\x.ps1\" \"\" q\\\"uote \\\\\"x y\"", 1);
+    std::signal(SIGPIPE, old_pipe);
     EXPECT_TRUE(echoed.started);
     EXPECT_EQ(echoed.exit_code, 7u);
-    EXPECT_EQ(read_bytes(echo + L".out"), "-File|C:\\a b\\x.ps1||q\"uote|\\x y|");
+    EXPECT_EQ(read_bytes(echo + L".out"), "-File|C:\\a b\\x.ps1||q\"uote|\\x y|\nSigIgn:\t0000000000000000\n");
 
     struct row {
         std::wstring command_line;
