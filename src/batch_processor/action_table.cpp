@@ -3,6 +3,8 @@
 #include "batch_processor/tag_rating_actions.h"
 #include "commands_runner/context_menu_command.h"
 #include "platform/text.h"
+#include "services/autotag_service.h"
+#include "services/face_service.h"
 
 #include <array>
 #include <stdexcept>
@@ -13,9 +15,6 @@ namespace {
 // Actions whose handlers are not part of this build yet. Each leaves this
 // list when its handler is installed in default_action_table.
 constexpr std::array not_yet_built = {
-    // local AI services
-    action_type::auto_tag, action_type::recognize_faces, action_type::revoke_faces, action_type::forget_person,
-    action_type::wipe_all_people,
     // icons
     action_type::icon_set_builtin_icon, action_type::icon_set_default_icon, action_type::icon_set_custom_icon,
     // the organizer
@@ -51,6 +50,20 @@ action_table default_action_table() {
                                                       const std::wstring& parameters) {
         apply_update_tags(path, parameters);
     };
+    // Local AI services.
+    handler_for(table, action_type::auto_tag) = [](batch_processor_callbacks& callbacks, const std::wstring& path,
+                                                   const std::wstring&) { services::auto_tag_file(callbacks, path); };
+    handler_for(table, action_type::recognize_faces) = [](batch_processor_callbacks&, const std::wstring& path,
+                                                          const std::wstring&) { services::recognize_faces(path); };
+    handler_for(table, action_type::revoke_faces) = [](batch_processor_callbacks&, const std::wstring& path,
+                                                       const std::wstring&) { services::revoke_faces(path); };
+    handler_for(table, action_type::forget_person) = [](batch_processor_callbacks&, const std::wstring& path,
+                                                        const std::wstring& parameters) {
+        services::forget_person(path, parameters);
+    };
+    handler_for(table, action_type::wipe_all_people) = [](batch_processor_callbacks&, const std::wstring& path,
+                                                          const std::wstring&) { services::wipe_all_people(path); };
+    // User commands from the context menu.
     handler_for(table, action_type::run_context_menu_command) = [](batch_processor_callbacks&, const std::wstring& spec,
                                                                    const std::wstring& parameters) {
         commands_runner::run_context_menu_command_action(spec, parameters);

@@ -116,6 +116,7 @@ batch_processor_worker::batch_processor_worker(batch_processor_callbacks& callba
 
 void batch_processor_worker::process_job() {
     const platform::com_apartment apartment;
+    const job_tally_scope tally_scope(tally_);
     std::wstring current_path;
     std::uint32_t index = 1;
     error_count_ = 0;
@@ -242,6 +243,8 @@ void batch_processor_worker::report_file_error(const std::wstring& path, const s
 }
 
 void batch_processor_worker::refresh_changed(const std::vector<std::wstring>& changed_files) {
+    for (const auto& folder : tally_.changed_folders) changed_folders_.insert(folder);
+    tally_.changed_folders.clear();
     for (const auto& path : changed_files) {
         // A new write time makes caches keyed by it look at the file again; failures only cost freshness.
         fs::touch(path);

@@ -7,6 +7,7 @@
 #include "batch_processor/action_table.h"
 #include "batch_processor/action_type.h"
 #include "batch_processor/batch_processor_callbacks.h"
+#include "batch_processor/job_tally.h"
 #include "batch_processor/worker_services.h"
 
 #include <cstdint>
@@ -49,6 +50,9 @@ public:
     /// After the run: the number of files whose handler or after-steps failed.
     std::uint32_t error_count() const { return error_count_; }
 
+    /// After the run: faces detected by the face service that nobody matched.
+    std::uint32_t unidentified_faces() const { return tally_.unidentified_faces; }
+
     /// The action taken from the job's name (unknown before the run).
     action_type action() const { return action_; }
 
@@ -71,6 +75,7 @@ private:
     action_type action_ = action_type::unknown;
     std::set<std::wstring, utf16_ordinal_less> changed_folders_;
     std::map<std::string, bool> suppressed_messages_;
+    job_tally tally_;
 };
 
 }  // namespace sortwell::batch_processor

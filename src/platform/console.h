@@ -20,6 +20,10 @@ void write(stream target, std::wstring_view text);
 /// or returns nothing. A missing handle gives an empty string.
 std::string read_all_input();
 
+/// True when the stream is a terminal (a console on Windows) rather than a
+/// file or pipe, so that a caller may redraw a line in place.
+bool is_terminal(stream target);
+
 /// The program's arguments as wide texts, element 0 (the program) included.
 /// Windows takes them from the UTF-16 command line; Linux decodes argv as
 /// UTF-8.

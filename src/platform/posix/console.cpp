@@ -47,6 +47,8 @@ std::string read_all_input() {
     return bytes;
 }
 
+bool is_terminal(stream target) { return ::isatty(target == stream::output ? STDOUT_FILENO : STDERR_FILENO) == 1; }
+
 std::vector<std::wstring> arguments(int argc, char** argv) {
     std::vector<std::wstring> out;
     out.reserve(static_cast<std::size_t>(argc));

@@ -50,6 +50,12 @@ void write(stream target, std::wstring_view text) {
     WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+bool is_terminal(stream target) {
+    const HANDLE handle = GetStdHandle(target == stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
 std::string read_all_input() {
     const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
     std::string bytes;

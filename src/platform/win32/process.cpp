@@ -1,0 +1,75 @@
+// Windows processes through Toolhelp, CreateProcessW and TerminateProcess.
+
+#include "platform/process.h"
+
+#include "platform/unique_resource.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+namespace platform::process {
+namespace {
+
+struct handle_traits {
+    using type = HANDLE;
+    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(type handle) noexcept { CloseHandle(handle); }
+};
+using owned_handle = unique_resource<handle_traits>;
+
+// OpenProcess and PROCESS_INFORMATION give NULL, not INVALID_HANDLE_VALUE.
+owned_handle adopt(HANDLE handle) { return owned_handle(handle == nullptr ? INVALID_HANDLE_VALUE : handle); }
+
+bool same_name(const wchar_t* a, const std::wstring& b) {
+    return CompareStringOrdinal(a, -1, b.c_str(), static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+std::wstring executable_name(const std::wstring& base) { return base + L".exe"; }
+
+std::vector<std::uint32_t> find_by_image_name(const std::wstring& name) {
+    std::vector<std::uint32_t> found;
+    const owned_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (same_name(entry.szExeFile, name)) found.push_back(entry.th32ProcessID);
+    }
+    return found;
+}
+
+start_result start_detached(const std::wstring& executable, const std::wstring& arguments) {
+    start_result result;
+    std::wstring command_line = L"\"" + executable + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION information{};
+    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                        &startup, &information)) {
+        result.error = GetLastError();
+        return result;
+    }
+    // This program never waits for the process nor stops it.
+    adopt(information.hProcess);
+    adopt(information.hThread);
+    result.started = true;
+    result.process_id = information.dwProcessId;
+    return result;
+}
+
+void set_environment_variable(const std::wstring& name, const std::wstring& value) {
+    SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+}
+
+bool terminate(std::uint32_t process_id) {
+    const owned_handle process = adopt(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id));
+    if (!process || !TerminateProcess(process.get(), 1)) return false;
+    WaitForSingleObject(process.get(), 5000);
+    return true;
+}
+
+}  // namespace platform::process

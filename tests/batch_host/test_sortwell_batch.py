@@ -1,0 +1,229 @@
+"""End-to-end tests of sortwell-batch, the job-file host.
+
+SORTWELL_BATCH names the binary. Every run gets its own profile (log and
+settings) and working folder.
+"""
+import json
+import os
+import pty
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+USAGE = "usage: sortwell-batch JOBFILE [--delete]\n"
+
+
+def write_job(path, action, parameters, files, version="1"):
+    job = {"version": version, "job": {"guid": "6a1f", "action_type": action, "action_parameters": parameters},
+           "files": [{"path": f} for f in files]}
+    with open(path, "w", encoding="utf-8") as out:
+        json.dump(job, out, ensure_ascii=False)
+
+
+class BatchHostCase(unittest.TestCase):
+    """A private profile and working folder with two sample photos."""
+
+    def setUp(self):
+        self._tmp = tempfile.TemporaryDirectory(prefix="sortwell-batch-")
+        self.root = self._tmp.name
+        self.profile = os.path.join(self.root, "profile")
+        os.makedirs(self.profile)
+        self.env = dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
+        self.photo = os.path.join(self.root, "harbour.jpg")
+        self.other = os.path.join(self.root, "Ström.jpg")
+        shutil.copy(os.path.join(REPO, "samples", "harbour.jpg"), self.photo)
+        shutil.copy(os.path.join(REPO, "samples", "Trip 2026", "beach.jpg"), self.other)
+        self.job = os.path.join(self.root, "job.json")
+
+    def tearDown(self):
+        self._tmp.cleanup()
+
+    def run_host(self, *args):
+        completed = subprocess.run([os.environ["SORTWELL_BATCH"], *args], capture_output=True, env=self.env,
+                                   cwd=self.root, timeout=120)
+        return completed.returncode, completed.stdout.decode("utf-8"), completed.stderr.decode("utf-8")
+
+    def keywords(self, path):
+        out = subprocess.run(["exiftool", "-s3", "-sep", ";", "-XMP-dc:Subject", path], capture_output=True,
+                             check=True).stdout.decode("utf-8")
+        return out.strip()
+
+
+class SortwellBatchTest(BatchHostCase):
+    def test_redirected_run_prints_a_line_per_report_and_writes_the_tags(self):
+        write_job(self.job, "update_tags", "+Work;+Ström", [self.photo, self.other])
+        code, out, err = self.run_host(self.job)
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(out, "progress: 50%%\nok: %s\nprogress: 96%%\nok: %s\n2 succeeded, 0 failed\n"
+                         % (self.photo, self.other))
+        self.assertEqual(sorted(self.keywords(self.photo).split(";")), ["Harbour", "Holiday", "Ström", "Work"])
+        self.assertEqual(sorted(self.keywords(self.other).split(";")), ["Ström", "Work"])
+        self.assertTrue(os.path.exists(self.job), "the job file is kept without --delete")
+
+    def test_failed_and_unknown_files_give_exit_code_1(self):
+        missing = os.path.join(self.root, "missing.jpg")
+        cases = [
+            ("update_tags", "+Work", [self.photo, missing], "failed: %s: the file does not exist\n" % missing),
+            ("media_play_pause", "", [self.photo], "failed: %s: the job's action is not known\n" % self.photo),
+        ]
+        for action, parameters, files, expected in cases:
+            with self.subTest(action=action):
+                write_job(self.job, action, parameters, files)
+                code, out, err = self.run_host(self.job, "--delete")
+                self.assertEqual(code, 1, out + err)
+                self.assertIn(expected, out)
+                self.assertTrue(out.endswith("%d succeeded, 1 failed\n" % (len(files) - 1)), out)
+                self.assertFalse(os.path.exists(self.job), "--delete removes the job file")
+
+    def test_a_job_file_that_cannot_be_used_gives_exit_code_2(self):
+        cases = [
+            (b"", "JSON root must be an object"),
+            (b"not json", "JSON root must be an object"),
+            (b"{}", "Missing or invalid 'version' field"),
+            (b'{"version":"1","job":{"guid":"g","action_type":"update_tags","action_parameters":"+a"},'
+             b'"files":["x.jpg"]}', "File entry must be an object"),
+        ]
+        for text, message in cases:
+            for delete in (False, True):
+                with self.subTest(text=text, delete=delete):
+                    with open(self.job, "wb") as out:
+                        out.write(text)
+                    code, out, err = self.run_host(self.job, *(["--delete"] if delete else []))
+                    self.assertEqual((code, out, err), (2, "", "sortwell-batch: %s\n" % message))
+                    self.assertEqual(os.path.exists(self.job), not delete)
+        code, out, err = self.run_host(os.path.join(self.root, "none.json"))
+        self.assertEqual((code, out), (2, ""))
+        self.assertEqual(err, "sortwell-batch: Failed to open JSON file: %s\n" % os.path.join(self.root, "none.json"))
+
+    def test_command_line_errors(self):
+        cases = [
+            ([], "no job file given."),
+            (["a.json", "b.json"], "only one job file can be given."),
+            (["--keep", "a.json"], "unknown option '--keep'."),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                self.assertEqual(self.run_host(*args), (2, "", "sortwell-batch: %s\n%s" % (message, USAGE)))
+        self.assertEqual(self.run_host("--help"), (0, USAGE, ""))
+
+    def test_titles_appear_from_twenty_files(self):
+        files = [self.photo] * 20
+        write_job(self.job, "set_rating", "4", files)
+        code, out, _ = self.run_host(self.job)
+        self.assertEqual(code, 0)
+        lines = out.splitlines()
+        self.assertEqual(lines[0], "Processing 20 files")
+        self.assertEqual(lines[1:3], ["progress: 7%", "ok: " + self.photo])
+        self.assertEqual(lines[-1], "20 succeeded, 0 failed")
+
+    def test_a_terminal_gets_a_bar_redrawn_in_place(self):
+        write_job(self.job, "update_tags", "+Work", [self.photo] * 20)
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(self.root)
+            os.execve(os.environ["SORTWELL_BATCH"], ["sortwell-batch", self.job], self.env)
+        chunks = []
+        while True:
+            try:
+                data = os.read(fd, 65536)
+            except OSError:
+                break
+            if not data:
+                break
+            chunks.append(data)
+        _, status = os.waitpid(pid, 0)
+        os.close(fd)
+        text = b"".join(chunks).decode("utf-8").replace("\r\n", "\n")
+        self.assertEqual(os.waitstatus_to_exitcode(status), 0, text)
+        self.assertIn("\r[##............................]   7%", text)
+        self.assertIn("\r[##############################] 100%", text)
+        self.assertEqual(text.count("ok: " + self.photo + "\n"), 20)
+        self.assertTrue(text.endswith("\n20 succeeded, 0 failed\n"), repr(text[-200:]))
+
+
+class SortwellBatchServiceTest(BatchHostCase):
+    """Jobs that need the local AI service: the stand-in built beside the host."""
+
+    def setUp(self):
+        super().setUp()
+        self.service_log = os.path.join(self.root, "service.log")
+        self.env["QLM_TEST_SERVICE_LOG"] = self.service_log
+        self.env["QLM_TEST_SERVICE_IDLE_MS"] = "20000"
+        settings = os.path.join(self.profile, "Verandel", "Quillmark", "Settings", "High Level Settings.json")
+        os.makedirs(os.path.dirname(settings))
+        with open(os.path.join(os.path.dirname(os.environ["SORTWELL_BATCH"]), "Content", "Configurations",
+                               "High Level Settings.json"), encoding="utf-8") as source:
+            data = json.load(source)
+        for app in data["apps"]:
+            if app["app_id"] == "insightor":
+                app["settings"]["people_recognition.enabled"] = True
+                app["settings"]["people_recognition.consent_accepted"] = True
+        with open(settings, "w", encoding="utf-8") as out:
+            json.dump(data, out)
+
+    def tearDown(self):
+        if os.path.exists(self.service_log):
+            with open(self.service_log, "rb") as log:
+                for line in log.read().split(b"\n"):
+                    if line.startswith(b"start "):
+                        try:
+                            os.kill(int(line[6:]), 9)
+                        except (ProcessLookupError, ValueError):
+                            pass
+        super().tearDown()
+
+    def test_auto_tag_job_through_the_service(self):
+        with open(self.photo + ".tags", "w") as out:
+            out.write("Harbour\nSunset\n")
+        notes = os.path.join(self.root, "notes.txt")
+        with open(notes, "w") as out:
+            out.write("plain")
+        write_job(self.job, "auto_tag", "", [self.photo, notes])
+        code, out, err = self.run_host(self.job)
+        self.assertEqual((code, err), (1, ""))
+        self.assertEqual(out, "Auto-tagging 2 files using local and private AI\n"
+                              "progress: 50%%\nFile 1 of 2 - harbour.jpg\nok: %s\n"
+                              "progress: 96%%\nFile 2 of 2 - notes.txt\n"
+                              "unsupported: %s: unsupported_file_type (supported: JPEG and PNG images)\n"
+                              "1 succeeded, 1 failed\n" % (self.photo, notes))
+        # The service's tags are appended as they come, duplicates kept.
+        self.assertEqual(sorted(self.keywords(self.photo).split(";")), ["Harbour", "Harbour", "Holiday", "Sunset"])
+
+    def test_recognition_counts_the_faces_nobody_matched(self):
+        with open(self.photo + ".faces.json", "w") as out:
+            out.write('{"status":"ok","faces":3,"regions":[{"name":"Anna","x":0.1,"y":0.1,"w":0.2,"h":0.2}]}')
+        write_job(self.job, "recognize_faces", "", [self.photo, self.photo])
+        code, out, err = self.run_host(self.job)
+        self.assertEqual((code, err), (0, ""), out)
+        self.assertTrue(out.startswith("Recognizing and applying people tags in 2 photos using local AI\n"), out)
+        self.assertTrue(out.endswith("2 succeeded, 0 failed\nunidentified faces: 4\n"), out)
+        names = subprocess.run(["exiftool", "-s3", "-XMP-MP:RegionPersonDisplayName", self.photo],
+                               capture_output=True, check=True).stdout.decode("utf-8").strip()
+        self.assertEqual(names, "Anna")
+
+    def test_a_missing_service_program_fails_at_the_first_start(self):
+        alone = os.path.join(self.root, "alone")
+        os.makedirs(alone)
+        host = os.path.join(alone, "sortwell-batch")
+        shutil.copy(os.environ["SORTWELL_BATCH"], host)
+        write_job(self.job, "auto_tag", "", [self.photo, self.other])
+        completed = subprocess.run([host, self.job], capture_output=True, env=self.env, cwd=self.root, timeout=120)
+        out = completed.stdout.decode("utf-8")
+        self.assertEqual(completed.returncode, 1, out)
+        self.assertEqual(out.count("the auto-tagging service failed"), 2, out)
+        log_folder = os.path.join(self.profile, "Verandel", "Quillmark", "Sortwell", "Command Line", "Logs")
+        log = ""
+        for name in os.listdir(log_folder):
+            with open(os.path.join(log_folder, name), encoding="utf-8") as text:
+                log += text.read()
+        service = os.path.join(alone, "Quillmark.AutoTagging.Service")
+        self.assertEqual(log.count("[ERROR] Failed to launch auto-tagging service at '%s'." % service), 2)
+        self.assertEqual(log.count("Error processing file %s Details: Unable to start the auto-tagging service."
+                                   % self.photo), 1)
+        self.assertFalse(os.path.exists(self.service_log), "no service ran")
+
+
+if __name__ == "__main__":
+    unittest.main()
