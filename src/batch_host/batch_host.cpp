@@ -68,10 +68,12 @@ int run(const std::vector<std::wstring>& arguments) {
     // be read fails again in the worker, which reports it and, when asked,
     // deletes it.
     std::vector<std::wstring> files;
+    bool entries_are_files = true;
     try {
-        for (const auto& path : batch_processor::read_job_file(platform::text::to_utf8(parsed.job_file)).files) {
-            files.push_back(platform::text::from_utf8(path));
-        }
+        const auto job = batch_processor::read_job_file(platform::text::to_utf8(parsed.job_file));
+        for (const auto& path : job.files) files.push_back(platform::text::from_utf8(path));
+        // User-command entries are a program and its arguments, not files.
+        entries_are_files = job.action_type != "run_context_menu_command";
     } catch (const std::exception&) {
         files.clear();
     }
@@ -79,6 +81,7 @@ int run(const std::vector<std::wstring>& arguments) {
     const auto total = static_cast<std::uint32_t>(files.size());
     console_callbacks callbacks(files, console::is_terminal(console::stream::output), write_out, write_err,
                                 [] { return qlm::cancel_requested.load(); });
+    callbacks.entries_are_files = entries_are_files;
     batch_processor::batch_processor_worker worker(callbacks);
     worker.job_file_path = parsed.job_file;
     worker.delete_job_file = parsed.delete_job_file;

@@ -71,7 +71,7 @@ void console_callbacks::end_current_file() {
 void console_callbacks::report_progress(int percent) {
     end_current_file();
     ++started_;
-    current_missing_ = !platform::file_system::exists(current_path());
+    current_missing_ = entries_are_files && !platform::file_system::exists(current_path());
     percent_ = percent;
     status_text_.clear();
     if (terminal_) {

@@ -42,6 +42,10 @@ public:
     /// printed when show_faces is set (a face-recognition job).
     void finish(std::uint32_t total_files, bool show_faces, std::uint32_t unidentified_faces);
 
+    /// False for a job whose entries are not paths (user commands), so that
+    /// an entry is not reported as a missing file.
+    bool entries_are_files = true;
+
     /// The job itself failed before its first file (it could not be read).
     bool job_failed() const { return job_failed_; }
     /// Files that ended without a failure report.

@@ -2,6 +2,7 @@
 
 #include "batch_processor/icon_actions.h"
 #include "batch_processor/tag_rating_actions.h"
+#include "commands_runner/context_menu_command.h"
 #include "platform/text.h"
 #include "services/autotag_service.h"
 #include "services/face_service.h"
@@ -15,8 +16,8 @@ namespace {
 // Actions whose handlers are not part of this build yet. Each leaves this
 // list when its handler is installed in default_action_table.
 constexpr std::array not_yet_built = {
-    // user commands and the organizer
-    action_type::run_context_menu_command, action_type::organize_folder, action_type::organize_undo};
+    // the organizer
+    action_type::organize_folder, action_type::organize_undo};
 
 // Stands in for a missing handler, so a job that names the action fails file
 // by file with a readable reason instead of being taken for an unknown action.
@@ -70,6 +71,11 @@ action_table default_action_table() {
             apply_icon_action(path, parameters, remove);
         };
     }
+    // User commands from the context menu.
+    handler_for(table, action_type::run_context_menu_command) = [](batch_processor_callbacks&, const std::wstring& spec,
+                                                                   const std::wstring& parameters) {
+        commands_runner::run_context_menu_command_action(spec, parameters);
+    };
     return table;
 }
 
