@@ -40,30 +40,12 @@ TEST(action_type, names_map_to_values_and_back) {
 }
 
 TEST(action_type, default_table_has_handlers_exactly_for_the_handled_actions) {
+    // Actions still to be built carry a stand-in that fails per file, so the
+    // table's shape does not change as handlers arrive.
     const bp::action_table table = bp::default_action_table();
-    struct silent_callbacks : bp::batch_processor_callbacks {
-        void report_progress(int) override {}
-        void show_progress() override {}
-        bool is_cancelled() override { return false; }
-        bool is_paused() override { return false; }
-        bool report_error(const std::wstring&, const std::wstring&) override { return false; }
-        bool confirm_create_folder(const std::wstring&) override { return false; }
-        void report_unknown_action() override {}
-        void report_auto_tag_failure() override {}
-        void report_unsupported_file_type(const std::wstring&, const std::wstring&, const std::wstring&) override {}
-        void set_title(const std::wstring&) override {}
-        void set_status_text(const std::wstring&) override {}
-    } callbacks;
     for (unsigned value = 0; value < bp::action_count; ++value) {
         const bool handled = value <= 5 || (value >= 17 && value <= 26);
-        ASSERT_EQ(static_cast<bool>(table[value]), handled) << value;
-        // The actions this build does not carry fail per file with a standard error;
-        // the tag and rating handlers skip a path of no known type.
-        // The local AI actions would start the service; their own tests run them.
-        const bool local_ai = value == 5 || (value >= 23 && value <= 26);
-        if (handled && value > 4 && !local_ai) {
-            EXPECT_THROW(table[value](callbacks, L"x", L""), std::runtime_error) << value;
-        }
+        EXPECT_EQ(static_cast<bool>(table[value]), handled) << value;
     }
 }
 

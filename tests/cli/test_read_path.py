@@ -157,15 +157,17 @@ class CommentCommands(QlmTestCase):
         self.assertEqual(self.qlm("comment", "get", "photo.jpg").out, "caf\u00e9 \U0001F600\n")
         self.assertEqual(self.exif_comment(), "caf\u00e9 \U0001F600\n")
 
-    def test_a_type_that_keeps_no_comments_is_reported_not_saved(self):
-        # A BMP has a handler that reads it but keeps no comment in it (a
-        # plain text file keeps it in the file manager's attribute).
-        subprocess.run(["convert", "-size", "8x8", "xc:blue", os.path.join(self.work, "scan.bmp")], check=True)
+    def test_an_image_without_an_embedded_writer_keeps_its_comment_beside_it(self):
+        # Nothing can be embedded in a BMP, so the comment lives in the file
+        # manager's attribute and the picture's bytes stay as they were.
+        path = os.path.join(self.work, "scan.bmp")
+        subprocess.run(["convert", "-size", "8x8", "xc:blue", path], check=True)
+        before = open(path, "rb").read()
         r = self.qlm("comment", "set", "--text", "x", "scan.bmp")
-        self.assertEqual((r.code, r.out), (1, "0 changed, 0 unchanged, 1 failed\n"))
-        self.assertEqual(r.err, "qlm: %s: Could not save the comment. The file may be open in another program, "
-                                "read-only, or in a format that does not keep comments.\n"
-                         % os.path.join(self.work, "scan.bmp"))
+        self.assertEqual((r.code, r.err), (0, ""))
+        self.assertEqual(os.getxattr(path, "user.xdg.comment"), b"x")
+        self.assertEqual(open(path, "rb").read(), before)
+        self.assertEqual(self.qlm("comment", "get", "scan.bmp").code, 0)
 
 
 if __name__ == "__main__":
