@@ -1,6 +1,7 @@
 #include "batch_processor/action_table.h"
 
 #include "batch_processor/tag_rating_actions.h"
+#include "organizer/organize_folder.h"
 #include "platform/text.h"
 
 #include <array>
@@ -17,8 +18,8 @@ constexpr std::array not_yet_built = {
     action_type::wipe_all_people,
     // icons
     action_type::icon_set_builtin_icon, action_type::icon_set_default_icon, action_type::icon_set_custom_icon,
-    // user commands and the organizer
-    action_type::run_context_menu_command, action_type::organize_folder, action_type::organize_undo};
+    // user commands
+    action_type::run_context_menu_command};
 
 // Stands in for a missing handler, so a job that names the action fails file
 // by file with a readable reason instead of being taken for an unknown action.
@@ -49,6 +50,15 @@ action_table default_action_table() {
     handler_for(table, action_type::update_tags) = [](batch_processor_callbacks&, const std::wstring& path,
                                                       const std::wstring& parameters) {
         apply_update_tags(path, parameters);
+    };
+    // The organizer: the path is the folder, the parameter the scheme.
+    handler_for(table, action_type::organize_folder) = [](batch_processor_callbacks& callbacks,
+                                                          const std::wstring& path, const std::wstring& parameters) {
+        organizer::organize_folder(callbacks, path, parameters);
+    };
+    handler_for(table, action_type::organize_undo) = [](batch_processor_callbacks& callbacks,
+                                                        const std::wstring& path, const std::wstring&) {
+        organizer::organize_undo(callbacks, path);
     };
     return table;
 }

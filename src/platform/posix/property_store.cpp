@@ -19,7 +19,9 @@
 #include "platform/property_store.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/audio_properties.h"
 #include "platform/posix/exiv2_support.h"
+#include "platform/posix/photo_properties.h"
 #include "platform/posix/property_set.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -196,6 +198,15 @@ public:
 
     hresult get_value(const property_key& key, property_value& value) override {
         value = property_value{};
+        if (posix::is_photo_read_key(key)) {
+            try {
+                posix::read_photo_property(image_->exifData(), key, value);
+            } catch (const std::exception&) {
+                value = property_value{};
+                return wincodec_err_badheader;
+            }
+            return s_ok;
+        }
         if (!is_owned(key)) {
             if (!pass_through_) return s_ok;
             if (const hresult opened = property_set(); failed(opened)) return writable_ ? opened : s_ok;
@@ -534,6 +545,10 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         }
     } catch (const std::exception&) {
         // Not an image Exiv2 knows, or a damaged one: its property set is all there is.
+    }
+    if (auto audio = posix::open_audio_read_store(native, pass_through)) {
+        out = std::move(audio);
+        return s_ok;
     }
     // A volume without property sets still lets the shell read a file: it
     // just has nothing to show.
