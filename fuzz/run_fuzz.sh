@@ -15,13 +15,15 @@ build_dir="${QLM_FUZZ_BUILD:-$source_dir/build-fuzz}"
 
 CC=clang CXX=clang++ cmake -S "$source_dir" -B "$build_dir" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQLM_FUZZ=ON -DQLM_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build_dir" -j2 --target job_file_fuzzer settings_fuzzer xmp_text_fuzzer jpeg_head_fuzzer
+cmake --build "$build_dir" -j2 --target job_file_fuzzer settings_fuzzer xmp_text_fuzzer jpeg_head_fuzzer \
+  undo_journal_fuzzer geodata_fuzzer cue_sheet_fuzzer
 
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 
 status=0
-for target in job_file_fuzzer settings_fuzzer xmp_text_fuzzer jpeg_head_fuzzer; do
+for target in job_file_fuzzer settings_fuzzer xmp_text_fuzzer jpeg_head_fuzzer \
+    undo_journal_fuzzer geodata_fuzzer cue_sheet_fuzzer; do
   corpus_name="${target%_fuzzer}"
   mkdir -p "$scratch/$corpus_name" "$scratch/artifacts-$corpus_name"
   cp "$here/corpus/$corpus_name/"* "$scratch/$corpus_name/"
