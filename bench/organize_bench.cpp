@@ -46,8 +46,8 @@ public:
 };
 
 constexpr const char* extensions[] = {"jpg", "txt", "mp3", "zip", "png", "pdf", "mp4", "exe", "bin"};
-constexpr const char* categories[] = {"Images", "Documents", "Music", "Archives", "Images",
-                                      "Documents", "Videos", "Programs", "Other"};
+constexpr const char* categories[] = {"Images",    "Documents", "Music",    "Archives", "Images",
+                                      "Documents", "Videos",    "Programs", "Other"};
 
 void make_files(const stdfs::path& folder, int count) {
     stdfs::remove_all(folder);
@@ -93,7 +93,8 @@ void by_type(const stdfs::path& work, int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const stdfs::path work = stdfs::temp_directory_path() / ("qlm-organize-bench-" + std::to_string(platform::file_system::process_id()));
+    const stdfs::path work =
+        stdfs::temp_directory_path() / ("qlm-organize-bench-" + std::to_string(platform::file_system::process_id()));
     for (const int count : {1000, 10000, 50000}) by_type(work, count);
     stdfs::remove_all(work);
 
@@ -106,14 +107,17 @@ int main(int argc, char** argv) {
         const double organize = seconds_since(start);
         start = clock_type::now();
         org::organize_undo(host, folder, services);
-        std::printf("photos_pattern over %s: organize %6.2f s, undo %6.2f s\n", argv[1], organize, seconds_since(start));
+        std::printf("photos_pattern over %s: organize %6.2f s, undo %6.2f s\n", argv[1], organize,
+                    seconds_since(start));
     }
 
     // The bench sits in bench/ beside the build's Content folder.
-    const stdfs::path geodata = stdfs::path(platform::text::to_utf8(platform::file_system::module_path()))
-                                    .parent_path().parent_path() / "Content" / "GeoData";
+    const stdfs::path geodata =
+        stdfs::path(platform::text::to_utf8(platform::file_system::module_path())).parent_path().parent_path() /
+        "Content" / "GeoData";
     auto start = clock_type::now();
-    const auto countries = platform::file_system::read_file(platform::text::from_utf8((geodata / "countries.bin").string()));
+    const auto countries =
+        platform::file_system::read_file(platform::text::from_utf8((geodata / "countries.bin").string()));
     const auto cities = platform::file_system::read_file(platform::text::from_utf8((geodata / "cities.bin").string()));
     const org::geodata tables(countries ? org::read_countries(*countries) : std::vector<org::country_record>{},
                               cities ? org::read_cities(*cities) : std::vector<org::city_record>{});
@@ -122,7 +126,8 @@ int main(int argc, char** argv) {
     std::uniform_real_distribution<double> latitude(-60, 70), longitude(-180, 180);
     std::size_t named = 0;
     start = clock_type::now();
-    for (int i = 0; i < 100000; ++i) named += tables.lookup(latitude(random), longitude(random)).country.empty() ? 0u : 1u;
+    for (int i = 0; i < 100000; ++i)
+        named += tables.lookup(latitude(random), longitude(random)).country.empty() ? 0u : 1u;
     std::printf("geodata: load %.3f s (%zu countries, %zu cities), 100,000 lookups %.3f s (%zu in a country)\n", load,
                 tables.country_count(), tables.city_count(), seconds_since(start), named);
     return 0;

@@ -11,7 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     namespace org = sortwell::organizer;
     try {
-        (void)org::cue_file_references(org::decode_cue_text(std::string_view(reinterpret_cast<const char*>(data), size)));
+        (void)org::cue_file_references(
+            org::decode_cue_text(std::string_view(reinterpret_cast<const char*>(data), size)));
     } catch (const std::runtime_error&) {
         // the cue sheet messages
     }

@@ -151,7 +151,8 @@ std::set<std::wstring> collect_cue_files(const std::wstring& folder) {
     const auto names = fs::find_files(folder + separator + L"*");
     if (!names) return keys;
     for (const auto& name : *names) {
-        if (name.size() < 4 || !platform::text::equal_ignore_case(std::wstring_view(name).substr(name.size() - 4), L".cue")) {
+        if (name.size() < 4 ||
+            !platform::text::equal_ignore_case(std::wstring_view(name).substr(name.size() - 4), L".cue")) {
             continue;
         }
         const std::wstring path = folder + separator + name;

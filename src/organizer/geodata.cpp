@@ -102,7 +102,8 @@ bool ring_contains(const std::vector<std::pair<double, double>>& ring, double la
         const auto [longitude_i, latitude_i] = ring[i];
         const auto [longitude_j, latitude_j] = ring[j];
         if ((latitude_i > latitude) != (latitude_j > latitude) &&
-            (longitude_j - longitude_i) * (latitude - latitude_i) / (latitude_j - latitude_i) + longitude_i > longitude) {
+            (longitude_j - longitude_i) * (latitude - latitude_i) / (latitude_j - latitude_i) + longitude_i >
+                longitude) {
             inside = !inside;
         }
     }
@@ -184,8 +185,8 @@ geodata::geodata(std::vector<country_record> countries, std::vector<city_record>
 
 std::wstring geodata::country_of(double latitude, double longitude) const {
     for (const auto& country : countries_) {
-        if (longitude < country.min_longitude || longitude > country.max_longitude ||
-            latitude < country.min_latitude || latitude > country.max_latitude) {
+        if (longitude < country.min_longitude || longitude > country.max_longitude || latitude < country.min_latitude ||
+            latitude > country.max_latitude) {
             continue;
         }
         int inside = 0;

@@ -21,14 +21,14 @@ inline constexpr wchar_t intent_log_file_name[] = L"sw_organize_undo.wal";
 /// The lines of one log, as parsed. A line that does not parse (the torn
 /// end of a crashed write) ends the log.
 struct intent_entries {
-    bool found = false;     // the first line named a folder
-    bool undo = false;      // written by an undo run
+    bool found = false;  // the first line named a folder
+    bool undo = false;   // written by an undo run
     std::wstring folder;
     std::vector<std::wstring> created_folders;  // relative
     struct move {
         std::wstring from;  // full paths
         std::wstring to;
-        bool done = false;  // known to have happened (carried from a recovery)
+        bool done = false;           // known to have happened (carried from a recovery)
         std::ptrdiff_t undone = -1;  // undo: the journal index being restored
     };
     std::vector<move> moves;

@@ -109,7 +109,8 @@ void notify_rename(const std::wstring& from, const std::wstring& to) {
 
 // The shell hears about every changed folder, then the organized one.
 void notify_folders(const std::set<std::wstring>& changed, const std::wstring& folder) {
-    for (const auto& changed_folder : changed) shell::change_notify(shell::event_update_dir, shell::flag_path, changed_folder);
+    for (const auto& changed_folder : changed)
+        shell::change_notify(shell::event_update_dir, shell::flag_path, changed_folder);
     shell::change_notify(shell::event_update_dir, shell::flag_path | shell::flag_flush, folder);
 }
 
@@ -212,7 +213,8 @@ void organize_by_type(batch_processor::batch_processor_callbacks& callbacks, con
                 if (error == 0) record.created_folder(category);
             }
             const auto final_name = free_name(destination_folder, base_name(name), dotted_extension(name), 2);
-            if (!final_name) fail(fmt::format(L"Unable to find a free name for '{}' in '{}'", name, destination_folder));
+            if (!final_name)
+                fail(fmt::format(L"Unable to find a free name for '{}' in '{}'", name, destination_folder));
             const std::wstring target = join(destination_folder, *final_name);
             record.moving(source, target, false);
             if (const std::uint32_t error = services.move_file(source, target); error != 0) {
@@ -231,8 +233,8 @@ void organize_by_type(batch_processor::batch_processor_callbacks& callbacks, con
         qlm::log_warning(L"Organize folder: failed to write undo journal for {}: {}", folder, error);
     }
     notify_folders(changed, folder);
-    qlm::log_info(L"Organize folder: moved {} files into {} subfolders of {} ({} failures)", moved,
-                  used_folders.size(), folder, failures);
+    qlm::log_info(L"Organize folder: moved {} files into {} subfolders of {} ({} failures)", moved, used_folders.size(),
+                  folder, failures);
     if (failures > 0) {
         fail(fmt::format(L"{} of {} files could not be moved. See the log for details.", failures, moved + failures));
     }
@@ -347,9 +349,10 @@ public:
         }
         record_ = nullptr;
         notify_folders(changed_, folder_);
-        qlm::log_info(L"Organize folder ({}): moved {} files ({} failed [{} still in use], {} skipped for path length) "
-                      L"from {}",
-                      scheme_.name, counts_.moved, counts_.failed, counts_.in_use, counts_.skipped, folder_);
+        qlm::log_info(
+            L"Organize folder ({}): moved {} files ({} failed [{} still in use], {} skipped for path length) "
+            L"from {}",
+            scheme_.name, counts_.moved, counts_.failed, counts_.in_use, counts_.skipped, folder_);
         report_summary();
     }
 
@@ -410,10 +413,12 @@ private:
             const std::wstring new_base = wanted.base_name.empty() ? own_base : wanted.base_name;
             const std::wstring extension = dotted_extension(name);
             const std::wstring destination_folder =
-                wanted.folder.empty() ? folder_ : (is_rooted(wanted.folder) ? wanted.folder : join(folder_, wanted.folder));
+                wanted.folder.empty() ? folder_
+                                      : (is_rooted(wanted.folder) ? wanted.folder : join(folder_, wanted.folder));
             if (destination_folder != folder_ && !is_folder(destination_folder)) make_folder(destination_folder);
             const auto final_name = free_name(destination_folder, new_base, extension, 1);
-            if (!final_name) fail(fmt::format(L"Unable to find a free name for '{}' in '{}'", name, destination_folder));
+            if (!final_name)
+                fail(fmt::format(L"Unable to find a free name for '{}' in '{}'", name, destination_folder));
             const std::wstring target = join(destination_folder, *final_name);
             if (platform::text::utf16_length(target) >= longest_path) {
                 qlm::log_warning(L"Organize folder ({}): skipping '{}', destination path too long: '{}'", scheme_.name,
@@ -439,7 +444,8 @@ private:
         }
     }
 
-    void move_sidecars(const std::wstring& name, const std::wstring& final_name, const std::wstring& destination_folder) {
+    void move_sidecars(const std::wstring& name, const std::wstring& final_name,
+                       const std::wstring& destination_folder) {
         const std::wstring own_base = base_name(name);
         const std::wstring new_base = base_name(final_name);
         std::set<std::wstring> seen;
@@ -462,8 +468,7 @@ private:
             return;
         }
         const std::wstring sidecar_extension = dotted_extension(sidecar);
-        const bool of_full_name =
-            scheme_.cue_aware && platform::text::equal_ignore_case(base_name(sidecar), name);
+        const bool of_full_name = scheme_.cue_aware && platform::text::equal_ignore_case(base_name(sidecar), name);
         const std::wstring new_name = (of_full_name ? final_name : new_base) + sidecar_extension;
         const std::wstring target = join(destination_folder, new_name);
         if (platform::text::utf16_length(target) >= longest_path) {
@@ -489,10 +494,11 @@ private:
         if (counts_.failed == 0 && counts_.skipped == 0) return;
         std::vector<std::wstring> parts;
         if (counts_.in_use > 0) {
-            parts.push_back(fmt::format(L"{} still in use by another process (a fresh import still settling, cloud "
-                                        L"sync, antivirus, or search indexing -- usually clears on its own; try again "
-                                        L"in a moment)",
-                                        counts_.in_use));
+            parts.push_back(
+                fmt::format(L"{} still in use by another process (a fresh import still settling, cloud "
+                            L"sync, antivirus, or search indexing -- usually clears on its own; try again "
+                            L"in a moment)",
+                            counts_.in_use));
         }
         if (counts_.failed > counts_.in_use) {
             parts.push_back(fmt::format(L"{} failed for other reasons -- see the log for details",

@@ -70,7 +70,8 @@ bool is_user_excluded(std::wstring_view name, const std::vector<std::wstring>& e
     const std::wstring lower = to_lower_invariant(name);
     for (const auto& entry : excluded) {
         const std::wstring rule = to_lower_invariant(entry);
-        if (rule.rfind(L"*.", 0) == 0 ? ends_with(lower, std::wstring_view(rule).substr(1)) : lower == rule) return true;
+        if (rule.rfind(L"*.", 0) == 0 ? ends_with(lower, std::wstring_view(rule).substr(1)) : lower == rule)
+            return true;
     }
     return false;
 }
@@ -93,8 +94,7 @@ std::vector<std::wstring> select_files(const std::wstring& folder, const std::ve
             continue;
         }
         if (is_builtin_excluded(name) || is_user_excluded(name, excluded)) continue;
-        if (attributes != fs::invalid_attributes &&
-            (attributes & (fs::attribute_hidden | fs::attribute_system)) != 0) {
+        if (attributes != fs::invalid_attributes && (attributes & (fs::attribute_hidden | fs::attribute_system)) != 0) {
             continue;
         }
         taken.push_back(name);

@@ -40,9 +40,16 @@ TEST(cue_sheets, decodes_each_encoding) {
     EXPECT_EQ(org::decode_cue_text(utf16(sheet, true)), expected);
     EXPECT_EQ(org::decode_cue_text(utf16(sheet, false)), expected);
     EXPECT_EQ(error_of([&] { org::decode_cue_text(utf16(sheet, true) + "x"); }), encoding_error);
-    EXPECT_EQ(org::decode_cue_text("\xEF\xBB\xBF" "FILE \"Caf\xC3\xA9.flac\" WAVE"), L"FILE \"Café.flac\" WAVE");
+    EXPECT_EQ(org::decode_cue_text("\xEF\xBB\xBF"
+                                   "FILE \"Caf\xC3\xA9.flac\" WAVE"),
+              L"FILE \"Café.flac\" WAVE");
     // Bad UTF-8 after a mark fails; without one it is ANSI (Windows-1252 on Linux).
-    EXPECT_EQ(error_of([] { org::decode_cue_text("\xEF\xBB\xBF" "Caf\xE9"); }), encoding_error);
+    EXPECT_EQ(error_of([] {
+                  org::decode_cue_text(
+                      "\xEF\xBB\xBF"
+                      "Caf\xE9");
+              }),
+              encoding_error);
     EXPECT_EQ(org::decode_cue_text("Caf\xE9 \x80"), L"Café €");
     EXPECT_EQ(org::decode_cue_text(""), L"");
 }
@@ -51,8 +58,8 @@ TEST(cue_sheets, file_lines_and_their_errors) {
     EXPECT_EQ(org::cue_file_references(L"REM x\r\n  file \"Album.flac\" WAVE\r\n\tFILE track2.wav WAVE\r\n"),
               (std::vector<std::wstring>{L"Album.flac", L"track2.wav"}));
     EXPECT_EQ(org::cue_file_references(L"FILENAME x\nFILE a.wav MP3"), (std::vector<std::wstring>{L"a.wav"}));
-    const wchar_t* invalid[] = {L"FILE \"Album.flac\"\r\n", L"FILE\n", L"FILE   \r\n", L"FILE \"\" WAVE",
-                                L"FILE \"open.flac WAVE", L"FILE name"};
+    const wchar_t* invalid[] = {L"FILE \"Album.flac\"\r\n", L"FILE\n",   L"FILE   \r\n", L"FILE \"\" WAVE",
+                                L"FILE \"open.flac WAVE",   L"FILE name"};
     for (const auto* text : invalid) {
         EXPECT_EQ(error_of([&] { org::cue_file_references(text); }), reference_error) << text;
     }

@@ -87,7 +87,8 @@ TEST(naming_pattern, music_tokens_and_placement) {
     EXPECT_EQ(built.folder, L"AC_DC");
 
     const wchar_t sep = platform::file_system::separator;
-    EXPECT_EQ(org::make_destination(L"", L"a\\b/c\\\\d").folder, std::wstring(L"a") + sep + L"b" + sep + L"c" + sep + L"d");
+    EXPECT_EQ(org::make_destination(L"", L"a\\b/c\\\\d").folder,
+              std::wstring(L"a") + sep + L"b" + sep + L"c" + sep + L"d");
     std::wstring root;
     EXPECT_EQ(org::split_placement(L"\\Photos\\2024", root), (std::vector<std::wstring>{L"Photos", L"2024"}));
     EXPECT_EQ(root, std::wstring(1, sep));

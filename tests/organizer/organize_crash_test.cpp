@@ -2,10 +2,10 @@
 // the intent log, every file exists exactly once, and undo gives back the
 // folder byte for byte.
 
+#include "organize_support.h"
 #include "organizer/intent_log.h"
 #include "organizer/organize_folder.h"
 #include "organizer/undo_journal.h"
-#include "organize_support.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +75,8 @@ void crash_rounds(const std::wstring& folder, const std::string& elsewhere, cons
     std::uniform_int_distribution<int> delay(0, 40000);
     for (int round = 0; round < rounds; ++round) {
         recording_host host;
-        run_and_kill([&] { org::organize_folder(host, folder, scheme, services); }, std::chrono::microseconds(delay(random)));
+        run_and_kill([&] { org::organize_folder(host, folder, scheme, services); },
+                     std::chrono::microseconds(delay(random)));
         org::recover_intent_log(folder);
         EXPECT_EQ(contents(tree({root, elsewhere})), original_contents) << "after organize, round " << round;
         for (const auto& [path, bytes] : tree({elsewhere})) {
@@ -110,7 +111,8 @@ TEST(organize_crash, by_type_killed_anywhere_loses_nothing) {
 
 TEST(organize_crash, placement_on_another_file_system_loses_nothing) {
     qlm::testing::temp_folder folder;
-    struct stat shm {}, here {};
+    struct stat shm {
+    }, here{};
     if (stat("/dev/shm", &shm) != 0 || stat(platform::text::to_utf8(folder.path()).c_str(), &here) != 0 ||
         shm.st_dev == here.st_dev || access("/dev/shm", W_OK) != 0) {
         GTEST_SKIP() << "no /dev/shm on another file system";
@@ -122,8 +124,9 @@ TEST(organize_crash, placement_on_another_file_system_loses_nothing) {
         ~cleanup() { stdfs::remove_all(path); }
     } remove_target{target};
     make_files(folder, 500);
-    const auto services = test_services({{"organize.photoNamingPattern", L"<Original Filename>"},
-                                         {"organize.photoPlacementPattern", platform::text::from_utf8(target) + L"/Sorted"}});
+    const auto services =
+        test_services({{"organize.photoNamingPattern", L"<Original Filename>"},
+                       {"organize.photoPlacementPattern", platform::text::from_utf8(target) + L"/Sorted"}});
     crash_rounds(folder.path(), target, L"photos_pattern", services, 4);
 }
 

@@ -1,8 +1,8 @@
 #include "organizer/organize_folder.h"
 
+#include "organize_support.h"
 #include "organizer/intent_log.h"
 #include "organizer/undo_journal.h"
-#include "organize_support.h"
 #include "platform/shell.h"
 #include "platform/win32_error.h"
 #include "support/log_capture.h"
@@ -121,8 +121,9 @@ TEST_F(organize_test, bad_schemes_folders_and_refused_subfolders) {
     qlm::testing::log_capture log;
     EXPECT_EQ(outcome([&] { org::organize_folder(host, folder.path(), L"by_type", services); }),
               "2 of 2 files could not be moved. See the log for details.");
-    EXPECT_EQ(lines_at(log, "ERROR"), (std::vector<std::string>{"Organize folder: Failed to create subfolder 'Documents'",
-                                                                 "Organize folder: Failed to create subfolder 'Documents'"}));
+    EXPECT_EQ(lines_at(log, "ERROR"),
+              (std::vector<std::string>{"Organize folder: Failed to create subfolder 'Documents'",
+                                        "Organize folder: Failed to create subfolder 'Documents'"}));
     EXPECT_FALSE(fs::exists(org::journal_path(folder.path())));
     EXPECT_EQ(names_in(folder.path()), (names{L"f.txt", L"g.txt"}));
 }
@@ -182,8 +183,10 @@ TEST_F(organize_test, pattern_scheme_numbers_from_one_and_waits_out_locks) {
     const std::set<std::wstring> sidecars{(main + 1)->from, (main + 2)->from};
     EXPECT_EQ(sidecars, (std::set<std::wstring>{folder / L"a.XMP", folder / L"a.jpg.aae"}));
     EXPECT_TRUE(journal.created_folders.empty());
-    EXPECT_EQ(lines_at(log, "INFO").back(), "Organize folder (Photos): moved 2 files (1 failed [1 still in use], 0 "
-                                            "skipped for path length) from " + utf8(folder.path()));
+    EXPECT_EQ(lines_at(log, "INFO").back(),
+              "Organize folder (Photos): moved 2 files (1 failed [1 still in use], 0 "
+              "skipped for path length) from " +
+                  utf8(folder.path()));
 }
 
 TEST_F(organize_test, long_destinations_are_skipped_and_absolute_targets_need_consent) {
@@ -197,14 +200,14 @@ TEST_F(organize_test, long_destinations_are_skipped_and_absolute_targets_need_co
 
     qlm::testing::temp_folder elsewhere;
     const std::wstring target = elsewhere / L"new/place";
-    services = test_services({{"organize.photoNamingPattern", L"<Original Filename>"},
-                              {"organize.photoPlacementPattern", target}});
+    services = test_services(
+        {{"organize.photoNamingPattern", L"<Original Filename>"}, {"organize.photoPlacementPattern", target}});
     host.allow_folders = false;
     qlm::testing::log_capture log;
     EXPECT_EQ(outcome([&] { org::organize_folder(host, folder.path(), L"photos_pattern", services); }), "ok");
     EXPECT_EQ(host.confirmations, names{target});
     EXPECT_EQ(lines_at(log, "INFO"), std::vector<std::string>{"Organize folder (Photos): cancelled, target folder '" +
-                                                               utf8(target) + "' was not created"});
+                                                              utf8(target) + "' was not created"});
     host.allow_folders = true;
     EXPECT_EQ(outcome([&] { org::organize_folder(host, folder.path(), L"photos_pattern", services); }), "ok");
     EXPECT_TRUE(fs::exists(target + sep + L"p.gif"));
@@ -269,11 +272,11 @@ TEST_F(organize_test, cancelled_undo_keeps_the_moves_not_yet_attempted) {
 // What a run killed in the middle leaves, settled by the next action.
 TEST_F(organize_test, leftover_intent_log_is_recovered_before_the_next_run) {
     folder.make_folder(L"Documents");
-    folder.write(L"Documents/moved.txt", "m");                          // target only: moved
-    folder.write(L"stayed.txt", "s");                                   // source only: not moved
-    folder.write(L"Documents/.stayed.txt.qlm-move.tmp", "partial");     // its cross-volume temporary
-    folder.write(L"twice.txt", "same"), folder.write(L"Documents/twice.txt", "same");   // both, equal
-    folder.write(L"torn.txt", "whole"), folder.write(L"Documents/torn.txt", "who");     // both, partial target
+    folder.write(L"Documents/moved.txt", "m");                                         // target only: moved
+    folder.write(L"stayed.txt", "s");                                                  // source only: not moved
+    folder.write(L"Documents/.stayed.txt.qlm-move.tmp", "partial");                    // its cross-volume temporary
+    folder.write(L"twice.txt", "same"), folder.write(L"Documents/twice.txt", "same");  // both, equal
+    folder.write(L"torn.txt", "whole"), folder.write(L"Documents/torn.txt", "who");    // both, partial target
     const auto line = [&](const std::wstring& name) {
         return "{\"from\":" + json(folder / name) + ",\"to\":" + json(folder / (L"Documents/" + name)) + "}\n";
     };
@@ -307,8 +310,8 @@ TEST_F(organize_test, interrupted_undo_resumes_without_false_skips) {
     for (std::size_t i = 0; i < 2; ++i) {
         const std::wstring current = folder.path() + sep + journal.moves[i].to;
         fs::move_file(current, journal.moves[i].from);
-        log_text += "{\"undone\":" + std::to_string(i) + ",\"from\":" + json(current) + ",\"to\":" +
-                    json(journal.moves[i].from) + "}\n";
+        log_text += "{\"undone\":" + std::to_string(i) + ",\"from\":" + json(current) +
+                    ",\"to\":" + json(journal.moves[i].from) + "}\n";
     }
     folder.write(L"sw_organize_undo.wal", log_text);
     qlm::testing::log_capture log;

@@ -2,10 +2,10 @@
 // id3v2, flac, metaflac), read through the property store and organized.
 
 #include "metadata/people_regions.h"
+#include "organize_support.h"
 #include "organizer/metadata_fields.h"
 #include "organizer/organize_folder.h"
 #include "organizer/undo_journal.h"
-#include "organize_support.h"
 #include "platform/message_dialog.h"
 #include "support/outside_tools.h"
 #include "support/temp_folder.h"
@@ -33,7 +33,10 @@ public:
         tzset();
     }
     ~time_zone() {
-        if (old_.empty()) unsetenv("TZ"); else setenv("TZ", old_.c_str(), 1);
+        if (old_.empty())
+            unsetenv("TZ");
+        else
+            setenv("TZ", old_.c_str(), 1);
         tzset();
     }
 
@@ -94,7 +97,8 @@ TEST(organize_media, photos_pattern_with_people_from_the_photo_and_a_sidecar) {
     }
     qlm::testing::temp_folder folder;
     const auto jpeg = photo(folder, L"IMG_1.jpg", "-DateTimeOriginal='2024:05:01 12:00:00'");
-    ASSERT_TRUE(qlm::metadata::write_people_regions(jpeg, {{L"Anna", 0.1, 0.1, 0.2, 0.2}, {L"Ben", 0.5, 0.5, 0.2, 0.2}}));
+    ASSERT_TRUE(
+        qlm::metadata::write_people_regions(jpeg, {{L"Anna", 0.1, 0.1, 0.2, 0.2}, {L"Ben", 0.5, 0.5, 0.2, 0.2}}));
     const auto png = photo(folder, L"IMG_2.png", "");
     ASSERT_TRUE(qlm::metadata::write_people_regions(png, {{L"Cleo", 0.1, 0.1, 0.2, 0.2}}));
     ASSERT_TRUE(fs::exists(folder / L"IMG_2.xmp"));
@@ -141,12 +145,14 @@ TEST(organize_media, music_fields_from_mp3_and_flac) {
                  shell_quote(mp3),
              &code);
     ASSERT_EQ(code, 0);
-    const std::string encode = "flac --silent --force-raw-format --endian=little --sign=signed --channels=1 --bps=16 "
-                               "--sample-rate=8000 " + shell_quote(raw) + " -o ";
+    const std::string encode =
+        "flac --silent --force-raw-format --endian=little --sign=signed --channels=1 --bps=16 "
+        "--sample-rate=8000 " +
+        shell_quote(raw) + " -o ";
     run_tool(encode + shell_quote(flac) + " && metaflac --set-tag=ARTIST=Solo --set-tag=ARTIST=Band " +
                  "--set-tag=ALBUMARTIST=Various --set-tag=ALBUM=Mix. --set-tag=TITLE=Tune --set-tag=TRACKNUMBER=123 "
-                 "--set-tag=DATE=2001-05-03 --set-tag=DISCNUMBER=0 " + shell_quote(flac) + " && " + encode +
-                 shell_quote(cued),
+                 "--set-tag=DATE=2001-05-03 --set-tag=DISCNUMBER=0 " +
+                 shell_quote(flac) + " && " + encode + shell_quote(cued),
              &code);
     ASSERT_EQ(code, 0);
 

@@ -25,7 +25,9 @@ std::string error_of(const std::function<void()>& action) {
 
 TEST(undo_journal, text_is_pretty_crlf_json_in_key_order) {
     const org::journal_record record{
-        L"C:\\Photos", {L"Images", L"Ünï"}, {{L"C:\\Photos\\a.jpg", L"Images\\a.jpg"}, {L"C:\\Photos\\b \"q\".txt", L"D:\\b.txt"}}};
+        L"C:\\Photos",
+        {L"Images", L"Ünï"},
+        {{L"C:\\Photos\\a.jpg", L"Images\\a.jpg"}, {L"C:\\Photos\\b \"q\".txt", L"D:\\b.txt"}}};
     const std::string expected =
         "{\r\n"
         "    \"version\": \"1.0\",\r\n"
@@ -76,7 +78,8 @@ TEST(undo_journal, file_is_hidden_after_every_write) {
     org::write_journal(second, path);  // a hidden journal is rewritten, not refused
     EXPECT_NE(fs::get_attributes(path) & fs::attribute_hidden, 0u);
     EXPECT_EQ(org::read_journal(path), second);
-    EXPECT_EQ(error_of([&] { org::write_journal(second, folder / L"missing/x.json"); }), "Failed to write undo journal");
+    EXPECT_EQ(error_of([&] { org::write_journal(second, folder / L"missing/x.json"); }),
+              "Failed to write undo journal");
 }
 
 TEST(intent_log, parse_stops_at_a_torn_line) {
@@ -90,7 +93,8 @@ TEST(intent_log, parse_stops_at_a_torn_line) {
     ASSERT_EQ(entries.moves.size(), 2u);
     EXPECT_FALSE(entries.moves[0].done);
     EXPECT_TRUE(entries.moves[1].done);
-    const auto undo = org::parse_intent_log("{\"folder\":\"/p\",\"undo\":true}\n{\"undone\":3,\"from\":\"x\",\"to\":\"y\"}\n");
+    const auto undo =
+        org::parse_intent_log("{\"folder\":\"/p\",\"undo\":true}\n{\"undone\":3,\"from\":\"x\",\"to\":\"y\"}\n");
     EXPECT_TRUE(undo.undo);
     ASSERT_EQ(undo.moves.size(), 1u);
     EXPECT_EQ(undo.moves[0].undone, 3);

@@ -77,7 +77,8 @@ private:
     }
     void number(const wchar_t* name, property_value& value) const {
         if (const auto* found = values(name)) {
-            if (const std::uint32_t n = leading_number(wide(found->front())); n != 0) value = property_value::make_ui4(n);
+            if (const std::uint32_t n = leading_number(wide(found->front())); n != 0)
+                value = property_value::make_ui4(n);
         }
     }
 

@@ -194,23 +194,40 @@ std::uint32_t remove_directory(const std::wstring& path) {
 
 std::wstring error_text(std::uint32_t error) {
     switch (error) {
-    case 0: return L"The operation completed successfully.";
-    case 1: return L"Incorrect function.";
-    case 2: return L"The system cannot find the file specified.";
-    case 3: return L"The system cannot find the path specified.";
-    case 5: return L"Access is denied.";
-    case 17: return L"The system cannot move the file to a different disk drive.";
-    case 32: return L"The process cannot access the file because it is being used by another process.";
-    case 33: return L"The process cannot access the file because another process has locked a portion of the file.";
-    case 50: return L"The request is not supported.";
-    case 80: return L"The file exists.";
-    case 87: return L"The parameter is incorrect.";
-    case 112: return L"There is not enough space on the disk.";
-    case 123: return L"The filename, directory name, or volume label syntax is incorrect.";
-    case 145: return L"The directory is not empty.";
-    case 183: return L"Cannot create a file when that file already exists.";
-    case 206: return L"The filename or extension is too long.";
-    default: return L"Unknown error " + std::to_wstring(error) + L".";
+        case 0:
+            return L"The operation completed successfully.";
+        case 1:
+            return L"Incorrect function.";
+        case 2:
+            return L"The system cannot find the file specified.";
+        case 3:
+            return L"The system cannot find the path specified.";
+        case 5:
+            return L"Access is denied.";
+        case 17:
+            return L"The system cannot move the file to a different disk drive.";
+        case 32:
+            return L"The process cannot access the file because it is being used by another process.";
+        case 33:
+            return L"The process cannot access the file because another process has locked a portion of the file.";
+        case 50:
+            return L"The request is not supported.";
+        case 80:
+            return L"The file exists.";
+        case 87:
+            return L"The parameter is incorrect.";
+        case 112:
+            return L"There is not enough space on the disk.";
+        case 123:
+            return L"The filename, directory name, or volume label syntax is incorrect.";
+        case 145:
+            return L"The directory is not empty.";
+        case 183:
+            return L"Cannot create a file when that file already exists.";
+        case 206:
+            return L"The filename or extension is too long.";
+        default:
+            return L"Unknown error " + std::to_wstring(error) + L".";
     }
 }
 

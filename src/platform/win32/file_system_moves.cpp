@@ -100,7 +100,8 @@ std::uint32_t append_file::append(std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = bytes.size() > 0x10000000u ? 0x10000000u : static_cast<DWORD>(bytes.size());
         DWORD written = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), chunk, &written, nullptr)) return GetLastError();
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), chunk, &written, nullptr))
+            return GetLastError();
         if (written == 0) return ERROR_DISK_FULL;
         bytes.remove_prefix(written);
     }

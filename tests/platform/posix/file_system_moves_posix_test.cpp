@@ -22,7 +22,8 @@ namespace fs = platform::file_system;
 
 TEST(file_system_moves_posix, cross_volume_move_copies_then_deletes) {
     qlm::testing::temp_folder folder;
-    struct stat shm {}, here {};
+    struct stat shm {
+    }, here{};
     const std::string native = platform::text::to_utf8(folder.path());
     if (stat("/dev/shm", &shm) != 0 || stat(native.c_str(), &here) != 0 || shm.st_dev == here.st_dev ||
         access("/dev/shm", W_OK) != 0) {
