@@ -11,6 +11,7 @@
 #include "organizer/geodata.h"
 #include "organizer/organize_folder.h"
 #include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 #include "platform/text.h"
 
 #include <chrono>

@@ -2,6 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "platform/text_ansi.h"
 
 #include <optional>
 #include <stdexcept>

@@ -1,4 +1,5 @@
 #include "organizer/intent_log.h"
+#include "platform/file_system_moves.h"
 
 #include "platform/text.h"
 

@@ -8,6 +8,7 @@
 
 #include "organizer/undo_journal.h"
 #include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 
 #include <cstddef>
 #include <string>

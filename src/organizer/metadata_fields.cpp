@@ -5,6 +5,7 @@
 #include "organizer/naming_pattern.h"
 #include "organizer/organize_selection.h"
 #include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 #include "platform/media_property_keys.h"
 #include "platform/property_store.h"
 #include "platform/text.h"

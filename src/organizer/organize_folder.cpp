@@ -8,8 +8,10 @@
 #include "organizer/organize_selection.h"
 #include "organizer/undo_journal.h"
 #include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 #include "platform/message_dialog.h"
 #include "platform/shell.h"
+#include "platform/shell_events.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 

@@ -6,7 +6,9 @@
 #include "organizer/organize_selection.h"
 #include "organizer/undo_journal.h"
 #include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 #include "platform/shell.h"
+#include "platform/shell_events.h"
 #include "platform/text.h"
 
 #include <fmt/format.h>

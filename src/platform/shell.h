@@ -15,8 +15,6 @@
 
 namespace platform::shell {
 
-inline constexpr std::int32_t event_rename_item = 0x00000001;        // SHCNE_RENAMEITEM
-inline constexpr std::int32_t event_rmdir = 0x00000010;              // SHCNE_RMDIR
 inline constexpr std::int32_t event_update_dir = 0x00001000;         // SHCNE_UPDATEDIR
 inline constexpr std::int32_t event_update_item = 0x00002000;        // SHCNE_UPDATEITEM
 inline constexpr std::int32_t event_assoc_changed = 0x08000000;      // SHCNE_ASSOCCHANGED

@@ -5,7 +5,6 @@
 // UTF-16 units so that both targets give the same answers.
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,10 +41,5 @@ bool crt_equal_ignore_case(std::wstring_view a, std::wstring_view b);
 
 /// Length of the text in UTF-16 code units.
 std::size_t utf16_length(std::wstring_view text);
-
-/// Text in the system's ANSI code page (MultiByteToWideChar with CP_ACP and
-/// MB_ERR_INVALID_CHARS), or nullopt when a byte has no character there.
-/// Linux: Windows-1252, whose five unassigned bytes fail.
-std::optional<std::wstring> from_ansi(std::string_view bytes);
 
 }  // namespace platform::text

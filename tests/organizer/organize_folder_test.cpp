@@ -1,9 +1,11 @@
 #include "organizer/organize_folder.h"
+#include "platform/file_system_moves.h"
 
 #include "organize_support.h"
 #include "organizer/intent_log.h"
 #include "organizer/undo_journal.h"
 #include "platform/shell.h"
+#include "platform/shell_events.h"
 #include "platform/win32_error.h"
 #include "support/log_capture.h"
 #include "support/temp_folder.h"

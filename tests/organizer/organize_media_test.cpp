@@ -2,6 +2,7 @@
 // id3v2, flac, metaflac), read through the property store and organized.
 
 #include "metadata/people_regions.h"
+#include "platform/file_system_moves.h"
 #include "organize_support.h"
 #include "organizer/metadata_fields.h"
 #include "organizer/organize_folder.h"

@@ -5,6 +5,7 @@
 #include "batch_processor/batch_processor_callbacks.h"
 #include "organizer/organize_folder.h"
 #include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 #include "platform/text.h"
 
 #include <functional>

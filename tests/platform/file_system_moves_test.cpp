@@ -1,6 +1,8 @@
 #include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 
 #include "platform/text.h"
+#include "platform/text_ansi.h"
 #include "platform/win32_error.h"
 #include "support/temp_folder.h"
 

@@ -1,6 +1,6 @@
 // Linux moves, folders and times of the organizer in the Win32 vocabulary.
 
-#include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 
 #include "platform/text.h"
 #include "platform/unique_resource.h"

@@ -1,7 +1,7 @@
 // The ANSI code page on Linux: Windows-1252, the code page of the western
 // Windows installations whose files (cue sheets, old playlists) we meet.
 
-#include "platform/text.h"
+#include "platform/text_ansi.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 // Windows moves, folders and times of the organizer: thin wrappers.
 
-#include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 
 #include <windows.h>
 

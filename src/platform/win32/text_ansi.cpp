@@ -1,6 +1,6 @@
 // The system's ANSI code page through MultiByteToWideChar.
 
-#include "platform/text.h"
+#include "platform/text_ansi.h"
 
 #include <windows.h>
 

@@ -2,6 +2,7 @@
 // and user extended attributes, and nothing is left beside the target.
 
 #include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 
 #include "platform/text.h"
 #include "platform/win32_error.h"
