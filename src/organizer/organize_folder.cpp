@@ -62,11 +62,6 @@ std::wstring parent_of(const std::wstring& path) {
     return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
-std::wstring name_of(const std::wstring& path) {
-    const auto slash = path.find_last_of(fs::separator == L'\\' ? L"\\/" : L"/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 bool exists(const std::wstring& path) {
     try {
         return fs::exists(path);
