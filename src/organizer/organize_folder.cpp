@@ -66,7 +66,9 @@ bool exists(const std::wstring& path) {
     try {
         return fs::exists(path);
     } catch (const std::exception&) {
-        return true;  // a name that cannot be checked is not free
+        // A name that cannot be checked (too long to exist, say) is tried:
+        // the move never replaces anything.
+        return false;
     }
 }
 
