@@ -25,6 +25,8 @@
 #include "platform/posix/freedesktop_attributes.h"
 #include "platform/posix/hierarchical_keywords.h"
 #include "platform/posix/iptc_text.h"
+#include "platform/posix/audio_properties.h"
+#include "platform/posix/photo_properties.h"
 #include "platform/posix/property_set.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -194,6 +196,15 @@ public:
 
     hresult get_value(const property_key& key, property_value& value) override {
         value = property_value{};
+        if (posix::is_photo_read_key(key)) {
+            try {
+                posix::read_photo_property(image_->exifData(), key, value);
+            } catch (const std::exception&) {
+                value = property_value{};
+                return wincodec_err_badheader;
+            }
+            return s_ok;
+        }
         if (!is_owned(key)) {
             if (!pass_through_) return s_ok;
             if (const hresult opened = property_set(); failed(opened)) return writable_ ? opened : s_ok;
@@ -568,6 +579,10 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         }
     } catch (const std::exception&) {
         // Not an image Exiv2 knows, or a damaged one: its property set is all there is.
+    }
+    if (auto audio = posix::open_audio_read_store(native, pass_through)) {
+        out = std::move(audio);
+        return s_ok;
     }
     // A volume without property sets still lets the shell read a file: it
     // just has nothing to show.

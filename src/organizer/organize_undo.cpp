@@ -1,0 +1,142 @@
+// The "organize_undo" action: the journal's moves put back in journal order.
+
+#include "logging/log.h"
+#include "organizer/intent_log.h"
+#include "organizer/organize_folder.h"
+#include "organizer/organize_selection.h"
+#include "organizer/undo_journal.h"
+#include "platform/file_system.h"
+#include "platform/file_system_moves.h"
+#include "platform/shell.h"
+#include "platform/shell_events.h"
+#include "platform/text.h"
+
+#include <fmt/format.h>
+#include <fmt/xchar.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace sortwell::organizer {
+namespace {
+
+namespace fs = platform::file_system;
+namespace shell = platform::shell;
+using namespace std::chrono_literals;
+
+constexpr int last_free_number = 1001;
+
+bool exists(const std::wstring& path) {
+    try {
+        return fs::exists(path);
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
+std::wstring name_of(const std::wstring& path) {
+    const auto slash = path.find_last_of(fs::separator == L'\\' ? L"\\/" : L"/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// The wanted path, else "base (n).ext" in the organized folder; after number
+// 1001 the search stops and that candidate is used.
+std::wstring free_restore_path(const std::wstring& folder, const std::wstring& wanted, const std::wstring& from) {
+    std::wstring path = wanted;
+    const std::wstring name = name_of(from);
+    for (int number = 2; exists(path); ++number) {
+        path = resolve_in(folder, fmt::format(L"{} ({}){}", base_name(name), number, dotted_extension(name)));
+        if (number >= last_free_number) break;
+    }
+    return path;
+}
+
+void clear_hidden_and_delete(const std::wstring& path) {
+    const std::uint32_t attributes = fs::get_attributes(path);
+    if (attributes != fs::invalid_attributes && (attributes & fs::attribute_hidden) != 0) {
+        fs::set_attributes(path, attributes & ~fs::attribute_hidden);
+    }
+    fs::delete_file(path);
+}
+
+}  // namespace
+
+void organize_undo(batch_processor::batch_processor_callbacks& callbacks, const std::wstring& folder,
+                   const organize_services& services) {
+    const recovery_result recovered = recover_intent_log(folder);
+    if (recovered.found && !recovered.undo && !recovered.moved.empty()) {
+        qlm::log_info(L"Organize folder: recovered {} moves of an interrupted run in {}", recovered.moved.size(),
+                      folder);
+    }
+    const std::wstring journal = journal_path(folder);
+    if (!exists(journal)) {
+        throw std::runtime_error(
+            platform::text::to_utf8(fmt::format(L"Nothing to undo: no organize record found in '{}'", folder)));
+    }
+    const journal_record record = read_journal(journal);
+    const std::size_t total = record.moves.size();
+    if (total >= 20) callbacks.show_progress();
+
+    intent_log log(folder);
+    const bool logging = log.start(true);
+    std::size_t restored = 0, not_restored = 0, index = 0;
+    bool cancelled = false;
+    for (; index < total; ++index) {
+        if (callbacks.is_cancelled()) {
+            cancelled = true;
+            break;
+        }
+        while (!cancelled && callbacks.is_paused()) {
+            if (callbacks.is_cancelled()) {
+                cancelled = true;
+            } else {
+                services.sleep(50ms);
+            }
+        }
+        if (cancelled) break;
+        callbacks.report_progress(std::clamp(static_cast<int>((index + 1) * 100 / total), 7, 96));
+        const journal_move& move = record.moves[index];
+        const std::wstring current = resolve_in(folder, move.to);
+        const std::wstring wanted = resolve_in(folder, move.from);
+        if (!exists(current)) {
+            qlm::log_info(L"Undo organize: '{}' no longer exists, skipping", current);
+            ++not_restored;
+            continue;
+        }
+        const std::wstring target = free_restore_path(folder, wanted, move.from);
+        if (logging) log.undone(index, current, target);
+        if (const std::uint32_t error = services.move_file(current, target); error != 0) {
+            qlm::log_error(L"Undo organize: failed to restore '{}' ({})", current, fs::error_text(error));
+            ++not_restored;
+            continue;
+        }
+        shell::change_notify(shell::event_rename_item, shell::flag_path, current, target);
+        ++restored;
+    }
+    if (cancelled && index < total) {
+        journal_record left{record.folder, record.created_folders, {}};
+        left.moves.assign(record.moves.begin() + static_cast<std::ptrdiff_t>(index), record.moves.end());
+        write_journal(left, journal);
+        log.remove();
+    } else {
+        clear_hidden_and_delete(journal);
+        for (auto it = record.created_folders.rbegin(); it != record.created_folders.rend(); ++it) {
+            const std::wstring created = resolve_in(folder, *it);
+            if (fs::remove_directory(created) == 0) {
+                shell::change_notify(shell::event_rmdir, shell::flag_path, created);
+            }
+        }
+        log.remove();
+    }
+    shell::change_notify(shell::event_update_dir, shell::flag_path | shell::flag_flush, folder);
+    qlm::log_info(L"Undo organize: restored {} files, skipped {} in {} (cancelled={})", restored, not_restored, folder,
+                  cancelled);
+    if (not_restored > 0) {
+        throw std::runtime_error(platform::text::to_utf8(
+            fmt::format(L"Restored {} files; {} could not be restored (deleted, renamed, or locked). See the log for "
+                        L"details.",
+                        restored, not_restored)));
+    }
+}
+
+}  // namespace sortwell::organizer

@@ -1,0 +1,141 @@
+#include "organizer/undo_journal.h"
+
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+#include <rapidjson/document.h>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+
+#include <stdexcept>
+
+namespace sortwell::organizer {
+namespace {
+
+namespace fs = platform::file_system;
+using platform::text::from_utf8;
+using platform::text::to_utf8;
+
+template <typename Writer>
+void write_string(Writer& writer, const std::wstring& text) {
+    const std::string bytes = to_utf8(text);
+    writer.String(bytes.data(), static_cast<rapidjson::SizeType>(bytes.size()));
+}
+
+std::wstring wide(const rapidjson::Value& value) {
+    return from_utf8(std::string_view(value.GetString(), value.GetStringLength()));
+}
+
+const rapidjson::Value* member(const rapidjson::Value& object, const char* name) {
+    const auto it = object.FindMember(name);
+    return it == object.MemberEnd() ? nullptr : &it->value;
+}
+
+}  // namespace
+
+std::wstring journal_path(const std::wstring& folder) { return folder + fs::separator + journal_file_name; }
+
+std::string journal_text(const journal_record& record) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+    writer.SetIndent(' ', 4);
+    writer.StartObject();
+    writer.Key("version");
+    writer.String("1.0");
+    writer.Key("folder");
+    write_string(writer, record.folder);
+    writer.Key("created_folders");
+    writer.StartArray();
+    for (const auto& folder : record.created_folders) write_string(writer, folder);
+    writer.EndArray();
+    writer.Key("moves");
+    writer.StartArray();
+    for (const auto& move : record.moves) {
+        writer.StartObject();
+        writer.Key("from");
+        write_string(writer, move.from);
+        writer.Key("to");
+        write_string(writer, move.to);
+        writer.EndObject();
+    }
+    writer.EndArray();
+    writer.EndObject();
+    // The journal has always been written through a text-mode stream on Windows.
+    std::string text;
+    const std::string_view pretty(buffer.GetString(), buffer.GetSize());
+    text.reserve(pretty.size() + pretty.size() / 16);
+    for (const char c : pretty) {
+        if (c == '\n') text.push_back('\r');
+        text.push_back(c);
+    }
+    return text;
+}
+
+journal_record parse_journal(std::string_view text) {
+    rapidjson::Document document;
+    document.Parse(text.data(), text.size());
+    if (document.HasParseError() || !document.IsObject()) throw std::runtime_error("Undo journal is not valid JSON");
+    journal_record record;
+    if (const auto* folder = member(document, "folder"); folder != nullptr && folder->IsString()) {
+        record.folder = wide(*folder);
+    }
+    if (const auto* created = member(document, "created_folders"); created != nullptr && created->IsArray()) {
+        for (const auto& item : created->GetArray()) {
+            if (item.IsString()) record.created_folders.push_back(wide(item));
+        }
+    }
+    if (const auto* moves = member(document, "moves"); moves != nullptr && moves->IsArray()) {
+        for (const auto& item : moves->GetArray()) {
+            if (!item.IsObject()) continue;
+            const auto* from = member(item, "from");
+            const auto* to = member(item, "to");
+            if (from != nullptr && to != nullptr && from->IsString() && to->IsString()) {
+                record.moves.push_back({wide(*from), wide(*to)});
+            }
+        }
+    }
+    return record;
+}
+
+void write_journal(const journal_record& record, const std::wstring& path) {
+    const std::string text = journal_text(record);
+    std::uint32_t attributes = fs::get_attributes(path);
+    if (attributes != fs::invalid_attributes && (attributes & fs::attribute_hidden) != 0) {
+        fs::set_attributes(path, attributes & ~fs::attribute_hidden);
+    }
+    if (fs::write_file(path, text) != 0) throw std::runtime_error("Failed to write undo journal");
+    attributes = fs::get_attributes(path);
+    if (attributes != fs::invalid_attributes) {
+        fs::set_attributes(path, (attributes & ~fs::attribute_normal) | fs::attribute_hidden);
+    }
+}
+
+journal_record read_journal(const std::wstring& path) {
+    const auto bytes = fs::read_file(path);
+    if (!bytes) throw std::runtime_error("Failed to open undo journal");
+    return parse_journal(*bytes);
+}
+
+bool is_rooted(const std::wstring& path) {
+    if (path.empty()) return false;
+    if (fs::separator == L'/') return path[0] == L'/';
+    return path[0] == L'\\' || path[0] == L'/' || (path.size() >= 2 && path[1] == L':');
+}
+
+std::wstring resolve_in(const std::wstring& folder, const std::wstring& path) {
+    if (is_rooted(path)) return path;
+    if (!folder.empty() && (folder.back() == fs::separator || folder.back() == L'/')) return folder + path;
+    return folder + fs::separator + path;
+}
+
+std::wstring relative_to(const std::wstring& folder, const std::wstring& path) {
+    std::wstring prefix = folder;
+    if (prefix.empty() || prefix.back() != fs::separator) prefix += fs::separator;
+    // Windows compares the folder part without regard to case; Linux exactly.
+    if (path.size() > prefix.size() && fs::path_key(path.substr(0, prefix.size())) == fs::path_key(prefix)) {
+        return path.substr(prefix.size());
+    }
+    return path;
+}
+
+}  // namespace sortwell::organizer
