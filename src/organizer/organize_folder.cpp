@@ -9,7 +9,7 @@
 #include "organizer/undo_journal.h"
 #include "platform/file_system.h"
 #include "platform/file_system_moves.h"
-#include "platform/message_dialog.h"
+#include "platform/dialog.h"
 #include "platform/shell.h"
 #include "platform/shell_events.h"
 #include "platform/text.h"
@@ -536,7 +536,7 @@ organize_services::organize_services()
           (void)settings.load(false);
           return settings.get_string(hl::sortwell_app_id, key, fallback);
       }),
-      show_notice([](const std::wstring& text) { platform::message_dialog::show(L"Sortwell", text); }) {}
+      show_notice([](const std::wstring& text) { platform::dialog::message_dialog(text); }) {}
 
 void organize_folder(batch_processor::batch_processor_callbacks& callbacks, const std::wstring& folder,
                      const std::wstring& scheme, const organize_services& services) {

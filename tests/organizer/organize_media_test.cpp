@@ -7,7 +7,6 @@
 #include "organizer/metadata_fields.h"
 #include "organizer/organize_folder.h"
 #include "organizer/undo_journal.h"
-#include "platform/message_dialog.h"
 #include "support/outside_tools.h"
 #include "support/temp_folder.h"
 
