@@ -1,6 +1,7 @@
 #include "platform/posix/audio_store.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/audio_properties.h"
 #include "platform/posix/exiv2_support.h"
 #include "platform/posix/property_set.h"
 #include "platform/text.h"
@@ -141,6 +142,13 @@ public:
     hresult get_value(const property_key& key, property_value& value) override {
         value = property_value{};
         if (!owns(kind_, key)) {
+            // Title and music fields come from the tag's property map.
+            if (!music_tried_) {
+                music_tried_ = true;
+                music_ = open_audio_read_store(path_, false);
+            }
+            if (music_ && !failed(music_->get_value(key, value)) && value.type != value_type::empty) return s_ok;
+            value = property_value{};
             if (!pass_through_) return s_ok;
             if (const hresult opened = property_set(); failed(opened)) return writable_ ? opened : s_ok;
             return set_->get_value(key, value);
@@ -355,6 +363,8 @@ private:
     std::unique_ptr<TagLib::File> file_;
     int lock_;
     std::unique_ptr<store> set_;
+    std::unique_ptr<store> music_;
+    bool music_tried_ = false;
     std::vector<std::pair<property_key, property_value>> staged_;
 };
 

@@ -580,7 +580,9 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     } catch (const std::exception&) {
         // Not an image Exiv2 knows, or a damaged one: its property set is all there is.
     }
-    if (auto audio = posix::open_audio_read_store(native, pass_through)) {
+    // Only audio (by name) is handed to TagLib, and never a pipe or device.
+    if (auto audio = has_content && posix::is_audio_file(native) ? posix::open_audio_read_store(native, pass_through)
+                                                                 : nullptr) {
         out = std::move(audio);
         return s_ok;
     }
