@@ -425,7 +425,7 @@ std::string mime_type_of(const std::string& extension) {
 }
 
 // The first desktop id of the MIME type under [Default Applications] in the
-// mimeapps.list files, in the order the freedesktop specification gives.
+// mimeapps.list files, in the order freedesktop.org's MIME applications rules give.
 std::string default_application(const std::string& mime_type) {
     std::vector<std::string> files;
     if (const std::string config = home_folder("XDG_CONFIG_HOME", ".config"); !config.empty()) {
