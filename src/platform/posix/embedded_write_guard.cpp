@@ -121,7 +121,7 @@ void log_refused_write(const std::string& path, const std::wstring& why) {
 std::wstring embedded_write_refusal(content_type type, std::string_view content, Exiv2::Image& image) {
     if (!has_metadata_handler(type)) return std::wstring(L"its content is ") + content_type_name(type);
     std::wstring why;
-    if (!image_data_of(type, content, why)) return why;
+    if (!image_data_walks(type, content, why)) return why;
     // Exiv2 empties its XMP data when the packet fails to parse; only then
     // is a second parse worth its time.
     if (const std::string& packet = image.xmpPacket(); !packet.empty() && image.xmpData().empty() && !decodes(packet)) {

@@ -2,11 +2,17 @@
 
 #include "platform/posix/tiff_block.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <set>
+#include <vector>
 
 namespace platform::posix {
 namespace {
+
+// The image data as views into the file, in order, so that two files are
+// compared without copying what may be megabytes of scan data.
+using image_pieces = std::vector<std::string_view>;
 
 std::uint8_t byte_at(std::string_view data, std::size_t at) { return static_cast<std::uint8_t>(data[at]); }
 
@@ -20,12 +26,12 @@ std::uint32_t le32(std::string_view data, std::size_t at) {
            (static_cast<std::uint32_t>(byte_at(data, at + 1)) << 8) | byte_at(data, at);
 }
 
-std::optional<std::string> jpeg_image_data(std::string_view file, std::wstring& why) {
+std::optional<image_pieces> jpeg_image_data(std::string_view file, std::wstring& why) {
     if (file.size() < 4 || byte_at(file, 0) != 0xFF || byte_at(file, 1) != 0xD8) {
         why = L"the file does not start with a JPEG start-of-image marker";
         return std::nullopt;
     }
-    std::string image;
+    image_pieces image;
     std::size_t at = 2;
     while (at + 1 < file.size()) {
         if (byte_at(file, at) != 0xFF) {
@@ -38,7 +44,7 @@ std::optional<std::string> jpeg_image_data(std::string_view file, std::wstring& 
             continue;
         }
         if (marker == 0xDA) {
-            image.append(file.substr(at));
+            image.push_back(file.substr(at));
             return image;
         }
         if (marker == 0xD9 || marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x00) {
@@ -52,19 +58,19 @@ std::optional<std::string> jpeg_image_data(std::string_view file, std::wstring& 
             return std::nullopt;
         }
         const bool metadata = (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
-        if (!metadata) image.append(file.substr(at, 2 + length));
+        if (!metadata) image.push_back(file.substr(at, 2 + length));
         at += 2 + length;
     }
     why = L"the JPEG file has no image scan";
     return std::nullopt;
 }
 
-std::optional<std::string> png_image_data(std::string_view file, std::wstring& why) {
+std::optional<image_pieces> png_image_data(std::string_view file, std::wstring& why) {
     if (file.size() < 8 || file.substr(0, 8) != "\x89PNG\r\n\x1A\n") {
         why = L"the file does not start with the PNG signature";
         return std::nullopt;
     }
-    std::string image;
+    image_pieces image;
     std::size_t at = 8;
     while (at + 12 <= file.size()) {
         const std::uint32_t length = be32(file, at);
@@ -72,9 +78,9 @@ std::optional<std::string> png_image_data(std::string_view file, std::wstring& w
         const std::string_view type = file.substr(at + 4, 4);
         const std::size_t end = at + 12 + length;
         // Critical chunks have an upper-case first letter.
-        if (type[0] >= 'A' && type[0] <= 'Z') image.append(file.substr(at, end - at));
+        if (type[0] >= 'A' && type[0] <= 'Z') image.push_back(file.substr(at, end - at));
         if (type == "IEND") {
-            image.append(file.substr(end));
+            image.push_back(file.substr(end));
             return image;
         }
         at = end;
@@ -83,13 +89,13 @@ std::optional<std::string> png_image_data(std::string_view file, std::wstring& w
     return std::nullopt;
 }
 
-std::optional<std::string> tiff_image_data(std::string_view file, std::wstring& why) {
+std::optional<image_pieces> tiff_image_data(std::string_view file, std::wstring& why) {
     const tiff_block tiff(file);
     if (!tiff.valid()) {
         why = L"the file does not start with a TIFF header";
         return std::nullopt;
     }
-    std::string image;
+    image_pieces image;
     std::set<std::uint32_t> seen;
     std::uint32_t offset = tiff.first_ifd();
     while (offset != 0) {
@@ -121,7 +127,7 @@ std::optional<std::string> tiff_image_data(std::string_view file, std::wstring& 
                     why = L"a TIFF strip or tile lies past the end of the file";
                     return std::nullopt;
                 }
-                image.append(file.substr((*starts)[i], (*sizes)[i]));
+                image.push_back(file.substr((*starts)[i], (*sizes)[i]));
             }
         }
         offset = ifd->next;
@@ -129,12 +135,12 @@ std::optional<std::string> tiff_image_data(std::string_view file, std::wstring& 
     return image;
 }
 
-std::optional<std::string> webp_image_data(std::string_view file, std::wstring& why) {
+std::optional<image_pieces> webp_image_data(std::string_view file, std::wstring& why) {
     if (file.size() < 12 || file.substr(0, 4) != "RIFF" || file.substr(8, 4) != "WEBP") {
         why = L"the file does not start with a WebP header";
         return std::nullopt;
     }
-    std::string image;
+    image_pieces image;
     std::size_t at = 12;
     while (at + 8 <= file.size()) {
         const std::uint32_t length = le32(file, at + 4);
@@ -146,7 +152,7 @@ std::optional<std::string> webp_image_data(std::string_view file, std::wstring& 
         const std::string_view type = file.substr(at, 4);
         const std::size_t end = std::min(file.size(), at + 8 + padded);
         if (type == "VP8 " || type == "VP8L" || type == "ALPH" || type == "ANIM" || type == "ANMF") {
-            image.append(file.substr(at, 8 + length));
+            image.push_back(file.substr(at, 8 + length));
         }
         at = end;
     }
@@ -161,9 +167,7 @@ std::optional<std::string> webp_image_data(std::string_view file, std::wstring& 
     return image;
 }
 
-}  // namespace
-
-std::optional<std::string> image_data_of(content_type type, std::string_view file, std::wstring& why) {
+std::optional<image_pieces> image_pieces_of(content_type type, std::string_view file, std::wstring& why) {
     switch (type) {
     case content_type::jpeg: return jpeg_image_data(file, why);
     case content_type::png: return png_image_data(file, why);
@@ -175,13 +179,49 @@ std::optional<std::string> image_data_of(content_type type, std::string_view fil
     return std::nullopt;
 }
 
+// True when the two piece lists join to the same bytes.
+bool same_bytes(const image_pieces& left, const image_pieces& right) {
+    std::size_t left_size = 0;
+    std::size_t right_size = 0;
+    for (const auto piece : left) left_size += piece.size();
+    for (const auto piece : right) right_size += piece.size();
+    if (left_size != right_size) return false;
+    std::size_t i = 0;
+    std::size_t j = 0;
+    std::string_view a;
+    std::string_view b;
+    for (;;) {
+        while (a.empty() && i < left.size()) a = left[i++];
+        while (b.empty() && j < right.size()) b = right[j++];
+        if (a.empty() || b.empty()) return a.empty() && b.empty();
+        const std::size_t n = std::min(a.size(), b.size());
+        if (a.substr(0, n) != b.substr(0, n)) return false;
+        a.remove_prefix(n);
+        b.remove_prefix(n);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> image_data_of(content_type type, std::string_view file, std::wstring& why) {
+    const auto pieces = image_pieces_of(type, file, why);
+    if (!pieces) return std::nullopt;
+    std::string image;
+    for (const auto piece : *pieces) image.append(piece);
+    return image;
+}
+
+bool image_data_walks(content_type type, std::string_view file, std::wstring& why) {
+    return image_pieces_of(type, file, why).has_value();
+}
+
 std::wstring image_data_difference(content_type type, std::string_view original, std::string_view updated) {
     std::wstring why;
-    const auto before = image_data_of(type, original, why);
+    const auto before = image_pieces_of(type, original, why);
     if (!before) return why;
-    const auto after = image_data_of(type, updated, why);
+    const auto after = image_pieces_of(type, updated, why);
     if (!after) return L"the rewritten file cannot be walked: " + why;
-    if (*before != *after) return L"the rewritten file would not keep the image data byte for byte";
+    if (!same_bytes(*before, *after)) return L"the rewritten file would not keep the image data byte for byte";
     return {};
 }
 

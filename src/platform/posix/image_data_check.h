@@ -24,6 +24,10 @@ namespace platform::posix {
 /// nullopt with `why` set when the structure cannot be walked whole.
 std::optional<std::string> image_data_of(content_type type, std::string_view file, std::wstring& why);
 
+/// True when image_data_of would find the image data, without copying it;
+/// else false with `why` set.
+bool image_data_walks(content_type type, std::string_view file, std::wstring& why);
+
 /// Empty when `updated` keeps the image data of `original` byte for byte,
 /// else why not, in words for the log.
 std::wstring image_data_difference(content_type type, std::string_view original, std::string_view updated);
