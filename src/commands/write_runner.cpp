@@ -102,7 +102,12 @@ std::vector<target_result> run_metadata_change(const std::vector<target_entry>& 
         worker.files.push_back(rows[i].path);
         before.push_back(platform::file_system::snapshot_extended_attributes(rows[i].path));
     }
-    worker.process_job();
+    {
+        // Each folder's entries are flushed once, after its last replace and
+        // before anything is read back or reported.
+        const platform::file_system::folder_flush_batch flushes;
+        worker.process_job();
+    }
 
     for (std::size_t k = 0; k < queued.size(); ++k) {
         target_result& row = rows[queued[k]];

@@ -41,6 +41,19 @@ bool process_running(std::uint32_t id);
 std::uint32_t write_temporary(const std::wstring& target, const std::wstring& temporary, const void* bytes,
                               std::size_t length);
 
+/// While one lives, the replaces and moves of this process leave the flush
+/// of their folder entries to its end, where each folder is flushed once,
+/// after its last rename (Linux; Windows flushes inside ReplaceFileW and
+/// MoveFileExW, so there it changes nothing). Batches nest; the outermost
+/// one flushes.
+class folder_flush_batch {
+public:
+    folder_flush_batch();
+    ~folder_flush_batch();
+    folder_flush_batch(const folder_flush_batch&) = delete;
+    folder_flush_batch& operator=(const folder_flush_batch&) = delete;
+};
+
 /// Reads a whole file in blocks of 64 KiB as read_file does, but gives up
 /// as soon as it holds more than `limit` bytes (nullopt, file_too_large;
 /// the rest is never read), so that an endless source cannot exhaust memory.

@@ -5,6 +5,7 @@
 #include "platform/file_names.h"
 #include "platform/file_safety.h"
 #include "platform/posix/file_lock.h"
+#include "platform/posix/file_replace.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"
@@ -226,14 +227,39 @@ std::uint32_t write_new_file(const std::wstring& path, const void* bytes, std::s
 
 namespace {
 
-// The folder entry of a rename is only durable once the folder is flushed.
-void flush_parent_folder(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+void flush_folder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
+}
+
+// Folders whose flush waits for the end of the open folder_flush_batch.
+struct pending_folder_flushes {
+    std::mutex guard;
+    int depth = 0;
+    std::set<std::string> folders;
+};
+
+pending_folder_flushes& pending_flushes() {
+    static pending_folder_flushes pending;
+    return pending;
+}
+
+// The folder entry of a rename is only durable once the folder is flushed;
+// inside a batch that happens once per folder, after its last rename.
+void flush_parent_folder(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    auto& pending = pending_flushes();
+    {
+        const std::lock_guard lock(pending.guard);
+        if (pending.depth > 0) {
+            pending.folders.insert(std::move(folder));
+            return;
+        }
+    }
+    flush_folder(folder);
 }
 
 // Copies every extended attribute of `from` onto `to`. The user namespace
@@ -306,7 +332,8 @@ std::uint32_t write_temporary(const std::wstring& target, const std::wstring& te
     const std::string native = narrow(temporary);
     struct stat info {};
     const bool replacing = ::stat(native_target.c_str(), &info) == 0;
-    if (replacing && (S_ISDIR(info.st_mode) || (info.st_mode & S_IWUSR) == 0)) return win32_error::access_denied;
+    // Renaming over a pipe, socket or device would put a file in its place.
+    if (replacing && (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0)) return win32_error::access_denied;
     sweep_once(native);
     // Private from its creation; the target's own mode follows before any byte.
     const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, replacing ? 0600 : 0666);
@@ -343,7 +370,7 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
     const std::string source = narrow(replacement);
     struct stat info {};
     if (::stat(target.c_str(), &info) != 0) return win32_error::from_errno(errno);
-    if ((info.st_mode & S_IWUSR) == 0 || S_ISDIR(info.st_mode)) return win32_error::access_denied;
+    if ((info.st_mode & S_IWUSR) == 0 || !S_ISREG(info.st_mode)) return win32_error::access_denied;
     if (const std::uint32_t error = copy_extended_attributes(target, source); error != win32_error::success) {
         return error;
     }
@@ -359,6 +386,73 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
     if (::rename(source.c_str(), target.c_str()) != 0) return win32_error::from_errno(errno);
     flush_parent_folder(target);
     return win32_error::success;
+}
+
+std::uint32_t replace_existing_file(const std::string& path, const void* bytes, std::size_t length) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return win32_error::from_errno(errno);
+    if (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0) return win32_error::access_denied;
+    const std::wstring target = platform::text::from_utf8_name(path);
+    const std::wstring temporary_name = temporary_name_beside(target);
+    const std::string temporary = narrow(temporary_name);
+    sweep_once(temporary);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return win32_error::from_errno(errno);
+    std::uint32_t result = win32_error::success;
+    // Only root may give a file away; a user's own files keep their owner anyway.
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM) result = win32_error::from_errno(errno);
+    if (result == win32_error::success && ::fchmod(fd, info.st_mode & 07777) != 0) {
+        result = win32_error::from_errno(errno);
+    }
+    if (result == win32_error::success) result = copy_extended_attributes(path, temporary);
+    const auto* cursor = static_cast<const char*>(bytes);
+    std::size_t left = result == win32_error::success ? length : 0;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, cursor, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            result = n < 0 ? win32_error::from_errno(errno) : win32_error::disk_full;
+            break;
+        }
+        cursor += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (result == win32_error::success && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
+    if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
+    if (result == win32_error::success) {
+        // A change of mode, owner or attributes since the copy shows in the
+        // change time; then the full replace carries them over again.
+        struct stat now {};
+        if (::stat(path.c_str(), &now) != 0) {
+            result = win32_error::from_errno(errno);
+        } else if (now.st_dev != info.st_dev || now.st_ino != info.st_ino ||
+                   now.st_ctim.tv_sec != info.st_ctim.tv_sec || now.st_ctim.tv_nsec != info.st_ctim.tv_nsec) {
+            result = replace_file(target, temporary_name);
+        } else if (::rename(temporary.c_str(), path.c_str()) != 0) {
+            result = win32_error::from_errno(errno);
+        } else {
+            flush_parent_folder(path);
+        }
+    }
+    if (result != win32_error::success) ::unlink(temporary.c_str());
+    return result;
+}
+
+folder_flush_batch::folder_flush_batch() {
+    auto& pending = pending_flushes();
+    const std::lock_guard lock(pending.guard);
+    ++pending.depth;
+}
+
+folder_flush_batch::~folder_flush_batch() {
+    auto& pending = pending_flushes();
+    std::set<std::string> folders;
+    {
+        const std::lock_guard lock(pending.guard);
+        if (--pending.depth > 0) return;
+        folders.swap(pending.folders);
+    }
+    for (const std::string& folder : folders) flush_folder(folder);
 }
 
 std::uint32_t move_file(const std::wstring& from, const std::wstring& to) {

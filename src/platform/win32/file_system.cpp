@@ -321,6 +321,10 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
                                                                                             : GetLastError();
 }
 
+// Both ReplaceFileW and MoveFileExW (write-through) flush as they go.
+folder_flush_batch::folder_flush_batch() = default;
+folder_flush_batch::~folder_flush_batch() = default;
+
 std::uint32_t move_file(const std::wstring& from, const std::wstring& to) {
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) ? ERROR_SUCCESS : GetLastError();
 }

@@ -9,6 +9,7 @@
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/posix/file_lock.h"
+#include "platform/posix/file_replace.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 #include "support/outside_tools.h"
@@ -82,6 +83,48 @@ TEST(file_safety, a_temporary_is_hidden_and_carries_the_target_s_mode_and_attrib
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"locked.jpg", std::string(250, 'n'), "photo.jpg"}));
+}
+
+TEST(file_safety, a_target_that_is_not_a_regular_file_is_refused_and_left_as_it_is) {
+    qlm::testing::temp_folder temp;
+    const std::wstring pipe = temp / L"pipe.jpg";
+    ASSERT_EQ(::mkfifo(to_utf8(pipe).c_str(), 0644), 0);
+    const std::wstring spare = temp.write(L"spare", "new");
+    EXPECT_FALSE(qlm::metadata::replace_file_atomically(pipe, "new", 3));
+    EXPECT_EQ(fs::write_temporary(pipe, fs::temporary_name_beside(pipe), "new", 3), platform::win32_error::access_denied);
+    EXPECT_EQ(fs::replace_file(pipe, spare), platform::win32_error::access_denied);
+    EXPECT_EQ(fs::replace_existing_file(to_utf8(pipe), "new", 3), platform::win32_error::access_denied);
+    struct stat info {};
+    ASSERT_EQ(::lstat(to_utf8(pipe).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(fs::to_native(temp.path()))) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"pipe.jpg", "spare"}));
+}
+
+TEST(file_safety, an_in_place_replace_keeps_mode_and_attributes_and_refuses_what_write_temporary_refuses) {
+    qlm::testing::temp_folder temp;
+    const std::wstring target = temp.write(L"photo.jpg", "old");
+    ASSERT_EQ(::chmod(to_utf8(target).c_str(), 0640), 0);
+    ASSERT_EQ(::setxattr(to_utf8(target).c_str(), "user.keep", "yes", 3, 0), 0);
+    {
+        const fs::folder_flush_batch outer;
+        const fs::folder_flush_batch inner;
+        ASSERT_EQ(fs::replace_existing_file(to_utf8(target), "newer", 5), 0u);
+    }
+    EXPECT_EQ(qlm::testing::read_bytes(target), "newer");
+    EXPECT_EQ(mode_of(target), 0640u);
+    EXPECT_EQ(xattr(target, "user.keep"), "yes");
+    EXPECT_EQ(fs::replace_existing_file(to_utf8(temp / L"missing.jpg"), "x", 1), platform::win32_error::file_not_found);
+    ASSERT_EQ(::chmod(to_utf8(target).c_str(), 0440), 0);
+    EXPECT_EQ(fs::replace_existing_file(to_utf8(target), "x", 1), platform::win32_error::access_denied);
+    EXPECT_EQ(qlm::testing::read_bytes(target), "newer");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(fs::to_native(temp.path())),
+                            std::filesystem::directory_iterator{}),
+              1);
 }
 
 TEST(file_safety, leftovers_of_dead_writers_are_swept_by_the_next_write_and_never_listed) {
