@@ -326,26 +326,23 @@ void sweep_once(const std::string& path) {
 
 }  // namespace
 
-std::uint32_t write_temporary(const std::wstring& target, const std::wstring& temporary, const void* bytes,
-                              std::size_t length) {
-    const std::string native_target = narrow(target);
-    const std::string native = narrow(temporary);
-    struct stat info {};
-    const bool replacing = ::stat(native_target.c_str(), &info) == 0;
-    // Renaming over a pipe, socket or device would put a file in its place.
-    if (replacing && (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0)) return win32_error::access_denied;
-    sweep_once(native);
-    // Private from its creation; the target's own mode follows before any byte.
-    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, replacing ? 0600 : 0666);
+namespace {
+
+// Creates `temporary`, private from its creation, gives it the protection of
+// the target `info` describes (none: a new file's default mode) before any
+// byte, then writes and flushes the bytes. On failure nothing of it is left.
+std::uint32_t fill_temporary(const std::string& target, const struct stat* info, const std::string& temporary,
+                             const void* bytes, std::size_t length) {
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, info ? 0600 : 0666);
     if (fd < 0) return win32_error::from_errno(errno);
     std::uint32_t result = win32_error::success;
-    if (replacing) {
+    if (info) {
         // Only root may give a file away; a user's own files keep their owner anyway.
-        if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM) result = win32_error::from_errno(errno);
-        if (result == win32_error::success && ::fchmod(fd, info.st_mode & 07777) != 0) {
+        if (::fchown(fd, info->st_uid, info->st_gid) != 0 && errno != EPERM) result = win32_error::from_errno(errno);
+        if (result == win32_error::success && ::fchmod(fd, info->st_mode & 07777) != 0) {
             result = win32_error::from_errno(errno);
         }
-        if (result == win32_error::success) result = copy_extended_attributes(native_target, native);
+        if (result == win32_error::success) result = copy_extended_attributes(target, temporary);
     }
     const auto* cursor = static_cast<const char*>(bytes);
     std::size_t left = result == win32_error::success ? length : 0;
@@ -361,8 +358,24 @@ std::uint32_t write_temporary(const std::wstring& target, const std::wstring& te
     }
     if (result == win32_error::success && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
     if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
-    if (result != win32_error::success) ::unlink(native.c_str());
+    if (result != win32_error::success) ::unlink(temporary.c_str());
     return result;
+}
+
+// Renaming over a pipe, socket or device would put a file in its place.
+bool replaceable(const struct stat& info) { return S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) != 0; }
+
+}  // namespace
+
+std::uint32_t write_temporary(const std::wstring& target, const std::wstring& temporary, const void* bytes,
+                              std::size_t length) {
+    const std::string native_target = narrow(target);
+    const std::string native = narrow(temporary);
+    struct stat info {};
+    const bool replacing = ::stat(native_target.c_str(), &info) == 0;
+    if (replacing && !replaceable(info)) return win32_error::access_denied;
+    sweep_once(native);
+    return fill_temporary(native_target, replacing ? &info : nullptr, native, bytes, length);
 }
 
 std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& replacement) {
@@ -370,7 +383,7 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
     const std::string source = narrow(replacement);
     struct stat info {};
     if (::stat(target.c_str(), &info) != 0) return win32_error::from_errno(errno);
-    if ((info.st_mode & S_IWUSR) == 0 || !S_ISREG(info.st_mode)) return win32_error::access_denied;
+    if (!replaceable(info)) return win32_error::access_denied;
     if (const std::uint32_t error = copy_extended_attributes(target, source); error != win32_error::success) {
         return error;
     }
@@ -391,48 +404,25 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
 std::uint32_t replace_existing_file(const std::string& path, const void* bytes, std::size_t length) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return win32_error::from_errno(errno);
-    if (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0) return win32_error::access_denied;
+    if (!replaceable(info)) return win32_error::access_denied;
     const std::wstring target = platform::text::from_utf8_name(path);
     const std::wstring temporary_name = temporary_name_beside(target);
     const std::string temporary = narrow(temporary_name);
     sweep_once(temporary);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return win32_error::from_errno(errno);
-    std::uint32_t result = win32_error::success;
-    // Only root may give a file away; a user's own files keep their owner anyway.
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM) result = win32_error::from_errno(errno);
-    if (result == win32_error::success && ::fchmod(fd, info.st_mode & 07777) != 0) {
+    std::uint32_t result = fill_temporary(path, &info, temporary, bytes, length);
+    if (result != win32_error::success) return result;
+    // A change of mode, owner or attributes since the copy shows in the
+    // change time; then the full replace carries them over again.
+    struct stat now {};
+    if (::stat(path.c_str(), &now) != 0) {
         result = win32_error::from_errno(errno);
-    }
-    if (result == win32_error::success) result = copy_extended_attributes(path, temporary);
-    const auto* cursor = static_cast<const char*>(bytes);
-    std::size_t left = result == win32_error::success ? length : 0;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, cursor, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            result = n < 0 ? win32_error::from_errno(errno) : win32_error::disk_full;
-            break;
-        }
-        cursor += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (result == win32_error::success && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
-    if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
-    if (result == win32_error::success) {
-        // A change of mode, owner or attributes since the copy shows in the
-        // change time; then the full replace carries them over again.
-        struct stat now {};
-        if (::stat(path.c_str(), &now) != 0) {
-            result = win32_error::from_errno(errno);
-        } else if (now.st_dev != info.st_dev || now.st_ino != info.st_ino ||
-                   now.st_ctim.tv_sec != info.st_ctim.tv_sec || now.st_ctim.tv_nsec != info.st_ctim.tv_nsec) {
-            result = replace_file(target, temporary_name);
-        } else if (::rename(temporary.c_str(), path.c_str()) != 0) {
-            result = win32_error::from_errno(errno);
-        } else {
-            flush_parent_folder(path);
-        }
+    } else if (now.st_dev != info.st_dev || now.st_ino != info.st_ino || now.st_ctim.tv_sec != info.st_ctim.tv_sec ||
+               now.st_ctim.tv_nsec != info.st_ctim.tv_nsec) {
+        result = replace_file(target, temporary_name);
+    } else if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        result = win32_error::from_errno(errno);
+    } else {
+        flush_parent_folder(path);
     }
     if (result != win32_error::success) ::unlink(temporary.c_str());
     return result;
