@@ -2,6 +2,7 @@
 
 #include "logging/log.h"
 #include "platform/file_system.h"
+#include "platform/jpeg_segments.h"
 #include "platform/posix/exif_ifd_editor.h"
 #include "platform/posix/exiv2_support.h"
 #include "platform/posix/image_data_check.h"
@@ -35,38 +36,28 @@ bool decodes(const std::string& packet) {
 // Exiv2's own decoder: one that fails would be rewritten empty.
 bool jpeg_iptc_decodes(std::string_view jpeg) {
     constexpr std::string_view photoshop("Photoshop 3.0\0", 14);
-    std::size_t at = 2;
-    while (at + 4 <= jpeg.size() && static_cast<std::uint8_t>(jpeg[at]) == 0xFF) {
-        const auto marker = static_cast<std::uint8_t>(jpeg[at + 1]);
-        if (marker == 0xFF) {
-            ++at;
-            continue;
-        }
-        if (marker == 0xDA || marker == 0xD9) break;
-        const std::size_t length = (static_cast<std::size_t>(static_cast<std::uint8_t>(jpeg[at + 2])) << 8) |
-                                   static_cast<std::uint8_t>(jpeg[at + 3]);
-        if (length < 2 || at + 2 + length > jpeg.size()) break;
-        const std::string_view payload = jpeg.substr(at + 4, length - 2);
-        if (marker == 0xED && payload.substr(0, photoshop.size()) == photoshop) {
-            const auto* data = reinterpret_cast<const Exiv2::byte*>(payload.data() + photoshop.size());
-            const auto size = static_cast<long>(payload.size() - photoshop.size());
-            const Exiv2::byte* record = nullptr;
-            std::uint32_t header_size = 0;
-            std::uint32_t data_size = 0;
-            try {
-                const int found = Exiv2::Photoshop::locateIptcIrb(data, size, &record, &header_size, &data_size);
-                if (found < 0) return false;
-                if (found == 0 && record != nullptr) {
-                    Exiv2::IptcData iptc;
-                    if (Exiv2::IptcParser::decode(iptc, record + header_size, data_size) != 0) return false;
-                }
-            } catch (const std::exception&) {
-                return false;
+    bool decodes = true;
+    walk_jpeg_segments(jpeg, [&](const jpeg_segment& segment) {
+        const std::string_view payload = jpeg.substr(segment.payload(), segment.length - 2);
+        if (segment.marker != 0xED || payload.substr(0, photoshop.size()) != photoshop) return true;
+        const auto* data = reinterpret_cast<const Exiv2::byte*>(payload.data() + photoshop.size());
+        const auto size = static_cast<long>(payload.size() - photoshop.size());
+        const Exiv2::byte* record = nullptr;
+        std::uint32_t header_size = 0;
+        std::uint32_t data_size = 0;
+        try {
+            const int found = Exiv2::Photoshop::locateIptcIrb(data, size, &record, &header_size, &data_size);
+            if (found < 0) decodes = false;
+            if (found == 0 && record != nullptr) {
+                Exiv2::IptcData iptc;
+                if (Exiv2::IptcParser::decode(iptc, record + header_size, data_size) != 0) decodes = false;
             }
+        } catch (const std::exception&) {
+            decodes = false;
         }
-        at += 2 + length;
-    }
-    return true;
+        return decodes;
+    });
+    return decodes;
 }
 
 std::string extended_guid(Exiv2::Image& image) {

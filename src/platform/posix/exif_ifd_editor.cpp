@@ -1,5 +1,6 @@
 #include "platform/posix/exif_ifd_editor.h"
 
+#include "platform/jpeg_segments.h"
 #include "platform/posix/tiff_block.h"
 
 #include <algorithm>
@@ -153,26 +154,17 @@ bool exif_directories_readable(std::string_view block) {
 
 std::optional<jpeg_exif_location> find_jpeg_exif(std::string_view jpeg) {
     constexpr std::string_view exif_header("Exif\0\0", 6);
-    if (jpeg.size() < 4 || static_cast<std::uint8_t>(jpeg[0]) != 0xFF || static_cast<std::uint8_t>(jpeg[1]) != 0xD8) {
-        return std::nullopt;
-    }
-    std::size_t at = 2;
-    while (at + 4 <= jpeg.size() && static_cast<std::uint8_t>(jpeg[at]) == 0xFF) {
-        const auto marker = static_cast<std::uint8_t>(jpeg[at + 1]);
-        if (marker == 0xFF) {
-            ++at;
-            continue;
+    std::optional<jpeg_exif_location> found;
+    walk_jpeg_segments(jpeg, [&](const jpeg_segment& segment) {
+        if (segment.marker == 0xE1 && segment.length >= 2 + exif_header.size() &&
+            jpeg.substr(segment.payload(), exif_header.size()) == exif_header) {
+            found = jpeg_exif_location{segment.offset, segment.payload() + exif_header.size(),
+                                       segment.length - 2 - exif_header.size()};
+            return false;
         }
-        if (marker == 0xDA || marker == 0xD9) break;
-        const std::size_t length = (static_cast<std::size_t>(static_cast<std::uint8_t>(jpeg[at + 2])) << 8) |
-                                   static_cast<std::uint8_t>(jpeg[at + 3]);
-        if (length < 2 || at + 2 + length > jpeg.size()) break;
-        if (marker == 0xE1 && length >= 2 + exif_header.size() && jpeg.substr(at + 4, exif_header.size()) == exif_header) {
-            return jpeg_exif_location{at, at + 4 + exif_header.size(), length - 2 - exif_header.size()};
-        }
-        at += 2 + length;
-    }
-    return std::nullopt;
+        return true;
+    });
+    return found;
 }
 
 std::optional<std::string> replace_jpeg_exif(std::string_view jpeg, std::string_view block) {

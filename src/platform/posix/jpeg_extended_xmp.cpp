@@ -1,5 +1,7 @@
 #include "platform/posix/jpeg_extended_xmp.h"
 
+#include "platform/jpeg_segments.h"
+
 #include <cstdint>
 #include <map>
 
@@ -18,43 +20,29 @@ std::uint32_t be32(std::string_view data, std::size_t at) {
 
 extended_xmp read_extended_xmp(std::string_view jpeg, std::string_view guid) {
     extended_xmp result;
-    if (jpeg.size() < 4 || static_cast<std::uint8_t>(jpeg[0]) != 0xFF || static_cast<std::uint8_t>(jpeg[1]) != 0xD8) {
-        return result;
-    }
     std::string chosen(guid);
     std::uint32_t full_length = 0;
     std::map<std::uint32_t, std::string_view> chunks;
     bool consistent = true;
-    std::size_t at = 2;
-    while (at + 4 <= jpeg.size() && static_cast<std::uint8_t>(jpeg[at]) == 0xFF) {
-        const auto marker = static_cast<std::uint8_t>(jpeg[at + 1]);
-        if (marker == 0xFF) {
-            ++at;
-            continue;
+    walk_jpeg_segments(jpeg, [&](const jpeg_segment& segment) {
+        const std::string_view payload = jpeg.substr(segment.payload(), segment.length - 2);
+        if (segment.marker != 0xE1 || payload.substr(0, signature.size()) != signature) return true;
+        result.present = true;
+        if (payload.size() < signature.size() + 40) {
+            consistent = false;
+            return true;
         }
-        if (marker == 0xDA || marker == 0xD9) break;
-        const std::size_t length = (static_cast<std::size_t>(static_cast<std::uint8_t>(jpeg[at + 2])) << 8) |
-                                   static_cast<std::uint8_t>(jpeg[at + 3]);
-        if (length < 2 || at + 2 + length > jpeg.size()) break;
-        const std::string_view payload = jpeg.substr(at + 4, length - 2);
-        if (marker == 0xE1 && payload.substr(0, signature.size()) == signature) {
-            result.present = true;
-            if (payload.size() < signature.size() + 40) {
-                consistent = false;
-            } else {
-                const std::string_view id = payload.substr(signature.size(), 32);
-                if (chosen.empty()) chosen = id;
-                if (id == chosen) {
-                    const std::uint32_t total = be32(payload, signature.size() + 32);
-                    const std::uint32_t offset = be32(payload, signature.size() + 36);
-                    if (full_length == 0) full_length = total;
-                    if (total != full_length || chunks.count(offset) != 0) consistent = false;
-                    chunks[offset] = payload.substr(signature.size() + 40);
-                }
-            }
+        const std::string_view id = payload.substr(signature.size(), 32);
+        if (chosen.empty()) chosen = id;
+        if (id == chosen) {
+            const std::uint32_t total = be32(payload, signature.size() + 32);
+            const std::uint32_t offset = be32(payload, signature.size() + 36);
+            if (full_length == 0) full_length = total;
+            if (total != full_length || chunks.count(offset) != 0) consistent = false;
+            chunks[offset] = payload.substr(signature.size() + 40);
         }
-        at += 2 + length;
-    }
+        return true;
+    });
     if (!result.present || !consistent || full_length == 0 || full_length > jpeg.size()) return result;
     std::string packet;
     packet.reserve(full_length);
