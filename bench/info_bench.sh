@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prints the time of `qlm info --json` over 2,000 generated JPEGs and over
 # 2,000 text files, beside exiv2 and exiftool reading the same keys of the
-# same files, and one `qlm info` on one photo beside one exiftool call.
+# same files with qlm's ratio to each, and one `qlm info` on one photo beside
+# one exiftool call.
 # Usage: bench/info_bench.sh [path/to/qlm]
 set -euo pipefail
 qlm="$(realpath "${1:-$(dirname "$0")/../build/qlm}")"
@@ -17,11 +18,24 @@ for i in $(seq -w 1 2000); do cp "$work/seed.jpg" "$work/jpg/p$i.jpg"; printf 'n
 printf '2,000 JPEGs of %d bytes each\n' "$(stat -c %s "$work/seed.jpg")"
 
 seconds() { local start end; start=$(date +%s%N); "$@" >/dev/null 2>&1 || true; end=$(date +%s%N); awk -v ns=$((end - start)) 'BEGIN { printf "%.3f s", ns / 1e9 }'; }
+nanoseconds() { local start end; start=$(date +%s%N); "$@" >/dev/null 2>&1 || true; end=$(date +%s%N); echo $((end - start)); }
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 cd "$work/jpg"
-printf '%-40s %s\n' "qlm info --json (2,000 JPEGs)" "$(seconds "$qlm" info --json '*.jpg')"
-printf '%-40s %s\n' "exiv2 -PXkv (same keys)" "$(seconds exiv2 -PXkv -K Xmp.dc.subject -K Xmp.xmp.Rating -K Xmp.exif.UserComment ./*.jpg)"
-printf '%-40s %s\n' "exiftool -j (same keys)" "$(seconds exiftool -j -XMP-dc:Subject -XMP-xmp:Rating -XMP-exif:UserComment ./*.jpg)"
+# qlm, exiv2 and exiftool in turn, five rounds interleaved so that the load of
+# a shared machine falls on all alike; medians and qlm's ratio to each.
+a=(); b=(); c=()
+for ((round = 0; round < 5; round++)); do
+  a+=("$(nanoseconds "$qlm" info --json '*.jpg')")
+  b+=("$(nanoseconds exiv2 -PXkv -K Xmp.dc.subject -K Xmp.xmp.Rating -K Xmp.exif.UserComment ./*.jpg)")
+  c+=("$(nanoseconds exiftool -j -XMP-dc:Subject -XMP-xmp:Rating -XMP-exif:UserComment ./*.jpg)")
+done
+ma=$(median "${a[@]}"); mb=$(median "${b[@]}"); mc=$(median "${c[@]}")
+echo "medians of 5 interleaved runs; load $(cut -d' ' -f1-3 /proc/loadavg)"
+awk -v a="$ma" -v b="$mb" -v c="$mc" 'BEGIN {
+  printf "%-40s %.3f s\n%-40s %.3f s\n%-40s %.3f s\n", "qlm info --json (2,000 JPEGs)", a / 1e9,
+    "exiv2 -PXkv (same keys)", b / 1e9, "exiftool -j (same keys)", c / 1e9
+  printf "%-40s %.2fx exiv2  %.2fx exiftool\n", "ratio of qlm", a / b, a / c }'
 printf '%-40s %s\n' "cat (bare open+read+close)" "$(seconds cat ./*.jpg)"
 cd "$work/txt"
 printf '%-40s %s\n' "qlm info --json (2,000 text files)" "$(seconds "$qlm" info --json '*.txt')"

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Prints the wall time of `qlm tag add` and `qlm rate set` over 2,000 generated
 # JPEGs beside exiv2 -M and exiftool making the same change to copies of the
-# same files, and of one rating change on a large JPEG.
-# Usage: bench/write_bench.sh [path/to/qlm] [file count]
+# same files, and of one rating change on a large JPEG, with the ratio of qlm
+# to each (medians of interleaved rounds; the load of the machine is shown).
+# Usage: bench/write_bench.sh [path/to/qlm] [file count] [rounds]
 set -euo pipefail
 qlm="$(realpath "${1:-$(dirname "$0")/../build/qlm}")"
 count="${2:-2000}"
+runs="${3:-3}"
 for tool in exiv2 exiftool convert; do
   command -v "$tool" >/dev/null || { echo "write_bench: $tool is missing" >&2; exit 1; }
 done
@@ -21,42 +23,60 @@ fresh_copies() {  # a new folder of $count copies of the base photo
   for ((i = 0; i < count; i++)); do cp "$work/base.jpg" "$(printf '%s/set/p%05d.jpg' "$work" "$i")"; done
   sync
 }
-measure() {  # label, command...: one timed run on fresh copies
-  local label="$1"; shift
+timed() {  # command...: nanoseconds of one run on fresh copies
   fresh_copies
   local start end
   start=$(date +%s%N)
-  (cd "$work/set" && "$@" >/dev/null 2>&1) || echo "  ($label exited with an error)"
+  (cd "$work/set" && "$@" >/dev/null 2>&1) || echo "  ($* exited with an error)" >&2
   end=$(date +%s%N)
-  awk -v l="$label" -v ns=$((end - start)) -v n="$count" \
-    'BEGIN { printf "%-34s %7.2f s  (%.2f ms per file)\n", l, ns / 1e9, ns / n / 1e6 }'
+  echo $((end - start))
+}
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# Runs the three commands of one change in turn, $runs rounds interleaved so
+# that the load of a shared machine falls on all alike, and prints medians
+# and qlm's ratio to each other tool.
+compare() {  # label of qlm, command of qlm, label of exiv2, command of exiv2, label of exiftool, command of exiftool
+  local -a a=() b=() c=()
+  for ((r = 0; r < runs; r++)); do
+    a+=("$(timed sh -c "$2")"); b+=("$(timed sh -c "$4")"); c+=("$(timed sh -c "$6")")
+  done
+  local ma mb mc
+  ma=$(median "${a[@]}"); mb=$(median "${b[@]}"); mc=$(median "${c[@]}")
+  for row in "$1 $ma" "$3 $mb" "$5 $mc"; do
+    awk -v l="${row% *}" -v ns="${row##* }" -v n="$count" \
+      'BEGIN { printf "%-34s %7.2f s  (%.2f ms per file)\n", l, ns / 1e9, ns / n / 1e6 }'
+  done
+  awk -v a="$ma" -v b="$mb" -v c="$mc" 'BEGIN { printf "%-34s %7.2fx exiv2  %5.2fx exiftool\n", "ratio of qlm", a / b, a / c }'
 }
 
-echo "keyword added to $count JPEGs ($(stat -c %s "$work/base.jpg") bytes each)"
-measure "qlm tag add" "$qlm" tag add --tag Bench '*.jpg'
-measure "exiv2 -M (XMP + IPTC)" sh -c 'exiv2 -M"add Xmp.dc.subject Bench" -M"add Iptc.Application2.Keywords Bench" *.jpg'
-measure "exiftool (XMP + IPTC)" exiftool -q -overwrite_original '-XMP-dc:Subject+=Bench' '-IPTC:Keywords+=Bench' .
+echo "keyword added to $count JPEGs ($(stat -c %s "$work/base.jpg") bytes each; medians of $runs interleaved runs; load $(cut -d' ' -f1-3 /proc/loadavg))"
+compare "qlm tag add" "'$qlm' tag add --tag Bench '*.jpg'" \
+  "exiv2 -M (XMP + IPTC)" 'exiv2 -M"add Xmp.dc.subject Bench" -M"add Iptc.Application2.Keywords Bench" *.jpg' \
+  "exiftool (XMP + IPTC)" "exiftool -q -overwrite_original '-XMP-dc:Subject+=Bench' '-IPTC:Keywords+=Bench' ."
 echo
 echo "rating set to 3 stars on $count JPEGs"
-measure "qlm rate set" "$qlm" rate set --stars 3 '*.jpg'
-measure "exiv2 -M (XMP rating)" sh -c 'exiv2 -M"set Xmp.xmp.Rating 3" *.jpg'
-measure "exiftool (XMP rating)" exiftool -q -overwrite_original -XMP-xmp:Rating=3 .
-
+compare "qlm rate set" "'$qlm' rate set --stars 3 '*.jpg'" \
+  "exiv2 -M (XMP rating)" 'exiv2 -M"set Xmp.xmp.Rating 3" *.jpg' \
+  "exiftool (XMP rating)" 'exiftool -q -overwrite_original -XMP-xmp:Rating=3 .'
 echo
 convert -size 4000x3000 xc: +noise Random -quality 92 "$work/large.jpg"
-echo "one rating change on a $(($(stat -c %s "$work/large.jpg") / 1000000)) MB JPEG (mean of 5)"
-single() {
-  local label="$1"; shift
-  local total=0 start end
-  for ((i = 0; i < 5; i++)); do
-    cp "$work/large.jpg" "$work/one.jpg"
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || echo "  ($label exited with an error)"
-    end=$(date +%s%N)
-    total=$((total + end - start))
-  done
-  awk -v l="$label" -v ns=$total 'BEGIN { printf "%-34s %7.3f s\n", l, ns / 5 / 1e9 }'
+echo "one rating change on a $(($(stat -c %s "$work/large.jpg") / 1000000)) MB JPEG (median of 5, interleaved)"
+single() {  # command...: nanoseconds of one change on a fresh copy
+  cp "$work/large.jpg" "$work/one.jpg"
+  sync
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1 || echo "  ($* exited with an error)" >&2
+  end=$(date +%s%N)
+  echo $((end - start))
 }
-single "qlm rate set" "$qlm" rate set --stars 4 "$work/one.jpg"
-single "exiv2 -M" exiv2 -M"set Xmp.xmp.Rating 4" "$work/one.jpg"
-single "exiftool" exiftool -q -overwrite_original -XMP-xmp:Rating=4 "$work/one.jpg"
+a=(); b=(); c=()
+for ((i = 0; i < 5; i++)); do
+  a+=("$(single "$qlm" rate set --stars 4 "$work/one.jpg")")
+  b+=("$(single exiv2 -M"set Xmp.xmp.Rating 4" "$work/one.jpg")")
+  c+=("$(single exiftool -q -overwrite_original -XMP-xmp:Rating=4 "$work/one.jpg")")
+done
+ma=$(median "${a[@]}"); mb=$(median "${b[@]}"); mc=$(median "${c[@]}")
+awk -v a="$ma" -v b="$mb" -v c="$mc" 'BEGIN {
+  printf "%-34s %7.3f s\n%-34s %7.3f s\n%-34s %7.3f s\n", "qlm rate set", a / 1e9, "exiv2 -M", b / 1e9, "exiftool", c / 1e9
+  printf "%-34s %7.2fx exiv2  %5.2fx exiftool\n", "ratio of qlm", a / b, a / c }'
