@@ -215,3 +215,28 @@ TEST_F(image_handler, types_without_a_handler_and_damaged_files_never_get_writte
 }
 
 }  // namespace
+
+namespace {
+
+// A read takes a file's head in one go and hands Exiv2 those bytes when they
+// hold all it reads; metadata that lies further in must still be found.
+TEST_F(image_handler, a_read_finds_the_metadata_of_a_jpeg_wherever_it_lies) {
+    qlm::testing::temp_folder temp;
+    const std::wstring small = temp / L"small.jpg";
+    run_tool("convert -size 32x32 xc:navy " + shell_quote(small));
+    write_all(small);
+    const std::string bytes = qlm::testing::read_bytes(small);
+    std::string padding;  // comment segments enough to push everything else past the head
+    for (int i = 0; i < 6; ++i) padding += "\xFF\xFE\xEA\x62" + std::string(60000, 'c');
+    const std::wstring late = temp.write(L"late.jpg", bytes.substr(0, 2) + padding + bytes.substr(2));
+    std::string trailer(400000, '\0');  // a whole file beyond the head, its metadata within
+    const std::wstring long_tail = temp.write(L"long_tail.jpg", bytes + trailer);
+    const auto keywords = ps::property_value::make_strings({L"W\u00f6rk", L"a;b", L"Zebra"});
+    for (const std::wstring& path : {small, late, long_tail}) {
+        EXPECT_EQ(read(path, ps::key_keywords), keywords) << platform::text::to_utf8(path);
+        EXPECT_EQ(read(path, ps::key_rating), ps::property_value::make_ui4(75)) << platform::text::to_utf8(path);
+    }
+    EXPECT_EQ(run_tool("exiftool -s3 -XMP-xmp:Rating " + shell_quote(late)), "4\n");
+}
+
+}  // namespace

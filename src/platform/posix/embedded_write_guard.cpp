@@ -13,6 +13,9 @@
 #include <exiv2/exiv2.hpp>
 #include <exiv2/webpimage.hpp>
 
+#include <algorithm>
+#include <cerrno>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,16 +96,36 @@ Exiv2::Image::AutoPtr open_image(content_type type, const unsigned char* data, s
     return open_as(type, io);
 }
 
-content_type sniff_file(const std::string& path) {
+content_type sniff_file(const std::string& path, std::string* head) {
+    if (head) head->clear();
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) return content_type::unknown;
     struct stat info {};
-    char head[content_sniff_length];
-    ssize_t got = -1;
-    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) got = ::pread(descriptor, head, sizeof head, 0);
+    std::string local;
+    std::string& bytes = head ? *head : local;
+    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
+        const auto wanted = head ? std::min<std::uint64_t>(static_cast<std::uint64_t>(info.st_size), head_length)
+                                 : content_sniff_length;
+        bytes.resize(static_cast<std::size_t>(wanted));
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::pread(descriptor, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+            if (!head) break;  // the sniff takes what one read gives
+        }
+        bytes.resize(got);
+    }
     ::close(descriptor);
-    if (got <= 0) return content_type::unknown;
-    return sniff_content_type(std::string_view(head, static_cast<std::size_t>(got)), path);
+    if (bytes.empty()) return content_type::unknown;
+    return sniff_content_type(std::string_view(bytes).substr(0, content_sniff_length), path);
+}
+
+bool head_serves_metadata_read(content_type type, std::string_view head, std::uint64_t file_size) {
+    if (head.size() == file_size) return true;
+    return type == content_type::jpeg && walk_jpeg_segments(head, [](const jpeg_segment&) { return true; }) ==
+                                             jpeg_walk_end::scan_or_end;
 }
 
 void log_refused_write(const std::string& path, const std::wstring& why) {

@@ -20,7 +20,19 @@ namespace platform::posix {
 /// The content type of the regular file at `path`, from its first bytes.
 /// Anything that is not a regular file (FIFO, socket, device) is `unknown`
 /// and never opened, so a read cannot block on it.
-content_type sniff_file(const std::string& path);
+/// With `head`, the same open also reads the file's first bytes, up to
+/// `head_length`, into it (empty for anything but a regular file).
+content_type sniff_file(const std::string& path, std::string* head = nullptr);
+
+/// How much of a file a read takes in the same go as its sniff: the
+/// metadata of most photos lies within it.
+inline constexpr std::size_t head_length = 256 * 1024;
+
+/// True when Exiv2 reading the parser of `type` over `head` (the first bytes
+/// of a file of `file_size` bytes) reads what it reads over the whole file:
+/// the head is the whole file, or it is a JPEG's and holds the start of its
+/// scan, where that parser stops.
+bool head_serves_metadata_read(content_type type, std::string_view head, std::uint64_t file_size);
 
 /// An Exiv2 image over the file at `path`, or over `size` bytes at `data`
 /// (which must outlive it), through the parser of `type` alone; null for a

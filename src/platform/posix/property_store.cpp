@@ -514,7 +514,9 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     prepare_exiv2();
     // Exiv2 parses only what the content really is, and only the types it
     // writes safely; the rest has no embedded metadata here.
-    const content_type type = guard::sniff_file(native);
+    // A read takes the file's head in the same open as the sniff.
+    std::string head;
+    const content_type type = guard::sniff_file(native, writable ? nullptr : &head);
     const bool handled = guard::has_metadata_handler(type);
     if (writable) {
         if (!handled) {
@@ -569,12 +571,19 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     }
     const bool pass_through = (flags & gps_handler_properties_only) == 0;
     try {
-        auto image = guard::open_image(type, native);
+        std::unique_ptr<std::string> held;
+        Exiv2::Image::AutoPtr image;
+        if (guard::head_serves_metadata_read(type, head, static_cast<std::uint64_t>(info.st_size))) {
+            held = std::make_unique<std::string>(std::move(head));
+            image = guard::open_image(type, reinterpret_cast<const unsigned char*>(held->data()), held->size());
+        } else {
+            image = guard::open_image(type, native);
+        }
         if (image.get()) {
             image->readMetadata();
             auto recovery = guard::recover_xmp(type, {}, native, *image);
-            out = std::make_unique<image_store>(native, false, pass_through, nullptr, std::move(image), -1, type,
-                                                std::move(recovery));
+            out = std::make_unique<image_store>(native, false, pass_through, std::move(held), std::move(image), -1,
+                                                type, std::move(recovery));
             return s_ok;
         }
     } catch (const std::exception&) {
