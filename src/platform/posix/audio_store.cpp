@@ -4,6 +4,7 @@
 #include "platform/posix/audio_properties.h"
 #include "platform/posix/exiv2_support.h"
 #include "platform/posix/property_set.h"
+#include "platform/posix/staged_values.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -153,11 +154,9 @@ public:
             if (const hresult opened = property_set(); failed(opened)) return writable_ ? opened : s_ok;
             return set_->get_value(key, value);
         }
-        for (const auto& [staged_key, staged] : staged_) {
-            if (staged_key == key) {
-                value = staged;
-                return s_ok;
-            }
+        if (const property_value* staged = staged_.find(key)) {
+            value = *staged;
+            return s_ok;
         }
         if (key == key_rating) {
             if (const std::uint32_t rating = read_rating()) value = property_value::make_ui4(rating);
@@ -177,13 +176,7 @@ public:
                           (key == key_rating ? value.type == value_type::ui4 || value.type == value_type::i4
                                              : value.type == value_type::lpwstr || value.type == value_type::bstr);
         if (!fits) return wincodec_err_propertynotsupported;
-        for (auto& [staged_key, staged] : staged_) {
-            if (staged_key == key) {
-                staged = value;
-                return s_ok;
-            }
-        }
-        staged_.emplace_back(key, value);
+        staged_.stage(key, value);
         return s_ok;
     }
 
@@ -365,7 +358,7 @@ private:
     std::unique_ptr<store> set_;
     std::unique_ptr<store> music_;
     bool music_tried_ = false;
-    std::vector<std::pair<property_key, property_value>> staged_;
+    staged_values staged_;
 };
 
 std::unique_ptr<TagLib::File> parse(audio_kind kind, TagLib::IOStream* stream) {

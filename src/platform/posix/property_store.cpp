@@ -28,6 +28,7 @@
 #include "platform/posix/audio_properties.h"
 #include "platform/posix/photo_properties.h"
 #include "platform/posix/property_set.h"
+#include "platform/posix/staged_values.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -210,11 +211,9 @@ public:
             if (const hresult opened = property_set(); failed(opened)) return writable_ ? opened : s_ok;
             return set_->get_value(key, value);
         }
-        for (const auto& [staged_key, staged] : staged_) {
-            if (staged_key == key) {
-                value = staged;
-                return s_ok;
-            }
+        if (const property_value* staged = staged_.find(key)) {
+            value = *staged;
+            return s_ok;
         }
         // Where the embedded XMP did not parse, a write went to the property
         // set instead; what it holds is newer than the lenient reading.
@@ -242,13 +241,7 @@ public:
             return set_->set_value(key, value);
         }
         if (!accepts(key, value)) return wincodec_err_propertynotsupported;
-        for (auto& [staged_key, staged] : staged_) {
-            if (staged_key == key) {
-                staged = value;
-                return s_ok;
-            }
-        }
-        staged_.emplace_back(key, value);
+        staged_.stage(key, value);
         return s_ok;
     }
 
@@ -484,7 +477,7 @@ private:
     guard::xmp_recovery recovery_;
     std::optional<guard::exif_preserving_write> exif_keeper_;
     std::unique_ptr<store> set_;
-    std::vector<std::pair<property_key, property_value>> staged_;
+    posix::staged_values staged_;
 };
 
 }  // namespace
