@@ -1,6 +1,7 @@
 #include "batch_processor/action_type.h"
 #include "batch_processor/action_table.h"
 #include "batch_processor/exceptions.h"
+#include "common/exceptions.h"
 
 #include <gtest/gtest.h>
 
