@@ -16,7 +16,9 @@ TEST(action_type, names_map_to_values_and_back) {
     for (unsigned value = 0; value < bp::action_count; ++value) {
         const auto action = static_cast<action_type>(value);
         const std::wstring name = bp::action_name(action);
-        if (name != L"unknown") EXPECT_EQ(bp::action_from_name(name), action) << value;
+        if (name != L"unknown") {
+            EXPECT_EQ(bp::action_from_name(name), action) << value;
+        }
     }
     EXPECT_EQ(bp::action_from_name(L"icon_set_custom_icon"), action_type::icon_set_custom_icon);
 
