@@ -66,22 +66,6 @@ class WriteCommands(QlmTestCase):
         self.assertEqual(exiftool(self.path("harbour.jpg"), "-XMP-dc:Subject", "-IPTC:Keywords"), ["-", "-"])
         self.assertEqual(exiftool(self.path("scan.tif"), "-XMP-dc:Subject"), ["-"])
 
-    def test_ratings_on_photos_read_back_in_exiftool(self):
-        r = self.qlm("rate", "set", "--stars", "5", "harbour.jpg", "garden.png", "scan.tif")
-        self.assertEqual((r.code, r.err), (0, ""))
-        for name in ("harbour.jpg", "garden.png", "scan.tif"):
-            self.assertEqual(exiftool(self.path(name), "-XMP-xmp:Rating"), ["5"], name)
-        self.assertEqual(self.qlm("rate", "get", "scan.tif").out, "%s: 5\n" % self.path("scan.tif"))
-        # 0 stars and clear make the same request: the rating is gone on read-back.
-        r = self.qlm("rate", "set", "--stars", "0", "harbour.jpg")
-        self.assertEqual(r.out, "changed      %s  (rating: 0)\n1 changed, 0 unchanged, 0 failed\n"
-                         % self.path("harbour.jpg"))
-        r = self.qlm("rate", "clear", "garden.png", "scan.tif")
-        self.assertEqual(r.code, 0, r.err)
-        for name in ("harbour.jpg", "garden.png", "scan.tif"):
-            self.assertIn(exiftool(self.path(name), "-XMP-xmp:Rating"), (["-"], ["0"]), name)
-            self.assertEqual(self.qlm("rate", "get", name).out, "%s: 0\n" % self.path(name))
-
     def test_unchanged_targets_are_never_written(self):
         before = self.mtime("harbour.jpg")
         r = self.qlm("rate", "set", "--stars", "4", "harbour.jpg")
