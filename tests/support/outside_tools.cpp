@@ -52,6 +52,10 @@ std::string exiftool_value(const std::wstring& path, const std::string& tag) {
     return out;
 }
 
+std::string exiftool_output(const std::string& options, const std::wstring& path) {
+    return run_tool("exiftool " + options + " " + shell_quote(path));
+}
+
 std::vector<std::string> exiftool_values(const std::wstring& path, const std::vector<std::string>& tags) {
     std::string command = "exiftool -m -n -f -s -s -s -sep ', '";
     for (const auto& tag : tags) command += " '" + tag + "'";
