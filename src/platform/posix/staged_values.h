@@ -14,22 +14,21 @@ namespace platform::property_store::posix {
 class staged_values {
 public:
     void stage(const property_key& key, const property_value& value) {
-        if (property_value* staged = find(key)) {
-            *staged = value;
-            return;
+        for (auto& [staged_key, staged] : items_) {
+            if (staged_key == key) {
+                staged = value;
+                return;
+            }
         }
         items_.emplace_back(key, value);
     }
 
     /// The value staged for the key, or nullptr when there is none.
-    property_value* find(const property_key& key) {
-        for (auto& [staged_key, staged] : items_) {
+    const property_value* find(const property_key& key) const {
+        for (const auto& [staged_key, staged] : items_) {
             if (staged_key == key) return &staged;
         }
         return nullptr;
-    }
-    const property_value* find(const property_key& key) const {
-        return const_cast<staged_values*>(this)->find(key);
     }
 
     bool empty() const noexcept { return items_.empty(); }
