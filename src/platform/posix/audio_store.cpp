@@ -182,32 +182,20 @@ public:
 
     hresult commit() override {
         if (!writable_) return stg_e_accessdenied;
-        if (!staged_.empty()) {
-            try {
-                for (const auto& [key, value] : staged_) {
-                    if (key == key_rating) write_rating(rating_value(value));
-                    else write_comment(comment_text(value));
-                }
-                if (!save()) return e_fail;
-                const TagLib::ByteVector* data = static_cast<TagLib::ByteVectorStream*>(stream_.get())->data();
-                const std::vector<unsigned char> bytes(data->begin(), data->end());
-                if (const hresult written = platform::posix::write_beside_and_replace(path_, bytes); failed(written)) {
-                    return written;
-                }
-            } catch (const std::bad_alloc&) {
-                return e_outofmemory;
+        return commit_staged(staged_, set_.get(), [this] {
+            for (const auto& [key, value] : staged_) {
+                if (key == key_rating) write_rating(rating_value(value));
+                else write_comment(comment_text(value));
             }
-            staged_.clear();
-        }
-        return set_ ? set_->commit() : s_ok;
+            if (!save()) return e_fail;
+            const TagLib::ByteVector* data = static_cast<TagLib::ByteVectorStream*>(stream_.get())->data();
+            const std::vector<unsigned char> bytes(data->begin(), data->end());
+            return platform::posix::write_beside_and_replace(path_, bytes);
+        });
     }
 
 private:
-    hresult property_set() {
-        if (set_) return s_ok;
-        // A writer already holds the file's exclusive lock.
-        return open_xattr_property_set(path_, writable_, set_, writable_ ? share_lock::none : share_lock::take);
-    }
+    hresult property_set() { return open_pass_through_set(path_, writable_, set_); }
 
     TagLib::ID3v2::Tag* id3(bool create) const {
         return static_cast<TagLib::MPEG::File*>(file_.get())->ID3v2Tag(create);

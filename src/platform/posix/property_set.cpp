@@ -293,6 +293,11 @@ int lock_file(const std::string& path, bool exclusive, hresult sharing_violation
 
 void unlock_file(int descriptor) { platform::posix::release_lock(descriptor); }
 
+hresult open_pass_through_set(const std::string& path, bool writable, std::unique_ptr<store>& set) {
+    if (set) return s_ok;
+    return open_xattr_property_set(path, writable, set, writable ? share_lock::none : share_lock::take);
+}
+
 hresult open_xattr_property_set(const std::string& path, bool writable, std::unique_ptr<store>& out, share_lock lock) {
     out.reset();
     struct stat info {};

@@ -247,28 +247,20 @@ public:
 
     hresult commit() override {
         if (!writable_) return stg_e_accessdenied;
-        if (!staged_.empty()) {
+        return posix::commit_staged(staged_, set_.get(), [this] {
             try {
                 for (const auto& [key, value] : staged_) apply(key, value);
-                const hresult written = guard::commit_image(*image_, path_, type_, *content_, *exif_keeper_);
-                if (failed(written)) return written;
+                return guard::commit_image(*image_, path_, type_, *content_, *exif_keeper_);
             } catch (const std::bad_alloc&) {
-                return e_outofmemory;
+                throw;
             } catch (const std::exception&) {
                 return wincodec_err_badheader;
             }
-            staged_.clear();
-        }
-        return set_ ? set_->commit() : s_ok;
+        });
     }
 
 private:
-    hresult property_set() {
-        if (set_) return s_ok;
-        // The writer already holds the file's exclusive lock.
-        return posix::open_xattr_property_set(path_, writable_, set_,
-                                              writable_ ? posix::share_lock::none : posix::share_lock::take);
-    }
+    hresult property_set() { return posix::open_pass_through_set(path_, writable_, set_); }
 
     static bool accepts(const property_key& key, const property_value& value) {
         if (value.type == value_type::empty) return true;

@@ -3,6 +3,7 @@
 
 #include "platform/property_store.h"
 
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -39,5 +40,22 @@ public:
 private:
     std::vector<std::pair<property_key, property_value>> items_;
 };
+
+/// A handler store's commit: `write` puts the staged values into the file
+/// and answers an HRESULT (running out of memory is E_OUTOFMEMORY); they are
+/// forgotten once written, and the pass-through property set, when open,
+/// commits after them.
+template <typename Write>
+hresult commit_staged(staged_values& staged, store* pass_through, Write&& write) {
+    if (!staged.empty()) {
+        try {
+            if (const hresult written = write(); failed(written)) return written;
+        } catch (const std::bad_alloc&) {
+            return e_outofmemory;
+        }
+        staged.clear();
+    }
+    return pass_through ? pass_through->commit() : s_ok;
+}
 
 }  // namespace platform::property_store::posix
