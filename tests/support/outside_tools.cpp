@@ -26,9 +26,10 @@ std::string run_tool(const std::string& command_line, int* exit_code) {
 }
 
 bool tool_available(const std::string& program) {
+    // The path it prints, not only the status: a shell that lacks `command`
+    // (Wine's) may still answer 0.
     int status = 0;
-    run_tool("command -v " + program, &status);
-    return status == 0;
+    return !run_tool("command -v " + program, &status).empty() && status == 0;
 }
 
 std::string shell_quote(const std::wstring& path) {
