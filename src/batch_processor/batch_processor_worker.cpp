@@ -2,6 +2,7 @@
 
 #include "batch_processor/batch_job.h"
 #include "batch_processor/exceptions.h"
+#include "common/exceptions.h"
 #include "logging/log.h"
 #include "platform/com_apartment.h"
 #include "platform/file_system.h"

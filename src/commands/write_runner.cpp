@@ -18,10 +18,7 @@ constexpr wchar_t not_persisted_message[] =
 // Phase 1 for one target: true when the row still needs the write.
 bool needs_write(const target_entry& target, field_mask mask, const change_request& request, bool dry_run,
                  target_result& row) {
-    if (!target.error_code.empty()) {
-        set_error(row, target.error_code, target.error_message);
-        return false;
-    }
+    if (!row.status.empty()) return false;  // start_row failed it already
     const bool capable = (mask & field_tags) != 0 ? metadata::can_store_tags(target.path)
                                                    : metadata::can_store_rating(target.path);
     if (!capable) {
@@ -83,7 +80,7 @@ std::vector<target_result> run_metadata_change(const std::vector<target_entry>& 
     std::vector<target_result> rows(targets.size());
     std::vector<std::size_t> queued;
     for (std::size_t i = 0; i < targets.size(); ++i) {
-        rows[i].path = targets[i].path;
+        rows[i] = start_row(targets[i]);
         if (needs_write(targets[i], mask, request, dry_run, rows[i])) queued.push_back(i);
     }
     if (queued.empty()) return rows;

@@ -1,6 +1,5 @@
 #include "organizer/organize_folder.h"
 
-#include "batch_processor/exceptions.h"
 #include "logging/log.h"
 #include "organizer/cue_sheets.h"
 #include "organizer/intent_log.h"

@@ -3,6 +3,7 @@
 #include "platform/property_store.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace platform::property_store {
 
@@ -19,67 +20,37 @@ std::string to_string(const guid& id) {
     return buffer;
 }
 
-property_value property_value::make_ui4(std::uint32_t v) {
+namespace {
+
+// A value of one type, with the one field that type uses.
+template <typename Field>
+property_value make(value_type type, Field property_value::*field, Field v) {
     property_value out;
-    out.type = value_type::ui4;
-    out.ui4 = v;
+    out.type = type;
+    out.*field = std::move(v);
     return out;
 }
 
-property_value property_value::make_i4(std::int32_t v) {
-    property_value out;
-    out.type = value_type::i4;
-    out.i4 = v;
-    return out;
-}
+}  // namespace
 
-property_value property_value::make_r8(double v) {
-    property_value out;
-    out.type = value_type::r8;
-    out.r8 = v;
-    return out;
-}
-
+property_value property_value::make_ui4(std::uint32_t v) { return make(value_type::ui4, &property_value::ui4, v); }
+property_value property_value::make_i4(std::int32_t v) { return make(value_type::i4, &property_value::i4, v); }
+property_value property_value::make_r8(double v) { return make(value_type::r8, &property_value::r8, v); }
 property_value property_value::make_filetime(std::uint64_t v) {
-    property_value out;
-    out.type = value_type::filetime;
-    out.filetime = v;
-    return out;
+    return make(value_type::filetime, &property_value::filetime, v);
 }
-
 property_value property_value::make_lpwstr(std::wstring v) {
-    property_value out;
-    out.type = value_type::lpwstr;
-    out.text = std::move(v);
-    return out;
+    return make(value_type::lpwstr, &property_value::text, std::move(v));
 }
-
-property_value property_value::make_null_lpwstr() {
-    property_value out;
-    out.type = value_type::lpwstr;
-    out.null_text = true;
-    return out;
-}
-
+property_value property_value::make_null_lpwstr() { return make(value_type::lpwstr, &property_value::null_text, true); }
 property_value property_value::make_bstr(std::wstring v) {
-    property_value out;
-    out.type = value_type::bstr;
-    out.text = std::move(v);
-    return out;
+    return make(value_type::bstr, &property_value::text, std::move(v));
 }
-
 property_value property_value::make_strings(std::vector<std::wstring> v) {
-    property_value out;
-    out.type = value_type::vector_lpwstr;
-    out.strings = std::move(v);
-    return out;
+    return make(value_type::vector_lpwstr, &property_value::strings, std::move(v));
 }
-
 property_value property_value::make_doubles(std::vector<double> v) {
-    property_value out;
-    out.type = value_type::vector_r8;
-    out.doubles = std::move(v);
-    return out;
+    return make(value_type::vector_r8, &property_value::doubles, std::move(v));
 }
 
 }  // namespace platform::property_store

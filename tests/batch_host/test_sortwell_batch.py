@@ -78,21 +78,13 @@ class SortwellBatchTest(BatchHostCase):
                 self.assertFalse(os.path.exists(self.job), "--delete removes the job file")
 
     def test_a_job_file_that_cannot_be_used_gives_exit_code_2(self):
-        cases = [
-            (b"", "JSON root must be an object"),
-            (b"not json", "JSON root must be an object"),
-            (b"{}", "Missing or invalid 'version' field"),
-            (b'{"version":"1","job":{"guid":"g","action_type":"update_tags","action_parameters":"+a"},'
-             b'"files":["x.jpg"]}', "File entry must be an object"),
-        ]
-        for text, message in cases:
-            for delete in (False, True):
-                with self.subTest(text=text, delete=delete):
-                    with open(self.job, "wb") as out:
-                        out.write(text)
-                    code, out, err = self.run_host(self.job, *(["--delete"] if delete else []))
-                    self.assertEqual((code, out, err), (2, "", "sortwell-batch: %s\n" % message))
-                    self.assertEqual(os.path.exists(self.job), not delete)
+        # Each way a job file can be wrong is the job-file unit test's; here, that it ends the run.
+        for delete in (False, True):
+            with open(self.job, "wb") as out:
+                out.write(b"{}")
+            code, out, err = self.run_host(self.job, *(["--delete"] if delete else []))
+            self.assertEqual((code, out, err), (2, "", "sortwell-batch: Missing or invalid 'version' field\n"))
+            self.assertEqual(os.path.exists(self.job), not delete)
         code, out, err = self.run_host(os.path.join(self.root, "none.json"))
         self.assertEqual((code, out), (2, ""))
         self.assertEqual(err, "sortwell-batch: Failed to open JSON file: %s\n" % os.path.join(self.root, "none.json"))
@@ -107,16 +99,6 @@ class SortwellBatchTest(BatchHostCase):
             with self.subTest(args=args):
                 self.assertEqual(self.run_host(*args), (2, "", "sortwell-batch: %s\n%s" % (message, USAGE)))
         self.assertEqual(self.run_host("--help"), (0, USAGE, ""))
-
-    def test_titles_appear_from_twenty_files(self):
-        files = [self.photo] * 20
-        write_job(self.job, "set_rating", "4", files)
-        code, out, _ = self.run_host(self.job)
-        self.assertEqual(code, 0)
-        lines = out.splitlines()
-        self.assertEqual(lines[0], "Processing 20 files")
-        self.assertEqual(lines[1:3], ["progress: 7%", "ok: " + self.photo])
-        self.assertEqual(lines[-1], "20 succeeded, 0 failed")
 
     def test_a_terminal_gets_a_bar_redrawn_in_place(self):
         write_job(self.job, "update_tags", "+Work", [self.photo] * 20)
@@ -137,6 +119,7 @@ class SortwellBatchTest(BatchHostCase):
         os.close(fd)
         text = b"".join(chunks).decode("utf-8").replace("\r\n", "\n")
         self.assertEqual(os.waitstatus_to_exitcode(status), 0, text)
+        self.assertTrue(text.startswith("Processing 20 files\n"), repr(text[:200]))
         self.assertIn("\r[##............................]   7%", text)
         self.assertIn("\r[##############################] 100%", text)
         self.assertEqual(text.count("ok: " + self.photo + "\n"), 20)

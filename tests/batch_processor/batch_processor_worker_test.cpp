@@ -1,6 +1,7 @@
 #include "batch_processor/batch_processor_worker.h"
 
 #include "batch_processor/exceptions.h"
+#include "common/exceptions.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"
 #include "platform/text.h"

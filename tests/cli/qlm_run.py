@@ -31,12 +31,13 @@ class QlmTestCase(unittest.TestCase):
         self.work = os.path.join(self.root, "work")
         os.makedirs(self.profile)
         os.makedirs(self.work)
+        self.binary = os.environ["QLM"]
 
     def tearDown(self):
         self._tmp.cleanup()
 
     def qlm(self, *args, stdin=b"", cwd=None, env=None):
-        command = shlex.split(os.environ.get("QLM_RUNNER", "")) + [os.environ["QLM"], *args]
+        command = shlex.split(os.environ.get("QLM_RUNNER", "")) + [self.binary, *args]
         environment = dict(os.environ)
         environment.update({"XDG_DATA_HOME": self.profile, "HOME": self.profile})
         environment.update(env or {})

@@ -1,26 +1,22 @@
-// Whole-file replacement: what lands, what is kept, and that a writer killed
-// at any moment leaves every file whole with its extended attributes.
+// Whole-file replacement: what lands and what is kept. Writers killed at
+// random moments are the end-to-end tests' (tests/cli/test_nothing_lost.py).
 
 #include "metadata/atomic_replace.h"
 
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
-#include "platform/property_store.h"
 #include "platform/text.h"
 #include "support/outside_tools.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <regex>
 
 namespace {
 
 namespace fs = platform::file_system;
-namespace ps = platform::property_store;
 using qlm::metadata::replace_file_atomically;
 using qlm::testing::read_bytes;
 using qlm::testing::run_tool;
@@ -72,66 +68,6 @@ TEST(atomic_replace, temporary_names_are_hidden_recognisably_ours_and_never_repe
     for (const wchar_t* other : {L"a.jpg", L".a.jpg.qlm-42-1.tmp", L".a.qlm-x-1-2.tmp", L".a.qlm-1-2-3.tmp.bak"}) {
         EXPECT_FALSE(fs::temporary_owner(other)) << platform::text::to_utf8(other);
     }
-}
-
-// Run only as the child of the crash test: rewrites the photos in
-// $QLM_CRASH_FOLDER with ever new keywords until it is killed.
-TEST(atomic_replace, DISABLED_crash_writer) {
-    const char* folder = std::getenv("QLM_CRASH_FOLDER");
-    ASSERT_NE(folder, nullptr);
-    const std::wstring base = platform::text::from_utf8(folder);
-    for (unsigned round = 0;; ++round) {
-        for (int i = 0; i < 4; ++i) {
-            const std::wstring path = base + L"/photo" + std::to_wstring(i) + L".jpg";
-            std::unique_ptr<ps::store> store;
-            if (ps::open_handler_store(path, ps::gps_read_write, store) != ps::s_ok) continue;
-            std::vector<std::wstring> tags(1 + round % 7, L"round " + std::to_wstring(round));
-            store->set_value(ps::key_keywords, ps::property_value::make_strings(tags));
-            store->set_value(ps::key_comment, ps::property_value::make_bstr(std::wstring(round % 5000, L'c')));
-            store->commit();
-        }
-    }
-}
-
-TEST(atomic_replace, a_writer_killed_at_random_moments_leaves_every_file_whole) {
-    if (!qlm::testing::tool_available("convert") || !qlm::testing::tool_available("timeout")) {
-        GTEST_SKIP() << "ImageMagick and timeout are needed";
-    }
-    qlm::testing::temp_folder temp;
-    for (int i = 0; i < 4; ++i) {
-        const std::wstring path = qlm::testing::make_image(temp / (L"photo" + std::to_wstring(i) + L".jpg"));
-        run_tool("setfattr -n user.keep -v photo" + std::to_string(i) + " " + shell_quote(path));
-    }
-    std::mt19937 random(7);
-    // --foreground: timeout kills only the writer and waits until it is gone,
-    // so that its locks are released before the files are checked.
-    const std::string child = "QLM_CRASH_FOLDER=" + shell_quote(temp.path()) + " timeout --foreground -s KILL " +
-                              "{seconds} " + shell_quote(fs::module_path()) +
-                              " --gtest_also_run_disabled_tests --gtest_filter=atomic_replace.DISABLED_crash_writer";
-    int rewritten = 0;
-    for (int kill = 0; kill < 25; ++kill) {
-        std::string command = child;
-        // The last round gives a slow (sanitized, busy) machine time for at
-        // least one whole rewrite; every other round kills at a random moment.
-        const unsigned ms = kill == 24 ? 10000u : static_cast<unsigned>(20 + random() % 400);
-        char seconds[16];
-        std::snprintf(seconds, sizeof seconds, "%u.%03u", ms / 1000, ms % 1000);
-        command.replace(command.find("{seconds}"), 9, seconds);
-        run_tool(command);
-        for (int i = 0; i < 4; ++i) {
-            const std::wstring path = temp / (L"photo" + std::to_wstring(i) + L".jpg");
-            const std::string bytes = read_bytes(path);
-            ASSERT_GE(bytes.size(), 4u);
-            EXPECT_EQ(bytes.substr(bytes.size() - 2), "\xFF\xD9") << "torn file after kill " << kill;
-            std::unique_ptr<ps::store> store;
-            ASSERT_EQ(ps::open_handler_store(path, ps::gps_read_write, store), ps::s_ok) << kill;
-            ps::property_value keywords;
-            ASSERT_EQ(store->get_value(ps::key_keywords, keywords), ps::s_ok);
-            if (!keywords.strings.empty()) ++rewritten;
-            EXPECT_EQ(run_tool("getfattr --only-values -n user.keep " + shell_quote(path)), "photo" + std::to_string(i));
-        }
-    }
-    EXPECT_GT(rewritten, 0) << "the writer never got to write before it was killed";
 }
 
 }  // namespace

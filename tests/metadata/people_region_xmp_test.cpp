@@ -1,6 +1,6 @@
 #include "metadata/people_region_xmp.h"
 
-#include "support/exiftool.h"
+#include "support/outside_tools.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -108,14 +108,14 @@ TEST(people_region_xmp, composed_packet_reads_back_here_and_in_exiftool) {
     ASSERT_EQ(parsed.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(region_key(parsed[i]), region_key(regions[i]));
 
-    if (!qlm::testing::exiftool_available()) GTEST_SKIP() << "exiftool is not installed";
+    if (!qlm::testing::tool_available("exiftool")) GTEST_SKIP() << "exiftool is not installed";
     const qlm::testing::temp_folder folder;
     const std::wstring file = folder.write(L"regions.xmp", packet);
-    EXPECT_EQ(qlm::testing::run_exiftool("-s -RegionPersonDisplayName -RegionRectangle", file),
+    EXPECT_EQ(qlm::testing::exiftool_output("-s -RegionPersonDisplayName -RegionRectangle", file),
               "RegionPersonDisplayName         : Anna Lind, Tom & \"Jerry\" <\xC3\x85>\n"
               "RegionRectangle                 : 0.200000, 0.100000, 0.400000, 0.300000, "
               "0.500000, 0.600000, 0.250000, 0.200000\n");
-    EXPECT_EQ(qlm::testing::run_exiftool("-s -RegionAppliedToDimensionsW -RegionAppliedToDimensionsH "
+    EXPECT_EQ(qlm::testing::exiftool_output("-s -RegionAppliedToDimensionsW -RegionAppliedToDimensionsH "
                                          "-RegionName -RegionType -RegionAreaX -RegionAreaY -RegionAreaW "
                                          "-RegionAreaH -RegionAreaUnit",
                                          file),
@@ -275,10 +275,10 @@ TEST(people_region_xmp, merged_sidecar_keeps_other_descriptions_and_replaces_all
     EXPECT_EQ(merge_region_description("", wanted, 1, 1), write_region_packet(wanted, 1, 1));
     EXPECT_EQ(merge_region_description("<rdf:RDF>", wanted, 1, 1), write_region_packet(wanted, 1, 1));
 
-    if (!qlm::testing::exiftool_available()) GTEST_SKIP() << "exiftool is not installed";
+    if (!qlm::testing::tool_available("exiftool")) GTEST_SKIP() << "exiftool is not installed";
     const qlm::testing::temp_folder folder;
     const std::wstring file = folder.write(L"picnic.png.xmp", merged);
-    EXPECT_EQ(qlm::testing::run_exiftool("-s -Title -RegionName -RegionPersonDisplayName -RegionAreaX", file),
+    EXPECT_EQ(qlm::testing::exiftool_output("-s -Title -RegionName -RegionPersonDisplayName -RegionAreaX", file),
               "Title                           : Picnic\n"
               "RegionName                      : Mia\n"
               "RegionPersonDisplayName         : Mia\n"

@@ -168,12 +168,6 @@ TEST_F(people_write, other_files_go_to_the_sidecar_and_the_names_to_the_property
     names.clear();
     ASSERT_TRUE(read_property_set_strings(path, people_names, names));
     EXPECT_EQ(names, std::vector<std::wstring>{L"Cleo"});
-
-    // Only unnamed faces: empty bags in both vocabularies.
-    ASSERT_TRUE(write_people_regions(path, {{L"", 0.1, 0.1, 0.2, 0.2}}));
-    const std::string emptied = read_bytes(sidecar);
-    EXPECT_NE(emptied.find("<MPRI:Regions>\n     <rdf:Bag>\n     </rdf:Bag>"), std::string::npos);
-    EXPECT_NE(emptied.find("<mwg-rs:RegionList>\n     <rdf:Bag>\n     </rdf:Bag>"), std::string::npos);
 }
 
 TEST_F(people_write, bad_paths_report_their_messages) {

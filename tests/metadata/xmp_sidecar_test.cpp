@@ -2,7 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/win32_error.h"
-#include "support/exiftool.h"
+#include "support/outside_tools.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -47,8 +47,8 @@ TEST(xmp_sidecar, fresh_rating_sidecar_byte_for_byte_and_read_by_exiftool) {
     EXPECT_EQ(read_bytes(folder / L"beach.JPG.xmp"), fresh_rating("4"));
     EXPECT_EQ(read_bytes(photo), "not really a jpeg");
 
-    if (!qlm::testing::exiftool_available()) GTEST_SKIP() << "exiftool is not installed";
-    EXPECT_EQ(qlm::testing::run_exiftool("-s3 -XMP-xmp:Rating", folder / L"beach.JPG.xmp"), "4\n");
+    if (!qlm::testing::tool_available("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+    EXPECT_EQ(qlm::testing::exiftool_output("-s3 -XMP-xmp:Rating", folder / L"beach.JPG.xmp"), "4\n");
 }
 
 TEST(xmp_sidecar, fresh_keywords_sidecar_keeps_order_and_escapes) {
@@ -62,8 +62,8 @@ TEST(xmp_sidecar, fresh_keywords_sidecar_keeps_order_and_escapes) {
         "     <rdf:li>Zo\xC3\xAB &quot;Q&quot; O&apos;Neil</rdf:li>\n");
     EXPECT_EQ(read_bytes(folder / L"beach.png.xmp"), expected);
 
-    if (!qlm::testing::exiftool_available()) GTEST_SKIP() << "exiftool is not installed";
-    EXPECT_EQ(qlm::testing::run_exiftool("-s3 -XMP-dc:Subject", folder / L"beach.png.xmp"),
+    if (!qlm::testing::tool_available("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+    EXPECT_EQ(qlm::testing::exiftool_output("-s3 -XMP-dc:Subject", folder / L"beach.png.xmp"),
               "b, a, R&D <draft>, Zo\xC3\xAB \"Q\" O'Neil\n");
 }
 
@@ -165,8 +165,8 @@ TEST(xmp_sidecar, edits_on_disk_keep_other_content_and_read_back_in_exiftool) {
     EXPECT_EQ(text.find("Kai"), std::string::npos);
     EXPECT_EQ(text.find('\r'), std::string::npos);
 
-    if (!qlm::testing::exiftool_available()) GTEST_SKIP() << "exiftool is not installed";
-    EXPECT_EQ(qlm::testing::run_exiftool("-s -XMP-xmp:Rating -XMP-dc:Subject -XMP-dc:Title", sidecar_path(photo)),
+    if (!qlm::testing::tool_available("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+    EXPECT_EQ(qlm::testing::exiftool_output("-s -XMP-xmp:Rating -XMP-dc:Subject -XMP-dc:Title", sidecar_path(photo)),
               "Rating                          : 5\n"
               "Subject                         : sea, boats\n"
               "Title                           : Harbour\n");

@@ -171,20 +171,32 @@ TEST_F(imaging, other_formats_and_damaged_files_fail_without_writing) {
 }
 
 TEST_F(imaging, chain_falls_to_the_real_imaging_link_when_the_handler_refuses) {
-    const std::wstring path = qlm::testing::make_image(folder / L"chain.jpg");
-    ASSERT_FALSE(path.empty());
-    qlm::testing::fake_store_access access;
-    access.attributes[path] = platform::file_system::attribute_normal;
-    access.imaging_factory = [](std::unique_ptr<im::factory>& out) { return im::create_factory(out); };
-    qlm::metadata::metadata_handle handle(access);
-    ASSERT_TRUE(handle.open_for_writing(path));
-    access.set_value_results = {ps::wincodec_err_propertynotsupported, ps::wincodec_err_propertynotsupported};
-    qlm::metadata::set_rating(handle, 3);
-    qlm::metadata::set_tags(handle, {L"zebra", L"Apple"});
-    EXPECT_EQ(exiftool_value(path, "-XMP-xmp:Rating"), "3");
-    EXPECT_EQ(exiftool_value(path, "-XMP-dc:Subject"), "Apple, zebra");
-    EXPECT_TRUE(access.property_sets[path].empty());
-    EXPECT_FALSE(platform::file_system::exists(path + L".xmp"));
+    // A JPEG and a TIFF take the values at frame level; a PNG has no fast
+    // encoder at either level, so the values go on to the property set.
+    for (const wchar_t* name : {L"chain.jpg", L"chain.tif", L"chain.png"}) {
+        const std::wstring path = qlm::testing::make_image(folder / name);
+        ASSERT_FALSE(path.empty());
+        const std::string before = read_bytes(path);
+        const bool embedded = std::wstring_view(name) != L"chain.png";
+        qlm::testing::fake_store_access access;
+        access.attributes[path] = platform::file_system::attribute_normal;
+        access.imaging_factory = [](std::unique_ptr<im::factory>& out) { return im::create_factory(out); };
+        qlm::metadata::metadata_handle handle(access);
+        ASSERT_TRUE(handle.open_for_writing(path));
+        access.set_value_results = {ps::wincodec_err_propertynotsupported};
+        qlm::metadata::set_rating(handle, 3);
+        if (embedded) {
+            access.set_value_results = {ps::wincodec_err_propertynotsupported};
+            qlm::metadata::set_tags(handle, {L"zebra", L"Apple"});
+            EXPECT_EQ(exiftool_value(path, "-XMP-xmp:Rating"), "3");
+            EXPECT_EQ(exiftool_value(path, "-XMP-dc:Subject"), "Apple, zebra");
+            EXPECT_TRUE(access.property_sets[path].empty());
+        } else {
+            EXPECT_EQ(read_bytes(path), before);
+            EXPECT_EQ(access.property_sets[path].size(), 1u);
+        }
+        EXPECT_FALSE(platform::file_system::exists(path + L".xmp"));
+    }
 }
 
 }  // namespace

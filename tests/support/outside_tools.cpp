@@ -26,9 +26,10 @@ std::string run_tool(const std::string& command_line, int* exit_code) {
 }
 
 bool tool_available(const std::string& program) {
+    // The path it prints, not only the status: a shell that lacks `command`
+    // (Wine's) may still answer 0.
     int status = 0;
-    run_tool("command -v " + program, &status);
-    return status == 0;
+    return !run_tool("command -v " + program, &status).empty() && status == 0;
 }
 
 std::string shell_quote(const std::wstring& path) {
@@ -50,6 +51,10 @@ std::string exiftool_value(const std::wstring& path, const std::string& tag) {
     std::string out = run_tool("exiftool -m -n -s -s -s -sep ', ' '" + tag + "' " + shell_quote(path));
     if (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
+}
+
+std::string exiftool_output(const std::string& options, const std::wstring& path) {
+    return run_tool("exiftool " + options + " " + shell_quote(path));
 }
 
 std::vector<std::string> exiftool_values(const std::wstring& path, const std::vector<std::string>& tags) {

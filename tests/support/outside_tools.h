@@ -27,6 +27,9 @@ std::wstring make_image(const std::wstring& path, const std::string& options = "
 /// items joined with ", " by exiftool itself; one trailing line end removed.
 std::string exiftool_value(const std::wstring& path, const std::string& tag);
 
+/// exiftool's whole standard output for the options (plain words) and the file.
+std::string exiftool_output(const std::string& options, const std::wstring& path);
+
 /// exiftool's values of several tags in one run, in the order asked, "-"
 /// for a tag that is not there.
 std::vector<std::string> exiftool_values(const std::wstring& path, const std::vector<std::string>& tags);

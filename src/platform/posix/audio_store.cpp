@@ -4,6 +4,7 @@
 #include "platform/posix/audio_properties.h"
 #include "platform/posix/exiv2_support.h"
 #include "platform/posix/property_set.h"
+#include "platform/posix/staged_values.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -153,11 +154,9 @@ public:
             if (const hresult opened = property_set(); failed(opened)) return writable_ ? opened : s_ok;
             return set_->get_value(key, value);
         }
-        for (const auto& [staged_key, staged] : staged_) {
-            if (staged_key == key) {
-                value = staged;
-                return s_ok;
-            }
+        if (const property_value* staged = staged_.find(key)) {
+            value = *staged;
+            return s_ok;
         }
         if (key == key_rating) {
             if (const std::uint32_t rating = read_rating()) value = property_value::make_ui4(rating);
@@ -177,44 +176,26 @@ public:
                           (key == key_rating ? value.type == value_type::ui4 || value.type == value_type::i4
                                              : value.type == value_type::lpwstr || value.type == value_type::bstr);
         if (!fits) return wincodec_err_propertynotsupported;
-        for (auto& [staged_key, staged] : staged_) {
-            if (staged_key == key) {
-                staged = value;
-                return s_ok;
-            }
-        }
-        staged_.emplace_back(key, value);
+        staged_.stage(key, value);
         return s_ok;
     }
 
     hresult commit() override {
         if (!writable_) return stg_e_accessdenied;
-        if (!staged_.empty()) {
-            try {
-                for (const auto& [key, value] : staged_) {
-                    if (key == key_rating) write_rating(rating_value(value));
-                    else write_comment(comment_text(value));
-                }
-                if (!save()) return e_fail;
-                const TagLib::ByteVector* data = static_cast<TagLib::ByteVectorStream*>(stream_.get())->data();
-                const std::vector<unsigned char> bytes(data->begin(), data->end());
-                if (const hresult written = platform::posix::write_beside_and_replace(path_, bytes); failed(written)) {
-                    return written;
-                }
-            } catch (const std::bad_alloc&) {
-                return e_outofmemory;
+        return commit_staged(staged_, set_.get(), [this] {
+            for (const auto& [key, value] : staged_) {
+                if (key == key_rating) write_rating(rating_value(value));
+                else write_comment(comment_text(value));
             }
-            staged_.clear();
-        }
-        return set_ ? set_->commit() : s_ok;
+            if (!save()) return e_fail;
+            const TagLib::ByteVector* data = static_cast<TagLib::ByteVectorStream*>(stream_.get())->data();
+            const std::vector<unsigned char> bytes(data->begin(), data->end());
+            return platform::posix::write_beside_and_replace(path_, bytes);
+        });
     }
 
 private:
-    hresult property_set() {
-        if (set_) return s_ok;
-        // A writer already holds the file's exclusive lock.
-        return open_xattr_property_set(path_, writable_, set_, writable_ ? share_lock::none : share_lock::take);
-    }
+    hresult property_set() { return open_pass_through_set(path_, writable_, set_); }
 
     TagLib::ID3v2::Tag* id3(bool create) const {
         return static_cast<TagLib::MPEG::File*>(file_.get())->ID3v2Tag(create);
@@ -365,7 +346,7 @@ private:
     std::unique_ptr<store> set_;
     std::unique_ptr<store> music_;
     bool music_tried_ = false;
-    std::vector<std::pair<property_key, property_value>> staged_;
+    staged_values staged_;
 };
 
 std::unique_ptr<TagLib::File> parse(audio_kind kind, TagLib::IOStream* stream) {

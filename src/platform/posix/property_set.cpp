@@ -14,6 +14,7 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/file_lock.h"
+#include "platform/posix/staged_values.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -98,11 +99,9 @@ public:
 
     hresult get_value(const property_key& key, property_value& value) override {
         value = property_value{};
-        for (const auto& [staged_key, staged] : staged_) {
-            if (staged_key == key) {
-                if (!(staged.type == value_type::lpwstr && staged.null_text)) value = staged;
-                return s_ok;
-            }
+        if (const property_value* staged = staged_.find(key)) {
+            if (!(staged->type == value_type::lpwstr && staged->null_text)) value = *staged;
+            return s_ok;
         }
         if (has_freedesktop_home(key)) return read_freedesktop(path_, key, value);
         const std::string name = attribute_name(key);
@@ -131,13 +130,7 @@ public:
         if (!writable_) return stg_e_accessdenied;
         if (!accepted_type(value.type)) return e_invalidarg;
         if (has_freedesktop_home(key) && !fits_freedesktop_home(key, value.type)) return e_invalidarg;
-        for (auto& [staged_key, staged] : staged_) {
-            if (staged_key == key) {
-                staged = value;
-                return s_ok;
-            }
-        }
-        staged_.emplace_back(key, value);
+        staged_.stage(key, value);
         return s_ok;
     }
 
@@ -172,7 +165,7 @@ private:
     std::string path_;
     bool writable_;
     int lock_;
-    std::vector<std::pair<property_key, property_value>> staged_;
+    staged_values staged_;
 };
 
 }  // namespace
@@ -299,6 +292,11 @@ int lock_file(const std::string& path, bool exclusive, hresult sharing_violation
 }
 
 void unlock_file(int descriptor) { platform::posix::release_lock(descriptor); }
+
+hresult open_pass_through_set(const std::string& path, bool writable, std::unique_ptr<store>& set) {
+    if (set) return s_ok;
+    return open_xattr_property_set(path, writable, set, writable ? share_lock::none : share_lock::take);
+}
 
 hresult open_xattr_property_set(const std::string& path, bool writable, std::unique_ptr<store>& out, share_lock lock) {
     out.reset();

@@ -25,6 +25,11 @@ enum class share_lock { take, none };
 hresult open_xattr_property_set(const std::string& path, bool writable, std::unique_ptr<store>& out,
                                 share_lock lock = share_lock::take);
 
+/// The property set a handler store passes other properties through to,
+/// opened into `set` on first use (S_OK when it is open already). A writable
+/// handler store holds the file's writer lock, so its set takes none.
+hresult open_pass_through_set(const std::string& path, bool writable, std::unique_ptr<store>& set);
+
 /// For a writer (`exclusive`): a descriptor holding the file's writer lock
 /// (platform/posix/file_lock.h), or -1 with the HRESULT in *result
 /// (sharing_violation_code when another holder stayed in the way). Readers

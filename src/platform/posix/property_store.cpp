@@ -28,6 +28,7 @@
 #include "platform/posix/audio_properties.h"
 #include "platform/posix/photo_properties.h"
 #include "platform/posix/property_set.h"
+#include "platform/posix/staged_values.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -210,11 +211,9 @@ public:
             if (const hresult opened = property_set(); failed(opened)) return writable_ ? opened : s_ok;
             return set_->get_value(key, value);
         }
-        for (const auto& [staged_key, staged] : staged_) {
-            if (staged_key == key) {
-                value = staged;
-                return s_ok;
-            }
+        if (const property_value* staged = staged_.find(key)) {
+            value = *staged;
+            return s_ok;
         }
         // Where the embedded XMP did not parse, a write went to the property
         // set instead; what it holds is newer than the lenient reading.
@@ -242,40 +241,26 @@ public:
             return set_->set_value(key, value);
         }
         if (!accepts(key, value)) return wincodec_err_propertynotsupported;
-        for (auto& [staged_key, staged] : staged_) {
-            if (staged_key == key) {
-                staged = value;
-                return s_ok;
-            }
-        }
-        staged_.emplace_back(key, value);
+        staged_.stage(key, value);
         return s_ok;
     }
 
     hresult commit() override {
         if (!writable_) return stg_e_accessdenied;
-        if (!staged_.empty()) {
+        return posix::commit_staged(staged_, set_.get(), [this] {
             try {
                 for (const auto& [key, value] : staged_) apply(key, value);
-                const hresult written = guard::commit_image(*image_, path_, type_, *content_, *exif_keeper_);
-                if (failed(written)) return written;
+                return guard::commit_image(*image_, path_, type_, *content_, *exif_keeper_);
             } catch (const std::bad_alloc&) {
-                return e_outofmemory;
+                throw;
             } catch (const std::exception&) {
                 return wincodec_err_badheader;
             }
-            staged_.clear();
-        }
-        return set_ ? set_->commit() : s_ok;
+        });
     }
 
 private:
-    hresult property_set() {
-        if (set_) return s_ok;
-        // The writer already holds the file's exclusive lock.
-        return posix::open_xattr_property_set(path_, writable_, set_,
-                                              writable_ ? posix::share_lock::none : posix::share_lock::take);
-    }
+    hresult property_set() { return posix::open_pass_through_set(path_, writable_, set_); }
 
     static bool accepts(const property_key& key, const property_value& value) {
         if (value.type == value_type::empty) return true;
@@ -484,7 +469,7 @@ private:
     guard::xmp_recovery recovery_;
     std::optional<guard::exif_preserving_write> exif_keeper_;
     std::unique_ptr<store> set_;
-    std::vector<std::pair<property_key, property_value>> staged_;
+    posix::staged_values staged_;
 };
 
 }  // namespace

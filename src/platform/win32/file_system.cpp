@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 
 #include "platform/file_safety.h"
+#include "platform/file_system_moves.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"
@@ -346,20 +347,9 @@ std::uint32_t thread_id() { return GetCurrentThreadId(); }
 local_time now_local() {
     FILETIME utc{};
     GetSystemTimePreciseAsFileTime(&utc);
-    FILETIME local{};
-    FileTimeToLocalFileTime(&utc, &local);
-    SYSTEMTIME parts{};
-    FileTimeToSystemTime(&local, &parts);
-    const ULONGLONG ticks = (static_cast<ULONGLONG>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
-    local_time out;
-    out.year = parts.wYear;
-    out.month = parts.wMonth;
-    out.day = parts.wDay;
-    out.hour = parts.wHour;
-    out.minute = parts.wMinute;
-    out.second = parts.wSecond;
-    out.hundred_nanoseconds = static_cast<std::uint32_t>(ticks % 10000000ULL);
-    return out;
+    // One conversion from UTC to local parts serves now and a file's times.
+    const auto local = to_local_time((static_cast<std::uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
+    return local ? *local : local_time{};
 }
 
 }  // namespace platform::file_system
