@@ -265,9 +265,9 @@ TEST_F(organize_test, undo_partial_failure_then_a_second_undo) {
     qlm::testing::log_capture log;
     EXPECT_EQ(outcome([&] { org::organize_undo(host, folder.path(), services); }),
               "Restored 1 files; 2 could not be restored (deleted, renamed, or locked). See the log for details.");
-    EXPECT_EQ(lines_at(log, "ERROR"), std::vector<std::string>{"Undo organize: failed to restore '" +
-                                                               utf8(folder / L"Documents/held.txt") + "' (" +
-                                                               utf8(fs::error_text(32)) + ")"});
+    EXPECT_EQ(lines_at(log, "ERROR"),
+              std::vector<std::string>{"Undo organize: failed to restore '" + utf8(folder / L"Documents/held.txt") +
+                                       "' (" + utf8(fs::error_text(32)) + ")"});
     EXPECT_EQ(names_in(folder.path()), (names{L"Documents", L"back.txt"}));
     EXPECT_EQ(names_in(folder / L"Documents"), names{L"held.txt"});
     EXPECT_FALSE(fs::exists(folder / L"sw_organize_undo.wal"));
