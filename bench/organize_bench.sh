@@ -25,6 +25,18 @@ fresh_copies
 start=$(date +%s%N)
 (cd "$work/set" && exiftool -q -d %Y-%m-%d '-directory<DateTimeOriginal' . >/dev/null 2>&1) || true
 end=$(date +%s%N)
-awk -v ns=$((end - start)) -v n="$count" 'BEGIN { printf "exiftool date folders over %d JPEGs: %.2f s\n", n, ns / 1e9 }'
+exiftool_seconds=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.2f", ns / 1e9 }')
+echo "exiftool date folders over $count JPEGs: $exiftool_seconds s"
 fresh_copies
-"$build/bench/organize_bench" "$work/set"
+"$build/bench/organize_bench" "$work/set" | tee "$work/figures"
+# Goals: by_type over 10,000 files under 2 s, 50,000 within 6 times the
+# 10,000 figure, photos_pattern 3 times faster than exiftool.
+awk -v exiftool="$exiftool_seconds" '
+  /^by_type +10000/ { ten = $5 }
+  /^by_type +50000/ { fifty = $5 }
+  /^photos_pattern/ { photos = $(NF - 4) }
+  END {
+    printf "goals: 10,000 by_type %.2f s (under 2 s), 50,000 / 10,000 = %.1f (within 6), exiftool / photos_pattern = %.1f (at least 3)\n",
+      ten, fifty / ten, exiftool / photos
+  }' "$work/figures"
+uptime

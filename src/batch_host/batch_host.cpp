@@ -10,6 +10,7 @@
 
 #include <exception>
 #include <optional>
+#include <utility>
 
 namespace sortwell::batch_host {
 namespace {
@@ -19,6 +20,46 @@ namespace console = platform::console;
 constexpr wchar_t usage_line[] = L"usage: sortwell-batch JOBFILE [--delete]\n";
 
 void on_interrupt() { qlm::cancel_requested.store(true); }
+
+// What a handler sees: the host's callbacks, except that its own progress
+// reports stay within the current entry (the worker's report before each
+// entry is what moves the host on to the next path).
+class within_entry final : public batch_processor::batch_processor_callbacks {
+public:
+    explicit within_entry(console_callbacks& host) : host_(host) {}
+    void report_progress(int percent) override { host_.report_entry_progress(percent); }
+    void show_progress() override { host_.show_progress(); }
+    bool is_cancelled() override { return host_.is_cancelled(); }
+    bool is_paused() override { return host_.is_paused(); }
+    bool report_error(const std::wstring& path, const std::wstring& message) override {
+        return host_.report_error(path, message);
+    }
+    bool confirm_create_folder(const std::wstring& folder) override { return host_.confirm_create_folder(folder); }
+    void report_unknown_action() override { host_.report_unknown_action(); }
+    void report_auto_tag_failure() override { host_.report_auto_tag_failure(); }
+    void report_unsupported_file_type(const std::wstring& path, const std::wstring& reason,
+                                      const std::wstring& supported_types) override {
+        host_.report_unsupported_file_type(path, reason, supported_types);
+    }
+    void set_title(const std::wstring& title) override { host_.set_title(title); }
+    void set_status_text(const std::wstring& text) override { host_.set_status_text(text); }
+
+private:
+    console_callbacks& host_;
+};
+
+batch_processor::action_table entry_action_table(console_callbacks& host) {
+    batch_processor::action_table actions = batch_processor::default_action_table();
+    for (auto& handler : actions) {
+        if (!handler) continue;
+        handler = [&host, inner = std::move(handler)](batch_processor::batch_processor_callbacks&,
+                                                      const std::wstring& path, const std::wstring& parameters) {
+            within_entry entry(host);
+            inner(entry, path, parameters);
+        };
+    }
+    return actions;
+}
 
 void write_out(std::wstring_view text) { console::write(console::stream::output, text); }
 void write_err(std::wstring_view text) { console::write(console::stream::error, text); }
@@ -82,7 +123,7 @@ int run(const std::vector<std::wstring>& arguments) {
     console_callbacks callbacks(files, console::is_terminal(console::stream::output), write_out, write_err,
                                 [] { return qlm::cancel_requested.load(); });
     callbacks.entries_are_files = entries_are_files;
-    batch_processor::batch_processor_worker worker(callbacks);
+    batch_processor::batch_processor_worker worker(callbacks, {}, entry_action_table(callbacks));
     worker.job_file_path = parsed.job_file;
     worker.delete_job_file = parsed.delete_job_file;
     worker.process_job();

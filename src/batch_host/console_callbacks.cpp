@@ -81,6 +81,12 @@ void console_callbacks::report_progress(int percent) {
     }
 }
 
+void console_callbacks::report_entry_progress(int percent) {
+    if (!terminal_ || percent == percent_) return;
+    percent_ = percent;
+    redraw_bar();
+}
+
 void console_callbacks::show_progress() {
     if (terminal_) redraw_bar();
 }

@@ -26,6 +26,10 @@ public:
                       std::function<bool()> cancelled);
 
     void report_progress(int percent) override;
+    /// Progress an action reports within one entry (an organized folder's
+    /// files): moves the bar on a terminal, prints nothing when redirected,
+    /// and never starts the next entry.
+    void report_entry_progress(int percent);
     void show_progress() override;
     bool is_cancelled() override;
     bool is_paused() override;

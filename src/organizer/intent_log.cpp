@@ -173,8 +173,8 @@ bool intent_log::done(const std::wstring& from, const std::wstring& to) {
     return write_line(line_writer().field("from", from).field("to", to).flag("done").line(), false);
 }
 
-bool intent_log::undone(std::size_t index, const std::wstring& from, const std::wstring& to) {
-    return write_line(line_writer().field("undone", index).field("from", from).field("to", to).line(), false);
+bool intent_log::undone(std::size_t index, const std::wstring& from, const std::wstring& to, bool sync_now) {
+    return write_line(line_writer().field("undone", index).field("from", from).field("to", to).line(), sync_now);
 }
 
 bool intent_log::write_line(const std::string& line, bool sync_now) {

@@ -54,8 +54,9 @@ public:
     bool move(const std::wstring& from, const std::wstring& to, bool sync_now);
     /// A move that a recovery found done, kept in the journal of this run.
     bool done(const std::wstring& from, const std::wstring& to);
-    /// Undo: before journal move `index` is put back from `from` to `to`.
-    bool undone(std::size_t index, const std::wstring& from, const std::wstring& to);
+    /// Undo: before journal move `index` is put back from `from` to `to`;
+    /// `sync_now` as for move.
+    bool undone(std::size_t index, const std::wstring& from, const std::wstring& to, bool sync_now);
     /// Flushes what was written.
     void sync();
     /// Deletes the log: the journal now says everything it said.

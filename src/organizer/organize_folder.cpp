@@ -6,9 +6,9 @@
 #include "organizer/metadata_fields.h"
 #include "organizer/organize_selection.h"
 #include "organizer/undo_journal.h"
+#include "platform/dialog.h"
 #include "platform/file_system.h"
 #include "platform/file_system_moves.h"
-#include "platform/dialog.h"
 #include "platform/shell.h"
 #include "platform/shell_events.h"
 #include "platform/text.h"
@@ -53,12 +53,6 @@ struct pattern_scheme {
 std::wstring join(const std::wstring& folder, const std::wstring& name) {
     if (!folder.empty() && (folder.back() == fs::separator || folder.back() == L'/')) return folder + name;
     return folder + fs::separator + name;
-}
-
-std::wstring parent_of(const std::wstring& path) {
-    const auto slash = path.find_last_of(fs::separator == L'\\' ? L"\\/" : L"/");
-    if (slash == std::wstring::npos) return {};
-    return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
 bool exists(const std::wstring& path) {
@@ -134,6 +128,8 @@ public:
         if (logging_) log_.created_folder(relative);
     }
     void created_folder(const std::wstring& relative) { add_once(record_.created_folders, relative); }
+    // A folder made outside the organized one: only its parent changed.
+    void created_outside(const std::wstring& path) { touched_.insert(parent_of(path)); }
 
     void moving(const std::wstring& from, const std::wstring& to, bool sync_now) {
         if (logging_) log_.move(from, to, sync_now);
@@ -141,12 +137,16 @@ public:
     void moved(const std::wstring& from, const std::wstring& to) {
         notify_rename(from, to);
         record_.moves.push_back({from, relative_to(record_.folder, to)});
+        touched_.insert(parent_of(from));
+        touched_.insert(parent_of(to));
     }
 
     bool any_moves() const { return !record_.moves.empty(); }
 
     // Writes the journal when anything moved and drops the intent log once
-    // the journal holds it; the message of a failed write, else empty.
+    // the journal holds it; the message of a failed write, else empty. The
+    // moves and the journal are made durable first, once for the whole run:
+    // until the log goes, a crash is settled from the log.
     std::wstring finish() {
         std::wstring error;
         if (any_moves()) {
@@ -156,11 +156,16 @@ public:
                 error = platform::text::from_utf8(failure.what());
             }
         }
+        touched_.insert(record_.folder);
+        for (const auto& folder : record_.created_folders)
+            touched_.insert(parent_of(resolve_in(record_.folder, folder)));
+        for (const auto& folder : touched_) fs::flush_folder(folder);
         if (error.empty()) log_.remove();
         return error;
     }
 
 private:
+    std::set<std::wstring> touched_;  // folders whose entries this run changed
     journal_record record_;
     intent_log log_;
     bool logging_ = false;
@@ -192,6 +197,7 @@ void organize_by_type(batch_processor::batch_processor_callbacks& callbacks, con
     if (files.size() >= 20) callbacks.show_progress();
     std::size_t moved = 0, failures = 0;
     std::set<std::wstring> used_folders;
+    std::set<std::wstring> ready_folders;
     std::set<std::wstring> changed;
     for (std::size_t index = 0; index < files.size(); ++index) {
         if (cancelled_or_wait(callbacks, services)) break;
@@ -202,7 +208,8 @@ void organize_by_type(batch_processor::batch_processor_callbacks& callbacks, con
             const auto found = lookup.find(lower_extension(name));
             const std::wstring category = found == lookup.end() ? L"Other" : found->second;
             const std::wstring destination_folder = join(folder, category);
-            if (!is_folder(destination_folder)) {
+            // A category folder is looked at once per run, not once per file.
+            if (!ready_folders.contains(category) && !is_folder(destination_folder)) {
                 record.creating_folder(category);
                 const std::uint32_t error = services.create_directory(destination_folder);
                 if (error != 0 && error != platform::win32_error::already_exists) {
@@ -210,6 +217,7 @@ void organize_by_type(batch_processor::batch_processor_callbacks& callbacks, con
                 }
                 if (error == 0) record.created_folder(category);
             }
+            ready_folders.insert(category);
             const auto final_name = free_name(destination_folder, base_name(name), dotted_extension(name), 2);
             if (!final_name)
                 fail(fmt::format(L"Unable to find a free name for '{}' in '{}'", name, destination_folder));
@@ -389,6 +397,7 @@ private:
                 fail(fmt::format(L"Failed to create subfolder '{}'", destination_folder));
             }
             if (error == 0 && inside) record_->created_folder(relative);
+            if (error == 0 && !inside) record_->created_outside(path);
         }
     }
 

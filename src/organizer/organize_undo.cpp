@@ -15,6 +15,7 @@
 #include <fmt/xchar.h>
 
 #include <algorithm>
+#include <set>
 #include <stdexcept>
 
 namespace sortwell::organizer {
@@ -80,6 +81,7 @@ void organize_undo(batch_processor::batch_processor_callbacks& callbacks, const 
     intent_log log(folder);
     const bool logging = log.start(true);
     std::size_t restored = 0, not_restored = 0, index = 0;
+    std::set<std::wstring> touched;
     bool cancelled = false;
     for (; index < total; ++index) {
         if (callbacks.is_cancelled()) {
@@ -104,15 +106,21 @@ void organize_undo(batch_processor::batch_processor_callbacks& callbacks, const 
             continue;
         }
         const std::wstring target = free_restore_path(folder, wanted, move.from);
-        if (logging) log.undone(index, current, target);
+        // A move back from another volume deletes its source before the next periodic flush.
+        if (logging) log.undone(index, current, target, is_rooted(move.to));
         if (const std::uint32_t error = services.move_file(current, target); error != 0) {
             qlm::log_error(L"Undo organize: failed to restore '{}' ({})", current, fs::error_text(error));
             ++not_restored;
             continue;
         }
         shell::change_notify(shell::event_rename_item, shell::flag_path, current, target);
+        touched.insert(parent_of(current));
+        touched.insert(parent_of(target));
         ++restored;
     }
+    // The moves back are made durable once, before the journal that
+    // names them changes; until then the log settles a crash.
+    for (const auto& changed : touched) fs::flush_folder(changed);
     if (cancelled && index < total) {
         journal_record left{record.folder, record.created_folders, {}};
         left.moves.assign(record.moves.begin() + static_cast<std::ptrdiff_t>(index), record.moves.end());

@@ -1,6 +1,7 @@
 #include "organizer/undo_journal.h"
 
 #include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 #include "platform/text.h"
 
 #include <rapidjson/document.h>
@@ -104,6 +105,9 @@ void write_journal(const journal_record& record, const std::wstring& path) {
         fs::set_attributes(path, attributes & ~fs::attribute_hidden);
     }
     if (fs::write_file(path, text) != 0) throw std::runtime_error("Failed to write undo journal");
+    // Durable before the intent log it replaces is deleted.
+    fs::append_file written;
+    if (written.open(path, false) == 0) written.sync();
     attributes = fs::get_attributes(path);
     if (attributes != fs::invalid_attributes) {
         fs::set_attributes(path, (attributes & ~fs::attribute_normal) | fs::attribute_hidden);
@@ -126,6 +130,12 @@ std::wstring resolve_in(const std::wstring& folder, const std::wstring& path) {
     if (is_rooted(path)) return path;
     if (!folder.empty() && (folder.back() == fs::separator || folder.back() == L'/')) return folder + path;
     return folder + fs::separator + path;
+}
+
+std::wstring parent_of(const std::wstring& path) {
+    const auto slash = path.find_last_of(fs::separator == L'\\' ? L"\\/" : L"/");
+    if (slash == std::wstring::npos) return {};
+    return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
 std::wstring relative_to(const std::wstring& folder, const std::wstring& path) {

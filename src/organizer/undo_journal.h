@@ -35,7 +35,7 @@ std::string journal_text(const journal_record& record);
 /// does not parse or its root is not an object.
 journal_record parse_journal(std::string_view text);
 
-/// Writes the journal and marks it hidden (other attributes kept). Throws
+/// Writes the journal, flushed to disk, and marks it hidden (other attributes kept). Throws
 /// std::runtime_error "Failed to write undo journal" when it cannot be written.
 void write_journal(const journal_record& record, const std::wstring& path);
 
@@ -52,5 +52,8 @@ std::wstring resolve_in(const std::wstring& folder, const std::wstring& path);
 
 /// The path relative to the folder when it lies inside it, else unchanged.
 std::wstring relative_to(const std::wstring& folder, const std::wstring& path);
+
+/// The folder a path names an entry of ("/" for "/a"), empty without a separator.
+std::wstring parent_of(const std::wstring& path);
 
 }  // namespace sortwell::organizer

@@ -25,8 +25,15 @@ std::optional<local_time> to_local_time(std::uint64_t filetime);
 /// error. Linux: renameat2 with RENAME_NOREPLACE (link + unlink where the file
 /// system lacks it); across file systems the file is copied to
 /// move_temporary_name(to), flushed, renamed into place without replacing,
-/// the folder flushed, and only then is the source deleted.
+/// the folder flushed, and only then is the source deleted. Nothing else is
+/// flushed: callers flush the folders they touched once, with flush_folder,
+/// when a batch of moves is done.
 std::uint32_t move_file_no_replace(const std::wstring& from, const std::wstring& to);
+
+/// Makes the entries of a folder (names created, moved in or out) durable:
+/// 0 or the Win32 error. Linux: fsync of the folder. Windows: nothing to do,
+/// NTFS logs MoveFileW's changes to the folder itself.
+std::uint32_t flush_folder(const std::wstring& path);
 
 /// The hidden temporary a cross-volume move copies into before it takes the
 /// name `to`; a crash may leave it behind for the caller to delete.

@@ -252,6 +252,29 @@ TEST_F(organize_test, undo_restores_skips_and_renames) {
               "Nothing to undo: no organize record found in '" + utf8(folder.path()) + "'");
 }
 
+// One moved file deleted since, one held by another process: the rest come
+// back, the journal goes all the same, and a second undo has nothing to do.
+TEST_F(organize_test, undo_partial_failure_then_a_second_undo) {
+    for (const auto* name : {L"gone.txt", L"held.txt", L"back.txt"}) folder.write(name, utf8(name));
+    org::organize_folder(host, folder.path(), L"by_type", services);
+    fs::delete_file(folder / L"Documents/gone.txt");
+    services.move_file = [&](const std::wstring& from, const std::wstring& to) -> std::uint32_t {
+        if (from == folder / L"Documents/held.txt") return platform::win32_error::sharing_violation;
+        return fs::move_file_no_replace(from, to);
+    };
+    qlm::testing::log_capture log;
+    EXPECT_EQ(outcome([&] { org::organize_undo(host, folder.path(), services); }),
+              "Restored 1 files; 2 could not be restored (deleted, renamed, or locked). See the log for details.");
+    EXPECT_EQ(lines_at(log, "ERROR"),
+              std::vector<std::string>{"Undo organize: failed to restore '" + utf8(folder / L"Documents/held.txt") +
+                                       "' (" + utf8(fs::error_text(32)) + ")"});
+    EXPECT_EQ(names_in(folder.path()), (names{L"Documents", L"back.txt"}));
+    EXPECT_EQ(names_in(folder / L"Documents"), names{L"held.txt"});
+    EXPECT_FALSE(fs::exists(folder / L"sw_organize_undo.wal"));
+    EXPECT_EQ(outcome([&] { org::organize_undo(host, folder.path(), services); }),
+              "Nothing to undo: no organize record found in '" + utf8(folder.path()) + "'");
+}
+
 TEST_F(organize_test, cancelled_undo_keeps_the_moves_not_yet_attempted) {
     for (int i = 0; i < 10; ++i) folder.write(L"f" + std::to_wstring(i) + L".txt", "x");
     org::organize_folder(host, folder.path(), L"by_type", services);

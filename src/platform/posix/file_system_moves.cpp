@@ -41,7 +41,7 @@ std::string parent_of(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::uint32_t flush_folder(const std::string& folder) {
+std::uint32_t flush_native_folder(const std::string& folder) {
     const descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd) return win32_error::from_errno(errno);
     return ::fsync(fd.get()) == 0 ? win32_error::success : win32_error::from_errno(errno);
@@ -125,9 +125,10 @@ std::uint32_t move_across_volumes(const std::wstring& from, const std::wstring& 
         return result;
     }
     // The copy must be durable under its name before the only other copy goes.
-    if (const std::uint32_t flushed = flush_folder(parent_of(target)); flushed != win32_error::success) return flushed;
+    if (const std::uint32_t flushed = flush_native_folder(parent_of(target)); flushed != win32_error::success)
+        return flushed;
+    // A delete that a crash undoes leaves two equal copies, which is no loss.
     if (::unlink(source.c_str()) != 0) return win32_error::from_errno(errno);
-    flush_folder(parent_of(source));
     return win32_error::success;
 }
 
@@ -172,15 +173,14 @@ std::uint32_t move_file_no_replace(const std::wstring& from, const std::wstring&
     const std::string source = narrow(from);
     const std::string target = narrow(to);
     if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-        flush_folder(parent_of(target));
         return win32_error::success;
     }
     if (errno == EXDEV) return move_across_volumes(from, to);
     if (errno != EINVAL && errno != ENOSYS) return win32_error::from_errno(errno);
-    const std::uint32_t result = no_replace_rename(source, target);
-    if (result == win32_error::success) flush_folder(parent_of(target));
-    return result;
+    return no_replace_rename(source, target);
 }
+
+std::uint32_t flush_folder(const std::wstring& path) { return flush_native_folder(narrow(path)); }
 
 std::uint32_t create_directory(const std::wstring& path) {
     if (::mkdir(narrow(path).c_str(), 0777) == 0) return win32_error::success;

@@ -57,6 +57,8 @@ std::uint32_t move_file_no_replace(const std::wstring& from, const std::wstring&
     return GetLastError();
 }
 
+std::uint32_t flush_folder(const std::wstring&) { return 0; }
+
 std::wstring move_temporary_name(const std::wstring& to) {
     // MoveFileW keeps its own temporaries; this name is never created here.
     const auto slash = to.find_last_of(L"\\/");

@@ -67,6 +67,7 @@ TEST(file_system_moves_posix, cross_volume_move_copies_then_deletes) {
 }
 
 TEST(file_system_moves_posix, error_texts_are_the_windows_ones) {
+    EXPECT_EQ(fs::flush_folder(L"/nonexistent-qlm-folder"), platform::win32_error::file_not_found);
     EXPECT_EQ(fs::error_text(32), L"The process cannot access the file because it is being used by another process.");
     EXPECT_EQ(fs::error_text(183), L"Cannot create a file when that file already exists.");
 }

@@ -1,0 +1,138 @@
+"""sortwell-batch running the organizer, killed at random points.
+
+After a kill, the next organize run settles what the dead one left: every
+file exists exactly once (by hash), none as a partial copy. An undo killed
+too, then run again, gives back the folder byte for byte.
+
+QLM_ORGANIZE_CRASH_ROUNDS sets the rounds of each test (bench/organize_crash.sh
+runs many); by default a few, as a move across file systems syncs several
+times.
+"""
+import hashlib
+import json
+import os
+import random
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+FILES = 500
+ROUNDS = os.environ.get("QLM_ORGANIZE_CRASH_ROUNDS")
+OWN_FILES = {"sw_organize_undo.json", "sw_organize_undo.wal"}
+
+
+def write_job(path, action, parameters, folder):
+    job = {"version": "1", "job": {"guid": "c7", "action_type": action, "action_parameters": parameters},
+           "files": [{"path": folder}]}
+    with open(path, "w", encoding="utf-8") as out:
+        json.dump(job, out)
+
+
+def tree(*roots):
+    """Path → sha256 of every regular file under the roots but the organizer's own."""
+    files = {}
+    for root in roots:
+        for folder, _, names in os.walk(root):
+            for name in names:
+                if name in OWN_FILES:
+                    continue
+                path = os.path.join(folder, name)
+                with open(path, "rb") as data:
+                    files[path] = hashlib.sha256(data.read()).hexdigest()
+    return files
+
+
+class OrganizeCrashTest(unittest.TestCase):
+    def setUp(self):
+        self._tmp = tempfile.TemporaryDirectory(prefix="sortwell-organize-")
+        self.root = self._tmp.name
+        self.profile = os.path.join(self.root, "profile")
+        self.env = dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
+        self.folder = os.path.join(self.root, "inbox")
+        os.makedirs(self.folder)
+        extensions = ["jpg", "txt", "png", "mp3", "zip", "jpg", "pdf"]
+        for i in range(FILES):
+            with open(os.path.join(self.folder, "f%d.%s" % (i, extensions[i % 7])), "wb") as out:
+                out.write(b"content %d " % i + b"x" * (i % 13 * 100))
+        self.random = random.Random(20261206)
+
+    def tearDown(self):
+        self._tmp.cleanup()
+
+    def job(self, action, parameters=""):
+        path = os.path.join(self.root, "%s.json" % action)
+        write_job(path, action, parameters, self.folder)
+        return path
+
+    def run_host(self, job):
+        completed = subprocess.run([os.environ["SORTWELL_BATCH"], job], capture_output=True, env=self.env,
+                                   timeout=120)
+        self.assertEqual(completed.returncode, 0, completed.stdout.decode() + completed.stderr.decode())
+        return completed.stdout.decode()
+
+    def kill_host(self, job, seconds):
+        process = subprocess.Popen([os.environ["SORTWELL_BATCH"], job], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, env=self.env)
+        time.sleep(seconds)
+        process.kill()
+        process.wait()
+
+    def duration(self, job, undo, created):
+        """How long a whole run takes: the span the kills are spread over."""
+        start = time.monotonic()
+        out = self.run_host(job)
+        taken = time.monotonic() - start
+        # The folder is the job's one entry, however many files it holds.
+        self.assertEqual(out, "progress: 96%%\n%sok: %s\n1 succeeded, 0 failed\n"
+                         % ("".join("creating folder: %s\n" % c for c in created), self.folder))
+        self.run_host(undo)
+        return taken
+
+    def crash_rounds(self, scheme, elsewhere, rounds):
+        original = tree(self.folder)
+        original_contents = sorted(original.values())
+        organize, undo = self.job("organize_folder", scheme), self.job("organize_undo")
+        span = self.duration(organize, undo, [os.path.join(e, "Sorted") for e in elsewhere])
+        for round_ in range(int(ROUNDS or rounds)):
+            with self.subTest(round=round_):
+                self.kill_host(organize, self.random.uniform(0, span))
+                self.run_host(organize)  # settles the dead run's leftovers, then organizes the rest
+                after = tree(self.folder, *elsewhere)
+                self.assertEqual(sorted(after.values()), original_contents, "each file exactly once")
+                self.assertEqual([p for p in after if p.endswith(".qlm-move.tmp")], [])
+                self.assertFalse(os.path.exists(os.path.join(self.folder, "sw_organize_undo.wal")))
+                # A killed undo is settled by the next one; one killed after it
+                # deleted the journal leaves only its log, for the next action.
+                self.kill_host(undo, self.random.uniform(0, span))
+                if os.path.exists(os.path.join(self.folder, "sw_organize_undo.json")):
+                    self.run_host(undo)
+                self.assertEqual(tree(self.folder), original, "undo gives the folder back byte for byte")
+                self.assertEqual(tree(*elsewhere), {})
+
+    def test_by_type_killed_anywhere_loses_nothing(self):
+        self.crash_rounds("by_type", [], 3)
+
+    def test_placement_on_another_file_system_loses_nothing(self):
+        here, shm = os.stat(self.root), os.stat("/dev/shm") if os.path.isdir("/dev/shm") else None
+        if shm is None or shm.st_dev == here.st_dev or not os.access("/dev/shm", os.W_OK):
+            self.skipTest("no /dev/shm on another file system")
+        target = tempfile.mkdtemp(prefix="sortwell-organize-", dir="/dev/shm")
+        self.addCleanup(shutil.rmtree, target, True)
+        settings = os.path.join(self.profile, "Verandel", "Quillmark", "Settings", "High Level Settings.json")
+        os.makedirs(os.path.dirname(settings))
+        repo = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+        with open(os.path.join(repo, "content", "Configurations", "High Level Settings.json"), encoding="utf-8") as f:
+            data = json.load(f)
+        for app in data["apps"]:
+            if app["app_id"] == "sortwell":
+                app["settings"]["organize.photoNamingPattern"] = "<Original Filename>"
+                app["settings"]["organize.photoPlacementPattern"] = target + "/Sorted"
+        with open(settings, "w", encoding="utf-8") as out:
+            json.dump(data, out, indent=4)
+        self.crash_rounds("photos_pattern", [target], 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
