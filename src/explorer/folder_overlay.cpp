@@ -139,20 +139,26 @@ std::vector<std::wstring> tag_icon_paths(const std::vector<std::wstring>& tags, 
     return icons;
 }
 
-std::optional<graphics::image> base_image(const std::wstring& folder, const std::wstring& base) {
-    std::wstring path;
-    int index = 0;
-    if (!base.empty()) {
-        std::tie(path, index) = split_icon_resource(base);
-        if (!exists_quietly(path)) path = join(folder, path);
-    } else if (const auto stock = shell::stock_folder_icon()) {
-        std::tie(path, index) = *stock;
-    } else {
-        return std::nullopt;
-    }
+std::optional<graphics::image> extract_base(const std::wstring& path, int index) {
     auto picture = graphics::extract_icon(path, index, canvas_size);
     if (!picture) qlm::log_error(L"folder_overlay: unable to extract base icon '{}' index={}", path, index);
     return picture;
+}
+
+std::optional<graphics::image> base_image(const std::wstring& folder, const std::wstring& base) {
+    if (base.empty()) {
+        // Most folders show the stock icon, which does not change while we
+        // run: decoded and scaled once, not once per folder of a job.
+        static const std::optional<graphics::image> stock = []() -> std::optional<graphics::image> {
+            const auto found = shell::stock_folder_icon();
+            if (!found) return std::nullopt;
+            return extract_base(found->first, found->second);
+        }();
+        return stock;
+    }
+    auto [path, index] = split_icon_resource(base);
+    if (!exists_quietly(path)) path = join(folder, path);
+    return extract_base(path, index);
 }
 
 }  // namespace
