@@ -5,6 +5,7 @@
 #include "metadata/folder_ini.h"
 #include "metadata/metadata_handle.h"
 #include "platform/file_system.h"
+#include "platform/path_forms.h"
 #include "platform/private_profile.h"
 #include "platform/shell.h"
 #include "platform/text.h"
@@ -182,11 +183,10 @@ bool is_generated_overlay_icon(const std::wstring& resource) {
 void delete_stale_overlay_icons(const std::wstring& folder, const std::wstring& keep) {
     const auto names = fs::find_files(join(folder, L"*"));
     if (!names) return;
-    const std::wstring keep_key = keep.empty() ? std::wstring() : fs::path_key(fs::lexically_normal(keep));
     for (const std::wstring& name : *names) {
         if (!starts_with_generated_prefix(name) || !has_ico_extension(name)) continue;
         const std::wstring path = join(folder, name);
-        if (!keep_key.empty() && fs::path_key(fs::lexically_normal(path)) == keep_key) continue;
+        if (!keep.empty() && fs::same_file(path, keep)) continue;
         const std::uint32_t attributes = fs::get_attributes(path);
         if (attributes != fs::invalid_attributes && (attributes & fs::attribute_readonly) != 0) {
             fs::set_attributes(path, attributes & ~fs::attribute_readonly);
