@@ -82,9 +82,9 @@ std::uint32_t hresult_code(std::int32_t result) {
 }
 
 [[noreturn]] void fail_file_icon(const char* step, const std::wstring& path = {}) {
-    std::string text = std::string("Unable to update file icon. ") + step;
-    if (!path.empty()) text += " " + platform::text::to_utf8(path);
-    throw std::runtime_error(text);
+    throw std::runtime_error(path.empty() ? fmt::format("Unable to update file icon. {}", step)
+                                          : fmt::format("Unable to update file icon. {} {}", step,
+                                                        platform::text::to_utf8(path)));
 }
 
 // The bytes of the icon a file gets: an .ico file as it is (a text such as
