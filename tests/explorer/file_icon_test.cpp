@@ -30,8 +30,9 @@ std::string error_of(const std::function<void()>& action) {
 
 TEST(file_icon, the_stream_takes_the_icon_and_loses_it_again_even_when_the_file_is_read_only) {
     const qlm::testing::temp_folder folder;
-    const std::string first("\0\0\1\0\1\0first icon", 16);
-    const std::string second("\0\0\1\0\1\0second, longer icon", 27);
+    const std::string header("\0\0\1\0\1\0", 6);
+    const std::string first = header + "first icon";
+    const std::string second = header + "second, longer icon";
     const std::wstring file = folder.write(L"report.txt", "text");
     const std::wstring first_source = folder.write(L"first.ico", first);
     const std::wstring second_source = folder.write(L"second.ico", second);
