@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
-    for (const std::uint16_t id : {1, 101}) {
+    for (const std::uint16_t id : {std::uint16_t{1}, std::uint16_t{101}}) {
         const auto ico = icons::icon_group_from_pe(bytes, id);
         if (!ico) continue;
         const std::size_t count = ico->size() >= 6 ? little_endian(*ico, 4, 2) : 0;
