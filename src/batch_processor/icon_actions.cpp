@@ -5,6 +5,7 @@
 #include "explorer/icon_error.h"
 #include "explorer/shell_registration.h"
 #include "platform/file_system.h"
+#include "platform/path_forms.h"
 #include "platform/shell.h"
 
 #include <stdexcept>
@@ -15,7 +16,7 @@ void apply_icon_action(const std::wstring& path, const std::wstring& parameters,
     namespace fs = platform::file_system;
     explorer::register_shell_handlers(path);
     std::uint32_t error = 0;
-    const std::uint32_t attributes = fs::get_attributes(path, &error);
+    const std::uint32_t attributes = fs::get_attributes(fs::long_path_form(path), &error);
     if (attributes == fs::invalid_attributes) throw std::runtime_error(explorer::icon_error_message(L"access", path, error));
     if ((attributes & fs::attribute_directory) != 0) {
         explorer::set_folder_icon(path, parameters, remove);
@@ -24,8 +25,7 @@ void apply_icon_action(const std::wstring& path, const std::wstring& parameters,
     }
     platform::shell::change_notify(platform::shell::event_update_item,
                                    platform::shell::flag_path | platform::shell::flag_flush, path);
-    // The per-file icon stream read by the suite's icon handler is still to come.
-    throw std::runtime_error("The per-file icon is not available in this build");
+    explorer::set_file_icon(path, parameters, remove);
 }
 
 }  // namespace sortwell::batch_processor

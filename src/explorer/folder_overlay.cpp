@@ -5,6 +5,7 @@
 #include "metadata/folder_ini.h"
 #include "metadata/metadata_handle.h"
 #include "platform/file_system.h"
+#include "platform/path_forms.h"
 #include "platform/private_profile.h"
 #include "platform/shell.h"
 #include "platform/text.h"
@@ -139,20 +140,26 @@ std::vector<std::wstring> tag_icon_paths(const std::vector<std::wstring>& tags, 
     return icons;
 }
 
-std::optional<graphics::image> base_image(const std::wstring& folder, const std::wstring& base) {
-    std::wstring path;
-    int index = 0;
-    if (!base.empty()) {
-        std::tie(path, index) = split_icon_resource(base);
-        if (!exists_quietly(path)) path = join(folder, path);
-    } else if (const auto stock = shell::stock_folder_icon()) {
-        std::tie(path, index) = *stock;
-    } else {
-        return std::nullopt;
-    }
+std::optional<graphics::image> extract_base(const std::wstring& path, int index) {
     auto picture = graphics::extract_icon(path, index, canvas_size);
     if (!picture) qlm::log_error(L"folder_overlay: unable to extract base icon '{}' index={}", path, index);
     return picture;
+}
+
+std::optional<graphics::image> base_image(const std::wstring& folder, const std::wstring& base) {
+    if (base.empty()) {
+        // Most folders show the stock icon, which does not change while we
+        // run: decoded and scaled once, not once per folder of a job.
+        static const std::optional<graphics::image> stock = []() -> std::optional<graphics::image> {
+            const auto found = shell::stock_folder_icon();
+            if (!found) return std::nullopt;
+            return extract_base(found->first, found->second);
+        }();
+        return stock;
+    }
+    auto [path, index] = split_icon_resource(base);
+    if (!exists_quietly(path)) path = join(folder, path);
+    return extract_base(path, index);
 }
 
 }  // namespace
@@ -176,11 +183,10 @@ bool is_generated_overlay_icon(const std::wstring& resource) {
 void delete_stale_overlay_icons(const std::wstring& folder, const std::wstring& keep) {
     const auto names = fs::find_files(join(folder, L"*"));
     if (!names) return;
-    const std::wstring keep_key = keep.empty() ? std::wstring() : fs::path_key(fs::lexically_normal(keep));
     for (const std::wstring& name : *names) {
         if (!starts_with_generated_prefix(name) || !has_ico_extension(name)) continue;
         const std::wstring path = join(folder, name);
-        if (!keep_key.empty() && fs::path_key(fs::lexically_normal(path)) == keep_key) continue;
+        if (!keep.empty() && fs::same_file(path, keep)) continue;
         const std::uint32_t attributes = fs::get_attributes(path);
         if (attributes != fs::invalid_attributes && (attributes & fs::attribute_readonly) != 0) {
             fs::set_attributes(path, attributes & ~fs::attribute_readonly);

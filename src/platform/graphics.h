@@ -56,6 +56,12 @@ private:
 /// file holds no such icon or cannot be read.
 std::optional<image> extract_icon(const std::wstring& path, int index, int size);
 
+/// The icon group with the id in the module (a DLL or EXE, loaded as a data
+/// file) as the bytes of an .ico file: the group's images in its order, each
+/// given a 16-byte directory entry. nullopt when the module cannot be read or
+/// has no such group. Linux reads the module with the PE reader above.
+std::optional<std::string> icon_group_file(const std::wstring& module, std::uint16_t id);
+
 /// Draws `source` scaled into the rectangle (x, y, width, height) of
 /// `target` with high-quality bicubic interpolation, blending over what is
 /// there, or replacing it when `copy` is set (source-copy compositing).

@@ -8,6 +8,7 @@ namespace {
 // The Win32 errors that only this translation names.
 constexpr std::uint32_t too_many_open_files = 4;
 constexpr std::uint32_t not_same_device = 17;
+constexpr std::uint32_t write_protect = 19;
 constexpr std::uint32_t not_ready = 21;
 constexpr std::uint32_t lock_violation = 33;
 constexpr std::uint32_t broken_pipe = 109;
@@ -33,8 +34,8 @@ std::uint32_t from_errno(int error_number) {
     case ENOTDIR: return path_not_found;
     case EACCES:
     case EPERM:
-    case EROFS:
     case EISDIR: return access_denied;
+    case EROFS: return write_protect;
     case EBADF: return invalid_handle;
     case ENOMEM: return not_enough_memory;
     case EBUSY:

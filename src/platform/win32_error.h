@@ -25,7 +25,7 @@ inline constexpr std::uint32_t filename_too_long = 206;
 inline constexpr std::uint32_t no_more_files = 18;
 
 /// The Win32 error that plays the role of an errno value (ENOENT → 2, EACCES
-/// and EPERM → 5, ENOTDIR → 3, ELOOP → 1921, ENAMETOOLONG → 206, EILSEQ →
+/// and EPERM → 5, EROFS → 19, ENOTDIR → 3, ELOOP → 1921, ENAMETOOLONG → 206, EILSEQ →
 /// 1113, …). Unknown values map to invalid_function.
 std::uint32_t from_errno(int error_number);
 

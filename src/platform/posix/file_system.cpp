@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -295,6 +296,38 @@ std::uint32_t copy_extended_attributes(const std::string& from, const std::strin
     return win32_error::success;
 }
 
+// Every extended attribute of a path, by name.
+std::map<std::string, std::string> extended_attributes_of(const std::string& path) {
+    std::map<std::string, std::string> out;
+    ssize_t size = ::listxattr(path.c_str(), nullptr, 0);
+    std::string names(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0) size = ::listxattr(path.c_str(), names.data(), names.size());
+    names.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+    for (std::size_t start = 0; start < names.size();) {
+        const std::string name = names.c_str() + start;
+        start += name.size() + 1;
+        if (name.empty()) continue;
+        std::string value;
+        ssize_t length = ::getxattr(path.c_str(), name.c_str(), nullptr, 0);
+        if (length > 0) {
+            value.assign(static_cast<std::size_t>(length), '\0');
+            length = ::getxattr(path.c_str(), name.c_str(), value.data(), value.size());
+        }
+        value.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+        out.emplace(name, std::move(value));
+    }
+    return out;
+}
+
+// True when `source` already has the mode, owner and extended attributes
+// that replacing `target` (stat in `info`) would give it.
+bool carries_protection_of(const std::string& target, const struct stat& info, const std::string& source) {
+    struct stat own {};
+    if (::stat(source.c_str(), &own) != 0 || (own.st_mode & 07777) != (info.st_mode & 07777)) return false;
+    if (own.st_uid != info.st_uid || own.st_gid != info.st_gid) return false;
+    return extended_attributes_of(target) == extended_attributes_of(source);
+}
+
 }  // namespace
 
 bool process_running(std::uint32_t id) {
@@ -389,17 +422,23 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
     struct stat info {};
     if (::stat(target.c_str(), &info) != 0) return win32_error::from_errno(errno);
     if (!replaceable(info)) return win32_error::access_denied;
-    if (const std::uint32_t error = copy_extended_attributes(target, source); error != win32_error::success) {
-        return error;
-    }
-    // Only root may give a file away; a user's own files keep their owner anyway.
-    if (::chown(source.c_str(), info.st_uid, info.st_gid) != 0 && errno != EPERM) return win32_error::from_errno(errno);
-    if (::chmod(source.c_str(), info.st_mode & 07777) != 0) return win32_error::from_errno(errno);
-    // The carried attributes must be on disk before the name points at them.
-    if (const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
-        const int synced = ::fsync(fd);
-        ::close(fd);
-        if (synced != 0) return win32_error::from_errno(errno);
+    // A replacement from write_temporary already carries all this and was
+    // synced with it; a second sync would only cost another disk flush.
+    if (!carries_protection_of(target, info, source)) {
+        if (const std::uint32_t error = copy_extended_attributes(target, source); error != win32_error::success) {
+            return error;
+        }
+        // Only root may give a file away; a user's own files keep their owner anyway.
+        if (::chown(source.c_str(), info.st_uid, info.st_gid) != 0 && errno != EPERM) {
+            return win32_error::from_errno(errno);
+        }
+        if (::chmod(source.c_str(), info.st_mode & 07777) != 0) return win32_error::from_errno(errno);
+        // The carried attributes must be on disk before the name points at them.
+        if (const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+            const int synced = ::fsync(fd);
+            ::close(fd);
+            if (synced != 0) return win32_error::from_errno(errno);
+        }
     }
     if (::rename(source.c_str(), target.c_str()) != 0) return win32_error::from_errno(errno);
     flush_parent_folder(target);

@@ -206,6 +206,8 @@ std::wstring error_text(std::uint32_t error) {
             return L"Access is denied.";
         case 17:
             return L"The system cannot move the file to a different disk drive.";
+        case 19:
+            return L"The media is write protected.";
         case 32:
             return L"The process cannot access the file because it is being used by another process.";
         case 33:

@@ -1,12 +1,14 @@
 // Folder icons on Linux: desktop.ini for the suite and Windows, .directory
 // for KDE's file manager, and the stock folder icon of the icon themes.
 
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/private_profile.h"
 #include "platform/property_store.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <filesystem>
@@ -71,7 +73,16 @@ bool update_directory_file(const std::wstring& folder, const std::wstring& icon)
     }
     std::string text;
     for (const std::string& line : lines) text += line + "\n";
-    return file_system::write_file(path, text) == 0;
+    // The file holds KDE's other settings of the folder, so it is replaced
+    // whole, never torn. Its folder is flushed by the desktop.ini write that
+    // follows; should a crash lose the rename, the next refresh writes it again.
+    const std::wstring temporary = file_system::temporary_name_beside(path);
+    if (file_system::write_temporary(path, temporary, text.data(), text.size()) != 0) return false;
+    if (::rename(text::to_utf8(temporary).c_str(), text::to_utf8(path).c_str()) != 0) {
+        file_system::delete_file(temporary);
+        return false;
+    }
+    return true;
 }
 
 int size_of_theme_folder(const std::string& name) {
@@ -89,6 +100,8 @@ std::int32_t set_folder_icon(const std::wstring& folder, const std::wstring& ico
         return property_store::from_win32(2);
     }
     const std::wstring ini = join(folder, L"desktop.ini");
+    const std::wstring absolute = icon_file.empty() || icon_file[0] == L'/' ? icon_file : join(folder, icon_file);
+    if (!update_directory_file(folder, absolute)) return property_store::e_accessdenied;
     bool written = true;
     if (icon_file.empty()) {
         if (file_system::exists(ini)) {
@@ -103,8 +116,6 @@ std::int32_t set_folder_icon(const std::wstring& folder, const std::wstring& ico
         written = private_profile::write_string(L".ShellClassInfo", L"IconResource", resource.c_str(), ini);
     }
     if (!written) return property_store::e_accessdenied;
-    const std::wstring absolute = icon_file.empty() || icon_file[0] == L'/' ? icon_file : join(folder, icon_file);
-    if (!update_directory_file(folder, absolute)) return property_store::e_accessdenied;
     return property_store::s_ok;
 }
 

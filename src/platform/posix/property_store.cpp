@@ -608,6 +608,7 @@ std::wstring message_text(hresult code) {
     case 0x80070004u: return L"The system cannot open the file.";
     case 0x80070006u: return L"The handle is invalid.";
     case 0x80070011u: return L"The system cannot move the file to a different disk drive.";
+    case 0x80070013u: return L"The media is write protected.";
     case 0x80070015u: return L"The device is not ready.";
     case 0x80070021u: return L"The process cannot access the file because another process has locked a portion of the file.";
     case 0x80070032u: return L"The request is not supported.";

@@ -3,6 +3,8 @@
 
 #include "platform/graphics.h"
 
+#include "platform/icon_group.h"
+
 #include <windows.h>
 #include <objidl.h>
 #include <shlobj.h>
@@ -147,6 +149,28 @@ std::optional<image> extract_icon(const std::wstring& path, int index, int size)
             out.pixels[i] = transparent ? 0 : (colour[i] | 0xFF000000U);
         }
     }
+    return out;
+}
+
+std::optional<std::string> icon_group_file(const std::wstring& module, std::uint16_t id) {
+    HMODULE loaded = LoadLibraryExW(module.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (loaded == nullptr) return std::nullopt;
+    // The bytes of a resource stay valid while the module is loaded.
+    auto resource = [loaded](std::uint16_t name, LPCWSTR type) -> std::optional<std::string_view> {
+        HRSRC found = FindResourceW(loaded, MAKEINTRESOURCEW(name), type);
+        if (found == nullptr) return std::nullopt;
+        HGLOBAL data = LoadResource(loaded, found);
+        const void* bytes = data == nullptr ? nullptr : LockResource(data);
+        if (bytes == nullptr) return std::nullopt;
+        return std::string_view(static_cast<const char*>(bytes), SizeofResource(loaded, found));
+    };
+    std::optional<std::string> out;
+    if (const auto group = resource(id, RT_GROUP_ICON)) {
+        out = ico_from_icon_group(*group, [&resource](std::uint16_t image) {
+            return resource(image, RT_ICON);
+        });
+    }
+    FreeLibrary(loaded);
     return out;
 }
 
