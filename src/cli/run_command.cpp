@@ -114,7 +114,12 @@ int run_command(const catalog::command_spec& spec, const parsed_arguments& parse
                             : spec.command == L"rate"    ? field_rating
                             : spec.command == L"comment" ? field_comment
                                                          : field_all;
-    if (!spec.writes) return print_results(spec, parsed, read_targets(targets, mask), mask);
+    if (!spec.writes) {
+        // Rows are folded into the sheet as they are read, never held as row objects.
+        result_sheet sheet = printing_sheet(spec, parsed, mask, targets.size());
+        read_targets(targets, mask, [&](target_result&& row) { sheet.add(row); });
+        return print_sheet(sheet);
+    }
     if (spec.command == L"comment") return run_comment_change(spec, parsed, comment_text, targets);
     if (spec.command == L"tag") return run_tag_change(spec, parsed, targets);
     return run_rate_change(spec, parsed, targets);

@@ -1,6 +1,7 @@
 #include "commands/metadata_reader.h"
 
 #include "cli/output.h"
+#include "commands/ordered_read_pool.h"
 #include "metadata/folder_ini.h"
 #include "metadata/metadata_handle.h"
 #include "metadata/people_regions.h"
@@ -63,21 +64,20 @@ bool read_file_state(const std::wstring& path, field_mask mask, file_state& stat
     return false;
 }
 
-std::vector<target_result> read_targets(const std::vector<target_entry>& targets, field_mask mask) {
-    std::vector<target_result> results;
-    results.reserve(targets.size());
-    for (const auto& target : targets) {
-        target_result row = start_row(target);
+void read_targets(const std::vector<target_entry>& targets, field_mask mask,
+                  const std::function<void(target_result&&)>& on_row) {
+    const auto read = [&](std::size_t index) {
+        target_result row = start_row(targets[index]);
         if (row.status.empty()) {
             file_state state;
-            if (read_file_state(target.path, mask, state, row)) {
+            if (read_file_state(row.path, mask, state, row)) {
                 row.status = L"ok";
                 row.after = std::move(state);
             }
         }
-        results.push_back(std::move(row));
-    }
-    return results;
+        return row;
+    };
+    run_ordered<target_result>(targets.size(), reader_count(targets.size()), read, on_row);
 }
 
 }  // namespace qlm::metadata_commands

@@ -5,6 +5,7 @@
 #include "cli/target_expansion.h"
 #include "commands/file_state.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,11 @@ namespace qlm::metadata_commands {
 /// `result` set to a cloud_only or read_failed error; never throws.
 bool read_file_state(const std::wstring& path, field_mask mask, file_state& state, target_result& result);
 
-/// One row per target in target order: failed targets keep their error,
-/// the others are read. Every target is read, even after Ctrl+C.
-std::vector<target_result> read_targets(const std::vector<target_entry>& targets, field_mask mask);
+/// One row per target, handed to `on_row` on the calling thread in target
+/// order as soon as it and every row before it are ready: failed targets
+/// keep their error, the others are read (side by side on a few reader
+/// threads). Every target is read, even after Ctrl+C.
+void read_targets(const std::vector<target_entry>& targets, field_mask mask,
+                  const std::function<void(target_result&&)>& on_row);
 
 }  // namespace qlm::metadata_commands

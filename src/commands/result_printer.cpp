@@ -10,23 +10,7 @@
 namespace qlm::metadata_commands {
 namespace {
 
-struct counts {
-    int changed = 0;
-    int unchanged = 0;
-    int ok = 0;
-    int failed = 0;
-};
-
-counts count_rows(const std::vector<target_result>& results) {
-    counts c;
-    for (const auto& row : results) {
-        if (row.status == L"changed") ++c.changed;
-        else if (row.status == L"unchanged") ++c.unchanged;
-        else if (row.status == L"ok") ++c.ok;
-        else ++c.failed;
-    }
-    return c;
-}
+using counts = result_sheet::counts;
 
 std::wstring join_list(const std::vector<std::wstring>& items) {
     if (items.empty()) return L"(none)";
@@ -71,10 +55,8 @@ void write_state_object(json_writer& writer, const char* key, const file_state& 
     writer.EndObject();
 }
 
-std::wstring format_json(const catalog::command_spec& spec, const parsed_arguments& parsed,
-                         const std::vector<target_result>& results, field_mask mask, bool cancelled) {
-    const counts c = count_rows(results);
-    const bool failed = c.failed > 0 || cancelled;
+// The JSON document up to the opening of its results array.
+std::string json_head(const catalog::command_spec& spec, const parsed_arguments& parsed, bool failed, bool cancelled) {
     rapidjson::StringBuffer buffer;
     json_writer writer(buffer);
     writer.StartObject();
@@ -94,46 +76,44 @@ std::wstring format_json(const catalog::command_spec& spec, const parsed_argumen
     }
     writer.Key("results");
     writer.StartArray();
-    for (const auto& row : results) {
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+// One element of the results array.
+void append_json_row(std::string& out, const catalog::command_spec& spec, const target_result& row, field_mask mask) {
+    rapidjson::StringBuffer buffer;
+    json_writer writer(buffer);
+    writer.StartObject();
+    writer.Key("path");
+    write_json_string(writer, row.path);
+    writer.Key("status");
+    write_json_string(writer, row.status);
+    if (spec.writes) {
+        if (row.before) write_state_object(writer, "before", *row.before, mask);
+        if (row.after) write_state_object(writer, "after", *row.after, mask);
+    } else if (row.after) {
+        write_state_fields(writer, *row.after, mask);
+    }
+    if (row.status == L"error") {
+        writer.Key("error");
         writer.StartObject();
-        writer.Key("path");
-        write_json_string(writer, row.path);
-        writer.Key("status");
-        write_json_string(writer, row.status);
-        if (spec.writes) {
-            if (row.before) write_state_object(writer, "before", *row.before, mask);
-            if (row.after) write_state_object(writer, "after", *row.after, mask);
-        } else if (row.after) {
-            write_state_fields(writer, *row.after, mask);
-        }
-        if (row.status == L"error") {
-            writer.Key("error");
-            writer.StartObject();
-            writer.Key("code");
-            write_json_string(writer, row.code);
-            writer.Key("message");
-            write_json_string(writer, row.message);
-            writer.EndObject();
-        }
+        writer.Key("code");
+        write_json_string(writer, row.code);
+        writer.Key("message");
+        write_json_string(writer, row.message);
         writer.EndObject();
     }
-    writer.EndArray();
-    writer.Key("summary");
-    writer.StartObject();
+    writer.EndObject();
+    out.append(buffer.GetString(), buffer.GetSize());
+}
+
+// The rest of the document after the last row, line feed included.
+std::string json_tail(const catalog::command_spec& spec, const counts& c) {
     if (spec.writes) {
-        writer.Key("changed");
-        writer.Int(c.changed);
-        writer.Key("unchanged");
-        writer.Int(c.unchanged);
-    } else {
-        writer.Key("ok");
-        writer.Int(c.ok);
+        return fmt::format("],\"summary\":{{\"changed\":{},\"unchanged\":{},\"errors\":{}}}}}\n", c.changed,
+                           c.unchanged, c.failed);
     }
-    writer.Key("errors");
-    writer.Int(c.failed);
-    writer.EndObject();
-    writer.EndObject();
-    return from_utf8(std::string(buffer.GetString(), buffer.GetSize())) + L"\n";
+    return fmt::format("],\"summary\":{{\"ok\":{},\"errors\":{}}}}}\n", c.ok, c.failed);
 }
 
 std::wstring write_row_text(const target_result& row, field_mask mask, bool dry_run) {
@@ -178,61 +158,90 @@ std::wstring read_block_text(const target_result& row, field_mask mask) {
     return text;
 }
 
-// Text form; error rows are handed to on_error as they are met.
-template <typename OnError>
-std::wstring format_text(const catalog::command_spec& spec, const parsed_arguments& parsed,
-                         const std::vector<target_result>& results, field_mask mask, bool cancelled,
-                         OnError on_error) {
-    std::wstring text;
-    const bool single_comment = spec.command == L"comment" && !spec.writes && results.size() == 1;
-    for (const auto& row : results) {
-        if (row.status == L"error") {
-            on_error(L"qlm: " + row.path + L": " + row.message + L"\n");
-            continue;
+}  // namespace
+
+result_sheet::result_sheet(const catalog::command_spec& spec, const parsed_arguments& parsed, field_mask mask,
+                           std::size_t row_count, std::function<void(const std::wstring&)> on_error)
+    : spec_(spec),
+      parsed_(parsed),
+      mask_(mask),
+      single_comment_(spec.command == L"comment" && !spec.writes && row_count == 1),
+      on_error_(std::move(on_error)) {}
+
+void result_sheet::add(const target_result& row) {
+    if (row.status == L"changed") ++counts_.changed;
+    else if (row.status == L"unchanged") ++counts_.unchanged;
+    else if (row.status == L"ok") ++counts_.ok;
+    else ++counts_.failed;
+    if (parsed_.json) {
+        // Whole rows per piece, so that every piece is whole UTF-8.
+        if (json_rows_.empty() || json_rows_.back().size() >= piece_size) {
+            json_rows_.emplace_back();
+            json_rows_.back().reserve(piece_size + 512);
         }
-        if (spec.writes) {
-            text += write_row_text(row, mask, parsed.dry_run);
-        } else if (single_comment) {
-            const std::wstring comment = row.after ? row.after->comment : std::wstring();
-            text += comment;
-            if (!comment.empty() && comment.back() != L'\n') text += L"\n";
-        } else if (mask == field_tags) {
-            text += row.path + L": " + join_list(row.after ? row.after->tags : std::vector<std::wstring>{}) + L"\n";
-        } else if (mask == field_rating) {
-            text += fmt::format(L"{}: {}\n", row.path, row.after ? row.after->rating : 0u);
-        } else {
-            text += read_block_text(row, mask);
-        }
+        if (counts_.rows() > 1) json_rows_.back().push_back(',');
+        append_json_row(json_rows_.back(), spec_, row, mask_);
+        return;
     }
-    if (spec.writes) {
-        const counts c = count_rows(results);
-        text += fmt::format(L"{} {}, {} unchanged, {} failed{}\n", c.changed,
-                            parsed.dry_run ? L"would change" : L"changed", c.unchanged, c.failed,
-                            cancelled ? L" (cancelled)" : L"");
+    if (row.status == L"error") {
+        on_error_(L"qlm: " + row.path + L": " + row.message + L"\n");
+        return;
     }
-    return text;
+    if (spec_.writes) {
+        text_ += write_row_text(row, mask_, parsed_.dry_run);
+    } else if (single_comment_) {
+        const std::wstring comment = row.after ? row.after->comment : std::wstring();
+        text_ += comment;
+        if (!comment.empty() && comment.back() != L'\n') text_ += L"\n";
+    } else if (mask_ == field_tags) {
+        text_ += row.path + L": " + join_list(row.after ? row.after->tags : std::vector<std::wstring>{}) + L"\n";
+    } else if (mask_ == field_rating) {
+        text_ += fmt::format(L"{}: {}\n", row.path, row.after ? row.after->rating : 0u);
+    } else {
+        text_ += read_block_text(row, mask_);
+    }
 }
 
-}  // namespace
+int result_sheet::finish(bool cancelled, const std::function<void(std::wstring_view)>& out) const {
+    const bool failed = counts_.failed > 0 || cancelled;
+    if (parsed_.json) {
+        // The same UTF-8 to wide turn as a whole document takes, piece by piece.
+        out(from_utf8(json_head(spec_, parsed_, failed, cancelled)));
+        for (const auto& piece : json_rows_) out(from_utf8(piece));
+        out(from_utf8(json_tail(spec_, counts_)));
+    } else if (spec_.writes) {
+        out(text_ + fmt::format(L"{} {}, {} unchanged, {} failed{}\n", counts_.changed,
+                                parsed_.dry_run ? L"would change" : L"changed", counts_.unchanged, counts_.failed,
+                                cancelled ? L" (cancelled)" : L""));
+    } else {
+        out(text_);
+    }
+    return failed ? 1 : 0;
+}
 
 std::wstring format_results(const catalog::command_spec& spec, const parsed_arguments& parsed,
                             const std::vector<target_result>& results, field_mask mask, bool cancelled) {
-    if (parsed.json) return format_json(spec, parsed, results, mask, cancelled);
-    return format_text(spec, parsed, results, mask, cancelled, [](const std::wstring&) {});
+    result_sheet sheet(spec, parsed, mask, results.size(), [](const std::wstring&) {});
+    for (const auto& row : results) sheet.add(row);
+    std::wstring text;
+    sheet.finish(cancelled, [&](std::wstring_view piece) { text += piece; });
+    return text;
 }
 
 int print_results(const catalog::command_spec& spec, const parsed_arguments& parsed,
                   const std::vector<target_result>& results, field_mask mask) {
-    const bool cancelled = cancel_requested.load();
-    const counts c = count_rows(results);
-    const int exit_code = (c.failed > 0 || cancelled) ? 1 : 0;
-    if (parsed.json) {
-        write_stdout(format_json(spec, parsed, results, mask, cancelled));
-    } else {
-        write_stdout(format_text(spec, parsed, results, mask, cancelled,
-                                 [](const std::wstring& line) { write_stderr(line); }));
-    }
-    return exit_code;
+    result_sheet sheet = printing_sheet(spec, parsed, mask, results.size());
+    for (const auto& row : results) sheet.add(row);
+    return print_sheet(sheet);
+}
+
+result_sheet printing_sheet(const catalog::command_spec& spec, const parsed_arguments& parsed, field_mask mask,
+                            std::size_t row_count) {
+    return result_sheet(spec, parsed, mask, row_count, [](const std::wstring& line) { write_stderr(line); });
+}
+
+int print_sheet(const result_sheet& sheet) {
+    return sheet.finish(cancel_requested.load(), [](std::wstring_view piece) { write_stdout(piece); });
 }
 
 }  // namespace qlm::metadata_commands

@@ -11,11 +11,29 @@
 
 namespace platform::posix {
 
+namespace {
+
+// The XMP toolkit inside Exiv2 keeps process-wide state; with a lock
+// function Exiv2 takes this lock around every use of it, so readers on
+// several threads can parse packets.
+std::mutex xmp_toolkit;
+
+void lock_xmp_toolkit(void* data, bool lock) {
+    auto* mutex = static_cast<std::mutex*>(data);
+    if (lock) {
+        mutex->lock();
+    } else {
+        mutex->unlock();
+    }
+}
+
+}  // namespace
+
 void prepare_exiv2() {
     static std::once_flag once;
     std::call_once(once, [] {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();
+        Exiv2::XmpParser::initialize(lock_xmp_toolkit, &xmp_toolkit);
     });
 }
 
