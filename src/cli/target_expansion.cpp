@@ -18,26 +18,41 @@ bool is_separator(wchar_t c) { return c == fs::separator || c == L'/'; }
 
 class target_list {
 public:
-    target_list() {
-        keys_.max_load_factor(1.0f);
-        keys_.rehash(8);
-    }
+    target_list() : keys_(8, key_hash{&targets_}, key_equal{&targets_}) {}
+    target_list(const target_list&) = delete;
+    target_list& operator=(const target_list&) = delete;
 
-    void add_usable(std::wstring path) {
-        if (keys_.insert(fs::path_key(path)).second) targets_.push_back({std::move(path), {}, {}});
-    }
+    void add_usable(std::wstring path) { add_unique({std::move(path), {}, {}}); }
 
-    void add_missing(std::wstring path) {
-        if (keys_.insert(fs::path_key(path)).second) targets_.push_back({std::move(path), L"not_found", not_found_message});
-    }
+    void add_missing(std::wstring path) { add_unique({std::move(path), L"not_found", not_found_message}); }
 
     void add_no_match(std::wstring pattern) { targets_.push_back({std::move(pattern), L"no_match", no_match_message}); }
 
     std::vector<target_entry> release() { return std::move(targets_); }
 
 private:
-    std::unordered_set<std::wstring> keys_;
+    // The set holds indices into targets_, hashed and compared by path key,
+    // so that a folder of many files does not hold every path twice.
+    struct key_hash {
+        const std::vector<target_entry>* targets;
+        std::size_t operator()(std::size_t index) const {
+            return std::hash<std::wstring>{}(fs::path_key((*targets)[index].path));
+        }
+    };
+    struct key_equal {
+        const std::vector<target_entry>* targets;
+        bool operator()(std::size_t a, std::size_t b) const {
+            return fs::path_key((*targets)[a].path) == fs::path_key((*targets)[b].path);
+        }
+    };
+
+    void add_unique(target_entry entry) {
+        targets_.push_back(std::move(entry));
+        if (!keys_.insert(targets_.size() - 1).second) targets_.pop_back();
+    }
+
     std::vector<target_entry> targets_;
+    std::unordered_set<std::size_t, key_hash, key_equal> keys_;
 };
 
 std::wstring absolute_normal(const std::wstring& given) {
