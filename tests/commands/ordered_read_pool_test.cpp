@@ -19,7 +19,7 @@ std::string slow_read(std::size_t index, std::size_t count) {
     return "item " + std::to_string(index);
 }
 
-TEST(OrderedReadPool, DeliversEveryItemOnceInIndexOrder) {
+TEST(ordered_read_pool, delivers_every_item_once_in_index_order_on_the_calling_thread) {
     for (const std::size_t readers : {1u, 2u, 5u}) {
         for (const std::size_t count : {0u, 1u, 3u, 200u}) {
             std::vector<std::string> delivered;
@@ -35,7 +35,7 @@ TEST(OrderedReadPool, DeliversEveryItemOnceInIndexOrder) {
     }
 }
 
-TEST(OrderedReadPool, AFailedReadSurfacesWhenItsTurnComesAndStopsThePool) {
+TEST(ordered_read_pool, a_failed_read_surfaces_when_its_turn_comes_and_stops_the_pool) {
     for (const std::size_t readers : {1u, 3u}) {
         std::vector<int> delivered;
         const auto read = [](std::size_t i) {
