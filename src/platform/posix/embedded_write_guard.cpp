@@ -206,10 +206,20 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
     exif.take_changes(image);
     image.writeMetadata();
     Exiv2::BasicIo& io = image.io();
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(io.size()));
-    io.seek(0, Exiv2::BasicIo::beg);
-    if (!bytes.empty() && io.read(bytes.data(), static_cast<long>(bytes.size())) != static_cast<long>(bytes.size())) {
-        return property_store::e_fail;
+    const auto size = static_cast<std::size_t>(io.size());
+    std::vector<unsigned char> bytes;
+    if (auto* memory = dynamic_cast<Exiv2::MemIo*>(&io); memory != nullptr && size > 0) {
+        // The written image is in memory: one copy of it, without first
+        // zeroing a buffer of its size and reading into that.
+        const Exiv2::byte* data = memory->mmap(false);
+        if (data == nullptr) return property_store::e_fail;
+        bytes.assign(data, data + size);
+    } else {
+        bytes.resize(size);
+        io.seek(0, Exiv2::BasicIo::beg);
+        if (!bytes.empty() && io.read(bytes.data(), static_cast<long>(size)) != static_cast<long>(size)) {
+            return property_store::e_fail;
+        }
     }
     std::wstring why;
     auto kept = exif.finish(std::move(bytes), why);
