@@ -6,6 +6,7 @@
 #include "commands/metadata_reader.h"
 #include "metadata/file_type_capabilities.h"
 #include "platform/file_safety.h"
+#include "platform/registry.h"
 
 namespace qlm::metadata_commands {
 namespace {
@@ -103,6 +104,9 @@ std::vector<target_result> run_metadata_change(const std::vector<target_entry>& 
         // Each folder's entries are flushed once, after its last replace and
         // before anything is read back or reported.
         const platform::file_system::folder_flush_batch flushes;
+        // The shell registration of each file reads the same registry keys;
+        // they are looked up on disk once for the whole run.
+        const platform::registry::read_phase registry_phase;
         worker.process_job();
     }
 

@@ -118,6 +118,20 @@ std::uint32_t delete_tree(root where, const std::wstring& path);
 /// extension (".jpg"), or nullopt.
 std::optional<std::wstring> association_progid(const std::wstring& extension);
 
+/// While one lives (they nest), the hives are looked at on disk once and then
+/// answered from memory, as is the association of each extension, so that a
+/// run over many files does not ask the file system the same question per
+/// file. Writes of this process still go to disk and are seen at once; a
+/// change by another process is seen by the next phase or command. Windows:
+/// nothing, the registry API caches itself.
+class read_phase {
+public:
+    read_phase();
+    ~read_phase();
+    read_phase(const read_phase&) = delete;
+    read_phase& operator=(const read_phase&) = delete;
+};
+
 /// Points HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE of this process at private
 /// hives, so that tests never touch the user's own registry; an empty text
 /// goes back to the real ones. Linux: the hive files HKCU.json and HKLM.json

@@ -189,8 +189,7 @@ public:
             }
             if (!save()) return e_fail;
             const TagLib::ByteVector* data = static_cast<TagLib::ByteVectorStream*>(stream_.get())->data();
-            const std::vector<unsigned char> bytes(data->begin(), data->end());
-            return platform::posix::write_beside_and_replace(path_, bytes);
+            return platform::posix::write_beside_and_replace(path_, std::string_view(data->data(), data->size()));
         });
     }
 

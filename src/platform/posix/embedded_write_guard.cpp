@@ -190,10 +190,8 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
 }
 
 property_store::hresult replace_keeping_image_data(const std::string& path, content_type type,
-                                                   std::string_view original,
-                                                   const std::vector<unsigned char>& updated) {
-    const std::wstring why = image_data_difference(
-        type, original, std::string_view(reinterpret_cast<const char*>(updated.data()), updated.size()));
+                                                   std::string_view original, std::string_view updated) {
+    const std::wstring why = image_data_difference(type, original, updated);
     if (!why.empty()) {
         log_refused_write(path, why);
         return property_store::wincodec_err_badheader;
@@ -206,10 +204,24 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
     exif.take_changes(image);
     image.writeMetadata();
     Exiv2::BasicIo& io = image.io();
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(io.size()));
-    io.seek(0, Exiv2::BasicIo::beg);
-    if (!bytes.empty() && io.read(bytes.data(), static_cast<long>(bytes.size())) != static_cast<long>(bytes.size())) {
-        return property_store::e_fail;
+    const auto size = static_cast<std::size_t>(io.size());
+    std::vector<unsigned char> bytes;
+    if (auto* memory = dynamic_cast<Exiv2::MemIo*>(&io); memory != nullptr && size > 0) {
+        // The written image is in memory: it is checked and written from
+        // there, and copied only when its EXIF block is to be edited.
+        const Exiv2::byte* data = memory->mmap(false);
+        if (data == nullptr) return property_store::e_fail;
+        if (!exif.edits_output()) {
+            return replace_keeping_image_data(path, type, original,
+                                              std::string_view(reinterpret_cast<const char*>(data), size));
+        }
+        bytes.assign(data, data + size);
+    } else {
+        bytes.resize(size);
+        io.seek(0, Exiv2::BasicIo::beg);
+        if (!bytes.empty() && io.read(bytes.data(), static_cast<long>(size)) != static_cast<long>(size)) {
+            return property_store::e_fail;
+        }
     }
     std::wstring why;
     auto kept = exif.finish(std::move(bytes), why);
@@ -217,7 +229,8 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
         log_refused_write(path, why);
         return property_store::wincodec_err_badheader;
     }
-    return replace_keeping_image_data(path, type, original, *kept);
+    return replace_keeping_image_data(
+        path, type, original, std::string_view(reinterpret_cast<const char*>(kept->data()), kept->size()));
 }
 
 }  // namespace platform::posix

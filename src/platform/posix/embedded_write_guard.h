@@ -68,8 +68,7 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
 /// `original` byte for byte; otherwise logs why, writes nothing and
 /// answers WINCODEC_ERR_BADHEADER.
 property_store::hresult replace_keeping_image_data(const std::string& path, content_type type,
-                                                   std::string_view original,
-                                                   const std::vector<unsigned char>& updated);
+                                                   std::string_view original, std::string_view updated);
 
 /// Commits an Exiv2 image opened over `original` (in memory) to the file
 /// at `path`: Exiv2 writes the metadata, `exif` puts the original EXIF

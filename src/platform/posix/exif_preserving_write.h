@@ -34,6 +34,10 @@ public:
     /// block cannot be edited or no longer fits its segment.
     std::optional<std::vector<unsigned char>> finish(std::vector<unsigned char> written, std::wstring& why) const;
 
+    /// After take_changes: false when finish would hand Exiv2's output back
+    /// unchanged, so that the caller may use it where it lies.
+    bool edits_output() const { return active_ && !(ifd0_.empty() && exif_.empty()); }
+
 private:
     bool active_ = false;         // JPEG with a maker note: changes applied in place
     bool keep_original_ = false;  // other types with a maker note: EXIF left as read

@@ -37,7 +37,7 @@ void prepare_exiv2() {
     });
 }
 
-property_store::hresult write_beside_and_replace(const std::string& path, const std::vector<unsigned char>& bytes) {
+property_store::hresult write_beside_and_replace(const std::string& path, std::string_view bytes) {
     // Through a link the file it points to is replaced, with the temporary
     // file beside it, on its volume, for the rename.
     struct stat info {};

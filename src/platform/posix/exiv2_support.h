@@ -4,6 +4,7 @@
 #include "platform/property_store.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::posix {
@@ -16,6 +17,6 @@ void prepare_exiv2();
 /// beside it that is flushed and renamed over it (mode, owner and extended
 /// attributes carried over). Through a symbolic link the file it points to
 /// gets the content. S_OK or the failure as an HRESULT.
-property_store::hresult write_beside_and_replace(const std::string& path, const std::vector<unsigned char>& bytes);
+property_store::hresult write_beside_and_replace(const std::string& path, std::string_view bytes);
 
 }  // namespace platform::posix

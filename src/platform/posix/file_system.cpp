@@ -573,22 +573,34 @@ std::optional<std::string> read_file_at_most(const std::wstring& path, std::size
         if (error != nullptr) *error = win32_error::from_errno(errno);
         return std::nullopt;
     }
+    // A regular file is read straight into a buffer of its size, so that a
+    // large photo is not copied again and again while the buffer grows; what
+    // lies beyond that size (a pipe, a file growing meanwhile) comes in blocks.
+    struct stat info {};
     std::string bytes;
+    if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        bytes.resize(std::min<std::size_t>(static_cast<std::size_t>(info.st_size), limit));
+    }
+    std::size_t filled = 0;
     char block[65536];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), block, sizeof block);
+        const bool into_buffer = filled < bytes.size();
+        const ssize_t n = into_buffer ? ::read(fd.get(), bytes.data() + filled, bytes.size() - filled)
+                                      : ::read(fd.get(), block, sizeof block);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             if (error != nullptr) *error = win32_error::from_errno(errno);
             return std::nullopt;
         }
         if (n == 0) break;
-        if (static_cast<std::size_t>(n) > limit - bytes.size()) {
+        if (static_cast<std::size_t>(n) > limit - filled) {
             if (error != nullptr) *error = file_too_large;
             return std::nullopt;
         }
-        bytes.append(block, static_cast<std::size_t>(n));
+        if (!into_buffer) bytes.append(block, static_cast<std::size_t>(n));
+        filled += static_cast<std::size_t>(n);
     }
+    bytes.resize(filled);
     if (error != nullptr) *error = win32_error::success;
     return bytes;
 }

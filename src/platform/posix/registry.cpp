@@ -86,6 +86,26 @@ std::optional<std::string>& override_folder() {
     return folder;
 }
 
+// The open read phases (under guard()): while `depth` is above zero, what was
+// looked at on disk in phase `generation` is answered from memory. A stamp of
+// zero belongs to no phase.
+struct phase_state {
+    int depth = 0;
+    unsigned generation = 0;
+    std::string machine_file;  // where HKLM was found in the stamped phase
+    unsigned machine_stamp = 0;
+    std::map<std::string, std::string> applications;  // MIME type -> default application
+    unsigned applications_stamp = 0;
+};
+
+phase_state& phase() {
+    static phase_state instance;
+    return instance;
+}
+
+// The stamp for what is looked at now (caller holds guard()).
+unsigned current_stamp() { return phase().depth > 0 ? phase().generation : 0; }
+
 std::string hive_file(hive_id hive) {
     const char* file = hive == hive_id::current_user ? "HKCU.json" : "HKLM.json";
     {
@@ -97,16 +117,29 @@ std::string hive_file(hive_id hive) {
         if (!base) return {};
         return text::to_utf8(*base) + "/Verandel/Quillmark/Registry/" + file;
     }
+    {
+        const std::lock_guard lock(guard());
+        if (const unsigned stamp = current_stamp(); stamp != 0 && phase().machine_stamp == stamp) {
+            return phase().machine_file;
+        }
+    }
     const char* dirs = std::getenv("XDG_CONFIG_DIRS");
     std::string list = dirs != nullptr && dirs[0] != '\0' ? dirs : "/etc/xdg";
     std::istringstream stream(list);
+    std::string found;
     for (std::string dir; std::getline(stream, dir, ':');) {
         if (dir.empty() || dir[0] != '/') continue;
         const std::string candidate = dir + "/Verandel/Quillmark/Registry/" + file;
         struct stat info {};
-        if (::stat(candidate.c_str(), &info) == 0) return candidate;
+        if (::stat(candidate.c_str(), &info) == 0) {
+            found = candidate;
+            break;
+        }
     }
-    return {};
+    const std::lock_guard lock(guard());
+    phase().machine_file = found;
+    phase().machine_stamp = current_stamp();
+    return found;
 }
 
 std::optional<std::string> read_bytes(const std::string& path, std::uint32_t& error) {
@@ -213,13 +246,16 @@ std::string serialize(const node& root) {
     return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
 }
 
-// A parsed hive, kept while the file's identity, size and time stay the same.
+// A parsed hive, kept while the file's identity, size and time stay the same;
+// a missing hive has size -1. `checked` stamps the read phase that last
+// looked at the file.
 struct cached_hive {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = -1;
     struct timespec modified {};
     std::shared_ptr<const node> root;
+    unsigned checked = 0;
 };
 
 std::map<std::string, cached_hive>& cache() {
@@ -237,11 +273,23 @@ std::shared_ptr<const node> load(hive_id hive) {
     static const auto empty = std::make_shared<const node>();
     const std::string path = hive_file(hive);
     if (path.empty()) return empty;
+    {
+        const std::lock_guard lock(guard());
+        if (const auto found = cache().find(path);
+            found != cache().end() && current_stamp() != 0 && found->second.checked == current_stamp()) {
+            return found->second.root;
+        }
+    }
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return empty;
+    if (::stat(path.c_str(), &info) != 0) {
+        const std::lock_guard lock(guard());
+        cache()[path] = cached_hive{0, 0, -1, {}, empty, current_stamp()};
+        return empty;
+    }
     {
         const std::lock_guard lock(guard());
         if (const auto found = cache().find(path); found != cache().end() && matches(found->second, info)) {
+            found->second.checked = current_stamp();
             return found->second.root;
         }
     }
@@ -250,7 +298,7 @@ std::shared_ptr<const node> load(hive_id hive) {
     auto parsed = bytes ? parse_hive(*bytes) : std::nullopt;
     auto root = parsed ? std::make_shared<const node>(std::move(*parsed)) : empty;
     const std::lock_guard lock(guard());
-    cache()[path] = cached_hive{info.st_dev, info.st_ino, info.st_size, info.st_mtim, root};
+    cache()[path] = cached_hive{info.st_dev, info.st_ino, info.st_size, info.st_mtim, root, current_stamp()};
     return root;
 }
 
@@ -301,6 +349,14 @@ std::uint32_t change_hive(const change_function& change) {
     while (::flock(lock.get(), LOCK_EX) != 0) {
         if (errno != EINTR) return win32_error::from_errno(errno);
     }
+    // Whatever this write leaves on disk, the next read looks at it there.
+    struct forget_on_exit {
+        const std::string& path;
+        ~forget_on_exit() {
+            const std::lock_guard lock(guard());
+            cache().erase(path);
+        }
+    } forget{path};
     std::uint32_t error = 0;
     const auto bytes = read_bytes(path, error);
     if (!bytes && error != win32_error::file_not_found) return error;
@@ -426,7 +482,7 @@ std::string mime_type_of(const std::string& extension) {
 
 // The first desktop id of the MIME type under [Default Applications] in the
 // mimeapps.list files, in the order freedesktop.org's MIME applications rules give.
-std::string default_application(const std::string& mime_type) {
+std::string default_application_on_disk(const std::string& mime_type) {
     std::vector<std::string> files;
     if (const std::string config = home_folder("XDG_CONFIG_HOME", ".config"); !config.empty()) {
         files.push_back(config + "/mimeapps.list");
@@ -457,6 +513,27 @@ std::string default_application(const std::string& mime_type) {
         }
     }
     return {};
+}
+
+// default_application_on_disk, asked once per MIME type in a read phase.
+std::string default_application(const std::string& mime_type) {
+    {
+        const std::lock_guard lock(guard());
+        const unsigned stamp = current_stamp();
+        if (stamp != 0 && phase().applications_stamp == stamp) {
+            if (const auto found = phase().applications.find(mime_type); found != phase().applications.end()) {
+                return found->second;
+            }
+        }
+    }
+    std::string application = default_application_on_disk(mime_type);
+    const std::lock_guard lock(guard());
+    if (const unsigned stamp = current_stamp(); stamp != 0) {
+        if (phase().applications_stamp != stamp) phase().applications.clear();
+        phase().applications_stamp = stamp;
+        phase().applications[mime_type] = application;
+    }
+    return application;
 }
 
 std::uint32_t open_in(hive_id hive, const std::vector<std::wstring>& path, bool writable, key& out) {
@@ -595,6 +672,17 @@ std::optional<std::wstring> association_progid(const std::wstring& extension) {
     const std::string application = default_application(mime);
     if (application.empty()) return std::nullopt;
     return text::from_utf8(application);
+}
+
+read_phase::read_phase() {
+    const std::lock_guard lock(guard());
+    // Only the outermost phase starts a new generation: inner ones share it.
+    if (phase().depth++ == 0 && ++phase().generation == 0) phase().generation = 1;
+}
+
+read_phase::~read_phase() {
+    const std::lock_guard lock(guard());
+    --phase().depth;
 }
 
 void override_hives(const std::wstring& folder) {

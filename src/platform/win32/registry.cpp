@@ -162,6 +162,9 @@ std::optional<std::wstring> association_progid(const std::wstring& extension) {
     return text;
 }
 
+read_phase::read_phase() = default;
+read_phase::~read_phase() = default;
+
 void override_hives(const std::wstring& folder) {
     static std::mutex guard;
     const std::lock_guard lock(guard);

@@ -135,6 +135,34 @@ TEST_F(hive_fixture, a_hive_folder_that_cannot_be_written_answers_access_denied)
     ::chmod(platform::text::to_utf8(locked).c_str(), 0700);
 }
 
+TEST_F(hive_fixture, a_read_phase_sees_its_own_writes_and_outside_changes_once_it_ends) {
+    const auto read = [] {
+        registry::key key;
+        registry::value value;
+        if (registry::open_key(registry::root::current_user, L"Software\\Demo", false, key) != 0) {
+            return std::wstring(L"-");
+        }
+        return key.get_value(L"v", value) == 0 ? value.text : std::wstring(L"none");
+    };
+    const std::string outside =
+        R"({"keys": {"Software": {"keys": {"Demo": {"values": [{"name": "v", "type": "REG_SZ", "data": "outside"}]}}}}})";
+    {
+        const registry::read_phase phase;
+        EXPECT_EQ(read(), L"-");  // no hive yet
+        registry::key key;
+        ASSERT_EQ(registry::create_key(registry::root::current_user, L"Software\\Demo", key), 0U);
+        ASSERT_EQ(key.set_string(L"v", L"own"), 0U);
+        EXPECT_EQ(read(), L"own");
+        folder.write(L"HKCU.json", outside);  // another process, mid-phase
+        EXPECT_EQ(read(), L"own");
+    }
+    EXPECT_EQ(read(), L"outside");
+    {
+        const registry::read_phase phase;
+        EXPECT_EQ(read(), L"outside");
+    }
+}
+
 TEST_F(hive_fixture, association_is_the_default_application_of_the_mime_type) {
     folder.write(L"mimeapps.list",
                  "[Added Associations]\nimage/jpeg=other.desktop;\n[Default Applications]\n"
