@@ -2,7 +2,6 @@
 import json
 import os
 import shutil
-import unittest
 
 from qlm_run import QlmTestCase
 
@@ -77,7 +76,3 @@ class TagList(QlmTestCase):
         self.assertEqual(self.run_qlm("tag", "list"), (3, "", MISSING_MESSAGE))
         self.assertFalse(os.path.exists(self.user_file))
         self.assertIn("[CRITICAL] Unable to copy settings file. Details ", self.log_text())
-
-
-if __name__ == "__main__":
-    unittest.main()

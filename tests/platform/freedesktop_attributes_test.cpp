@@ -12,12 +12,9 @@
 namespace {
 
 namespace ps = platform::property_store;
+using qlm::testing::getfattr;
 using qlm::testing::run_tool;
 using qlm::testing::shell_quote;
-
-std::string getfattr(const std::wstring& path, const std::string& name) {
-    return run_tool("getfattr --only-values -n " + name + " " + shell_quote(path) + " 2>/dev/null");
-}
 
 void setfattr(const std::wstring& path, const std::string& name, const std::string& value) {
     // setfattr reads a value starting with 0x or 0s as encoded, so plain text goes in quoted.
