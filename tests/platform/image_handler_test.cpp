@@ -214,10 +214,6 @@ TEST_F(image_handler, types_without_a_handler_and_damaged_files_never_get_writte
     EXPECT_EQ(ps::open_handler_store(temp / L"missing.jpg", ps::gps_read_write, store), ps::from_win32(2));
 }
 
-}  // namespace
-
-namespace {
-
 // A read takes a file's head in one go and hands Exiv2 those bytes when they
 // hold all it reads; metadata that lies further in must still be found.
 TEST_F(image_handler, a_read_finds_the_metadata_of_a_jpeg_wherever_it_lies) {
