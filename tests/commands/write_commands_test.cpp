@@ -32,7 +32,20 @@ TEST(tag_commands, names_are_trimmed_deduplicated_and_checked) {
 }
 
 // What each tag subcommand asks of the worker and when it counts as done is
-// checked end to end (tests/cli/test_write_commands.py), with exiftool.
+// checked end to end (tests/cli/test_write_commands.py), with exiftool; what
+// a dry run reports it would leave, here for the subcommands those runs lack.
+TEST(tag_commands, a_dry_run_expects_what_each_subcommand_leaves) {
+    const names_t ab = {L"a", L"b"};
+    const auto after = [](const wchar_t* subcommand, const names_t& names, names_t tags) {
+        mc::file_state state;
+        state.tags = std::move(tags);
+        return mc::make_tag_request(subcommand, names).expected_state(state).tags;
+    };
+    EXPECT_EQ(after(L"add", ab, {L"A", L"x"}), (names_t{L"A", L"x", L"b"}));
+    EXPECT_EQ(after(L"remove", ab, {L"A", L"c", L"a", L"B"}), names_t{L"c"});
+    EXPECT_EQ(after(L"set", ab, {L"c"}), ab);
+    EXPECT_TRUE(after(L"clear", {}, {L"a"}).empty());
+}
 
 TEST(rate_commands, stars_are_one_digit_and_zero_removes_the_rating) {
     EXPECT_EQ(mc::parse_stars(L"0"), 0U);
