@@ -58,7 +58,3 @@ class CommandJobTest(unittest.TestCase):
             time.sleep(0.1)
         with open(marker, encoding="utf-8") as ran:
             self.assertEqual(ran.read(), "ran\n")
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -40,7 +40,3 @@ class IconJobTest(BatchHostCase):
         self.assertEqual([n for n in os.listdir(folder) if n.startswith("sw_folder_")], [])
         with open(os.path.join(folder, "desktop.ini"), "rb") as ini:
             self.assertNotIn("IconResource".encode("utf-16-le"), ini.read())
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -132,7 +132,3 @@ class OrganizeCrashTest(unittest.TestCase):
         with open(settings, "w", encoding="utf-8") as out:
             json.dump(data, out, indent=4)
         self.crash_rounds("photos_pattern", [target], 1)
-
-
-if __name__ == "__main__":
-    unittest.main()

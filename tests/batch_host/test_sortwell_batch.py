@@ -206,7 +206,3 @@ class SortwellBatchServiceTest(BatchHostCase):
         self.assertEqual(log.count("Error processing file %s Details: Unable to start the auto-tagging service."
                                    % self.photo), 1)
         self.assertFalse(os.path.exists(self.service_log), "no service ran")
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -1,7 +1,5 @@
 #include "cli/path_sources.h"
 
-#include "support/temp_folder.h"
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,20 +20,8 @@ TEST(path_sources, utf8_decoding_drops_the_bom_and_ends_at_a_zero_byte) {
     EXPECT_EQ(qlm::decode_utf8_text("bad \xFF byte"), L"bad \uFFFD byte");
 }
 
-TEST(path_sources, collect_appends_the_path_list_after_the_command_line) {
-    qlm::testing::temp_folder folder;
-    const std::wstring list = folder.write(L"list.txt", "\xEF\xBB\xBF" "one\r\n  \"two words\"  \r\n\r\nthree");
-    qlm::parsed_arguments parsed;
-    parsed.paths = {L" typed as is "};
-    parsed.from_file = list;
-    std::vector<std::wstring> paths;
-    std::wstring message;
-    ASSERT_TRUE(qlm::collect_path_arguments(parsed, paths, message));
-    EXPECT_EQ(paths, (std::vector<std::wstring>{L" typed as is ", L"one", L"two words", L"three"}));
-
-    parsed.from_file = folder / L"missing.txt";
-    EXPECT_FALSE(qlm::collect_path_arguments(parsed, paths, message));
-    EXPECT_EQ(message, L"Could not read the path list '" + folder / L"missing.txt" + L"'.");
-}
+// A path list after the command line's paths, and a list that cannot be
+// read, are checked end to end (tests/cli/test_read_path.py,
+// test_command_line.py) and against qlm.exe under Wine.
 
 }  // namespace

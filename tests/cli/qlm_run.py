@@ -5,11 +5,32 @@ Every run gets XDG_DATA_HOME and HOME inside a temporary folder, so no test
 touches the real user profile.
 """
 import datetime
+import json
 import os
 import shlex
+import shutil
 import subprocess
 import tempfile
 import unittest
+
+SAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "samples")
+
+
+def exiftool(path, *tags):
+    """exiftool's values of the tags, one line each, "-" for a missing one."""
+    out = subprocess.run(["exiftool", "-f", "-s3", "-n", "-sep", ", ", *tags, path], capture_output=True,
+                         check=True).stdout
+    return out.decode("utf-8").splitlines()
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write_bytes(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
 
 
 class Result:
@@ -36,14 +57,35 @@ class QlmTestCase(unittest.TestCase):
     def tearDown(self):
         self._tmp.cleanup()
 
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def copy_samples(self, *names):
+        """Copies sample files into the working folder under their own names."""
+        for name in names:
+            shutil.copy(os.path.join(SAMPLES, name), self.work)
+
+    def command(self, *args):
+        return shlex.split(os.environ.get("QLM_RUNNER", "")) + [self.binary, *args]
+
+    def environment(self, **extra):
+        return dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile, **extra)
+
+    def start(self, *args):
+        """qlm started in the working folder, its output streams on pipes."""
+        return subprocess.Popen(self.command(*args), cwd=self.work, env=self.environment(), stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+
     def qlm(self, *args, stdin=b"", cwd=None, env=None):
-        command = shlex.split(os.environ.get("QLM_RUNNER", "")) + [self.binary, *args]
-        environment = dict(os.environ)
-        environment.update({"XDG_DATA_HOME": self.profile, "HOME": self.profile})
-        environment.update(env or {})
-        completed = subprocess.run(command, input=stdin, capture_output=True, cwd=cwd or self.work,
-                                   env=environment, timeout=120)
+        completed = subprocess.run(self.command(*args), input=stdin, capture_output=True, cwd=cwd or self.work,
+                                   env=self.environment(**(env or {})), timeout=120)
         return Result(completed)
+
+    def info(self, name):
+        """The one JSON row of `qlm info` on the path, after checking that the run succeeded."""
+        r = self.qlm("info", "--json", name)
+        self.assertEqual(r.code, 0, r.out + r.err)
+        return json.loads(r.out)["results"][0]
 
     def log_path(self):
         name = "Command Line %s.log" % datetime.date.today().isoformat()

@@ -6,53 +6,23 @@ import os
 import shutil
 import struct
 import subprocess
-import unittest
-import zlib
 
-from qlm_run import QlmTestCase
+from qlm_run import SAMPLES, QlmTestCase, read_bytes
 
-SAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "samples")
 SUITE = "{931CC9DD-9E0F-4FA1-AA06-229D0372956A}"
 
 
-def png_pixel(png, x, y):
-    """RGBA of one pixel of an 8-bit RGBA PNG, decoded here so that nothing of ours reads it."""
-    assert png[:8] == b"\x89PNG\r\n\x1a\n"
-    pos, idat, width = 8, b"", 0
-    while pos < len(png):
-        length, kind = struct.unpack(">I4s", png[pos:pos + 8])
-        body = png[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            width, _, depth, colour = struct.unpack(">IIBB", body[:10])
-            assert (depth, colour) == (8, 6)
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    raw, stride, rows, previous = zlib.decompress(idat), width * 4, [], bytearray(width * 4)
-    for row in range(y + 1):
-        kind, line = raw[row * (stride + 1)], bytearray(raw[row * (stride + 1) + 1:(row + 1) * (stride + 1)])
-        for i in range(stride):
-            left = line[i - 4] if i >= 4 else 0
-            up, corner = previous[i], previous[i - 4] if i >= 4 else 0
-            if kind == 1:
-                line[i] = (line[i] + left) & 255
-            elif kind == 2:
-                line[i] = (line[i] + up) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (left + up) // 2) & 255
-            elif kind == 4:
-                p = left + up - corner
-                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
-                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
-        previous = line
-    return tuple(previous[x * 4:x * 4 + 4])
+def icon_pixel(path, x, y):
+    """RGBA of one pixel of the icon's image, as ImageMagick decodes it."""
+    return tuple(subprocess.run(["convert", "ico:" + path, "-crop", "1x1+%d+%d" % (x, y), "-depth", "8", "rgba:-"],
+                                capture_output=True, check=True).stdout)
 
 
 class ExplorerIntegration(QlmTestCase):
     def setUp(self):
         super().setUp()
         shutil.copytree(os.path.join(SAMPLES, "Trip 2026"), os.path.join(self.work, "Trip"))
-        shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.work)
+        self.copy_samples("harbour.jpg")
         self.folder = os.path.join(self.work, "Trip")
 
     def hive(self):
@@ -63,8 +33,7 @@ class ExplorerIntegration(QlmTestCase):
         return sorted(glob.glob(os.path.join(self.folder, "sw_tagged_*.ico")))
 
     def ini_text(self):
-        with open(os.path.join(self.folder, "desktop.ini"), "rb") as f:
-            data = f.read()
+        data = read_bytes(os.path.join(self.folder, "desktop.ini"))
         self.assertEqual(data[:2], b"\xff\xfe")
         return data[2:].decode("utf-16-le")
 
@@ -76,12 +45,11 @@ class ExplorerIntegration(QlmTestCase):
         name = os.path.basename(icons[0])
         self.assertRegex(name, r"^sw_tagged_\d\d\.\d{7}-\d\d\.ico$")
         self.assertIn("IconResource=%s,0\r\n" % icons[0], self.ini_text())
-        with open(icons[0], "rb") as f:
-            data = f.read()
+        data = read_bytes(icons[0])
         self.assertEqual(data[:6], b"\0\0\1\0\1\0")
         self.assertEqual(struct.unpack("<BBBBHHII", data[6:22]), (0, 0, 0, 0, 1, 32, len(data) - 22, 22))
         # The shipped Work icon (blue, tagged) sits at the left of the bottom edge.
-        red, green, blue, alpha = png_pixel(data[22:], 50, 212)
+        red, green, blue, alpha = icon_pixel(icons[0], 50, 212)
         self.assertEqual(alpha, 255)
         self.assertGreater(blue, red + 100)
         attributes = subprocess.run(["getfattr", "--only-values", "-n", "user.qlm.attributes", icons[0]],
@@ -110,7 +78,3 @@ class ExplorerIntegration(QlmTestCase):
         self.assertEqual(thumbnails, [{"name": "", "type": "REG_SZ", "data": SUITE}])
         self.assertIn("INFO] Registered icon handler for file extension: .jpg",
                       "\n".join(self.log_lines()))
-
-
-if __name__ == "__main__":
-    unittest.main()

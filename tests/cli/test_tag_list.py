@@ -2,9 +2,8 @@
 import json
 import os
 import shutil
-import unittest
 
-from qlm_run import QlmTestCase
+from qlm_run import QlmTestCase, read_bytes
 
 MISSING_MESSAGE = "qlm: Could not read the Labelry tag list.\n"
 MISSING_JSON = ('{"ok":false,"exit_code":3,"error":{"code":"settings_unavailable",'
@@ -26,9 +25,6 @@ class TagList(QlmTestCase):
         with open(self.user_file, "wb") as out:
             out.write(data)
 
-    def log_text(self):
-        return "\n".join(self.log_lines())
-
     def test_first_run_seeds_the_shipped_list_and_prints_it(self):
         shipped = os.path.join(os.path.dirname(os.path.realpath(self.binary)), "Content", "Configurations",
                                "All Tags.json")
@@ -37,16 +33,12 @@ class TagList(QlmTestCase):
         self.assertGreater(len(names), 0)
 
         self.assertEqual(self.run_qlm("tag", "list"), (0, "".join(name + "\n" for name in names), ""))
-        with open(shipped, "rb") as a, open(self.user_file, "rb") as b:
-            self.assertEqual(a.read(), b.read())
-        self.assertIn("[INFO] Copied default settings from %s to %s" % (os.path.realpath(shipped), self.user_file),
-                      self.log_text())
+        # The copy and its log line are the settings unit tests'; here, that qlm finds Content/ beside itself.
+        self.assertEqual(read_bytes(shipped), read_bytes(self.user_file))
 
         expected = {"command": "tag list", "ok": True, "exit_code": 0, "tags": [{"name": n} for n in names]}
         self.assertEqual(self.run_qlm("tag", "list", "--json"),
                          (0, json.dumps(expected, separators=(",", ":"), ensure_ascii=False) + "\n", ""))
-        # Seeded once only.
-        self.assertEqual(self.log_text().count("Copied default settings"), 1)
 
     def test_user_list_is_printed_in_file_order_with_paths_ignored(self):
         self.write_user_file('{"tags":[{"name":"Zeta","order":"1"},{"name":"\u00c9t\u00e9 \\"q\\" \\\\"},'
@@ -67,8 +59,7 @@ class TagList(QlmTestCase):
             self.write_user_file(bad)
             self.assertEqual(self.run_qlm("tag", "list"), (3, "", MISSING_MESSAGE))
             self.assertEqual(self.run_qlm("tag", "list", "--json"), (3, MISSING_JSON, ""))
-            with open(self.user_file, "rb") as kept:
-                self.assertEqual(kept.read(), bad)
+            self.assertEqual(read_bytes(self.user_file), bad)
         os.remove(self.user_file)
         # A copy of qlm with no Content beside it has no default copy to seed from.
         install = os.path.join(self.root, "bare")
@@ -76,8 +67,3 @@ class TagList(QlmTestCase):
         self.binary = shutil.copy2(self.binary, install)
         self.assertEqual(self.run_qlm("tag", "list"), (3, "", MISSING_MESSAGE))
         self.assertFalse(os.path.exists(self.user_file))
-        self.assertIn("[CRITICAL] Unable to copy settings file. Details ", self.log_text())
-
-
-if __name__ == "__main__":
-    unittest.main()

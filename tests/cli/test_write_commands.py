@@ -1,39 +1,24 @@
 """End-to-end tests of tag add|remove|set|clear and rate set|clear on real files and folders."""
 import json
 import os
-import shlex
 import shutil
 import signal
 import subprocess
 import time
-import unittest
 
-from qlm_run import QlmTestCase
-
-SAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "samples")
+from qlm_run import SAMPLES, QlmTestCase, exiftool
 
 NOT_PERSISTED = ("The write reported no error, but the change is not there when read back. The file may be open in "
                  "another program, read-only, or in a format that does not keep this metadata.")
 
 
-def exiftool(path, *tags):
-    """exiftool's values of the tags, one line each, "-" for a missing one."""
-    out = subprocess.run(["exiftool", "-f", "-s3", "-n", "-sep", ", ", *tags, path], capture_output=True,
-                         check=True).stdout
-    return out.decode("utf-8").splitlines()
-
-
 class WriteCommands(QlmTestCase):
     def setUp(self):
         super().setUp()
-        for name in ("harbour.jpg", "garden.png", "notes.txt"):
-            shutil.copy(os.path.join(SAMPLES, name), self.work)
+        self.copy_samples("harbour.jpg", "garden.png", "notes.txt")
         subprocess.run(["convert", "-size", "32x24", "xc:blue", self.path("scan.tif")], check=True)
         self.folder = self.path("Trip")
         os.makedirs(self.folder)
-
-    def path(self, name):
-        return os.path.join(self.work, name)
 
     def mtime(self, name):
         return os.stat(self.path(name)).st_mtime_ns
@@ -164,16 +149,12 @@ class Cancellation(QlmTestCase):
     def test_ctrl_c_finishes_the_file_in_progress_and_cancels_the_rest(self):
         names = ["p%04d.jpg" % i for i in range(2000)]
         for name in names:
-            shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), os.path.join(self.work, name))
-        start = os.stat(os.path.join(self.work, names[5])).st_mtime_ns
-        environment = dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
-        command = shlex.split(os.environ.get("QLM_RUNNER", "")) + [os.environ["QLM"], "tag", "add", "--json",
-                                                                    "--tag", "Late", "p*.jpg"]
-        process = subprocess.Popen(command, cwd=self.work, env=environment, stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE)
+            shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.path(name))
+        start = os.stat(self.path(names[5])).st_mtime_ns
+        process = self.start("tag", "add", "--json", "--tag", "Late", "p*.jpg")
         # Interrupt once the first files are written.
         deadline = time.monotonic() + 60
-        while os.stat(os.path.join(self.work, names[5])).st_mtime_ns == start and time.monotonic() < deadline:
+        while os.stat(self.path(names[5])).st_mtime_ns == start and time.monotonic() < deadline:
             time.sleep(0.01)
         process.send_signal(signal.SIGINT)
         out, _ = process.communicate(timeout=120)
@@ -195,7 +176,3 @@ class Cancellation(QlmTestCase):
         row = report["results"][changed]
         self.assertEqual(row["error"]["message"], "Cancelled before this target was written.")
         self.assertEqual(row["after"], {"tags": ["Holiday", "Harbour"]})
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -1,6 +1,8 @@
+// The file name, folder, line prefix and a log that cannot be opened are
+// checked end to end (tests/cli/test_command_line.py, class Log).
+
 #include "logging/log.h"
 
-#include "platform/file_system.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -9,21 +11,13 @@
 
 namespace {
 
-TEST(logging, file_names_levels_and_folder) {
-    EXPECT_EQ(qlm::logging::log_file_name(2026, 12, 4), L"Command Line 2026-12-04.log");
+TEST(logging, level_names_and_utf8_lines_appended_to_the_first_file_opened) {
     EXPECT_EQ(qlm::logging::level_name(0), L"DEBUG");
-    EXPECT_EQ(qlm::logging::level_name(4), L"CRITICAL");
     EXPECT_EQ(qlm::logging::level_name(5), L"UNKNOWN");
     EXPECT_EQ(qlm::logging::level_name(-1), L"UNKNOWN");
-    const std::wstring sep(1, platform::file_system::separator);
-    EXPECT_TRUE(qlm::logging::log_folder().ends_with(sep + L"Verandel" + sep + L"Quillmark" + sep + L"Sortwell" + sep +
-                                                     L"Command Line" + sep + L"Logs"));
-}
 
-TEST(logging, lines_are_prefixed_utf8_and_appended) {
     qlm::testing::temp_folder folder;
-    const std::wstring path = folder / L"test.log";
-    folder.write(L"test.log", "earlier line\n");
+    const std::wstring path = folder.write(L"test.log", "earlier line\n");
     qlm::logging::plain_text_logger logger;
     logger.open(path);
     ASSERT_TRUE(logger.opened());
@@ -32,14 +26,6 @@ TEST(logging, lines_are_prefixed_utf8_and_appended) {
     const std::string content = qlm::testing::read_bytes(path);
     const std::regex line(R"(earlier line\n\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{7}\] \[P:\d+ T:\d+\] \[WARNING\] caf\xC3\xA9 \xE2\x82\xAC\n)");
     EXPECT_TRUE(std::regex_match(content, line)) << content;
-}
-
-TEST(logging, a_logger_that_cannot_open_drops_writes) {
-    qlm::testing::temp_folder folder;
-    qlm::logging::plain_text_logger logger;
-    logger.open(folder / L"no/such/folder.log");
-    EXPECT_FALSE(logger.opened());
-    logger.write_line(L"dropped");  // must not throw or crash
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ TEST(file_attributes_posix, cloud_bits_and_folder_read_only_live_in_one_extended
                                 fs::attribute_recall_on_data_access | fs::attribute_readonly | fs::attribute_archive;
     ASSERT_EQ(fs::set_attributes(file, cloud), 0u);
     EXPECT_EQ(fs::get_attributes(file), cloud);
-    EXPECT_EQ(run_tool("getfattr --only-values -n user.qlm.attributes " + shell_quote(file)), "0x00441020");
+    EXPECT_EQ(qlm::testing::getfattr(file, "user.qlm.attributes"), "0x00441020");
     EXPECT_EQ(std::filesystem::status(fs::to_native(file)).permissions() & std::filesystem::perms::owner_write,
               std::filesystem::perms::none);
 

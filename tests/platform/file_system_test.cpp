@@ -22,27 +22,32 @@ std::vector<std::wstring> sorted(std::vector<std::wstring> names) {
     return names;
 }
 
-TEST(file_system, attributes_tell_files_folders_and_missing_entries) {
-    const temp_folder folder;
-    const std::wstring file = folder.write(L"note.txt", "x");
-    const std::wstring sub = folder.make_folder(L"sub");
+// Wine reports every file as archived, so the archive bit is left out here;
+// the Linux test (file_attributes_posix_test.cpp) covers it.
+std::uint32_t without_archive(std::uint32_t bits) {
+    return bits == fs::attribute_archive ? fs::attribute_normal : bits & ~fs::attribute_archive;
+}
 
-    std::uint32_t error = 99;
-    EXPECT_EQ(fs::get_attributes(folder / L"missing.txt", &error), fs::invalid_attributes);
-    EXPECT_EQ(error, platform::win32_error::file_not_found);
-
-    EXPECT_NE(fs::get_attributes(sub, &error) & fs::attribute_directory, 0u);
-    EXPECT_EQ(error, 0u);
-    const std::uint32_t plain = fs::get_attributes(file);
-    EXPECT_EQ(plain & (fs::attribute_directory | fs::attribute_readonly | fs::attribute_hidden), 0u);
-
-    ASSERT_EQ(fs::set_attributes(file, plain | fs::attribute_readonly | fs::attribute_hidden), 0u);
-    EXPECT_EQ(fs::get_attributes(file) & (fs::attribute_readonly | fs::attribute_hidden),
-              fs::attribute_readonly | fs::attribute_hidden);
+TEST(file_system, attribute_bits_round_trip_on_files_and_folders_and_normal_stands_for_none) {
+    const temp_folder temp;
+    const std::wstring file = temp.write(L"a.txt", "x");
+    for (const std::uint32_t bits : {fs::attribute_hidden, fs::attribute_hidden | fs::attribute_system,
+                                     fs::attribute_readonly,
+                                     fs::attribute_readonly | fs::attribute_hidden | fs::attribute_system}) {
+        ASSERT_EQ(fs::set_attributes(file, bits), 0u) << bits;
+        EXPECT_EQ(without_archive(fs::get_attributes(file)), bits) << bits;
+    }
     ASSERT_EQ(fs::set_attributes(file, fs::attribute_normal), 0u);
-    EXPECT_EQ(fs::get_attributes(file) & (fs::attribute_readonly | fs::attribute_hidden), 0u);
+    EXPECT_EQ(without_archive(fs::get_attributes(file)), fs::attribute_normal);
 
-    EXPECT_NE(fs::set_attributes(folder / L"missing.txt", fs::attribute_hidden), 0u);
+    const std::wstring folder = temp.make_folder(L"f");
+    ASSERT_EQ(fs::set_attributes(folder, fs::attribute_hidden | fs::attribute_system), 0u);
+    EXPECT_EQ(fs::get_attributes(folder), fs::attribute_directory | fs::attribute_hidden | fs::attribute_system);
+
+    std::uint32_t error = 0;
+    EXPECT_EQ(fs::get_attributes(temp / L"missing.txt", &error), fs::invalid_attributes);
+    EXPECT_EQ(error, platform::win32_error::file_not_found);
+    EXPECT_EQ(fs::set_attributes(temp / L"missing.txt", fs::attribute_hidden), platform::win32_error::file_not_found);
 }
 
 TEST(file_system, find_files_matches_the_last_component_only) {
@@ -159,6 +164,47 @@ TEST(file_system, read_first_byte_needs_an_open_file_with_content) {
     EXPECT_TRUE(fs::read_first_byte(folder.write(L"one.bin", "x")));
     EXPECT_FALSE(fs::read_first_byte(folder.write(L"empty.bin", "")));
     EXPECT_FALSE(fs::read_first_byte(folder / L"missing.bin"));
+}
+
+TEST(file_system, write_times_count_hundred_nanoseconds) {
+    const temp_folder folder;
+    const std::wstring file = folder.write(L"a.txt", "x");
+    const auto base = std::chrono::floor<std::chrono::seconds>(std::filesystem::file_time_type::clock::now());
+    std::filesystem::last_write_time(fs::to_native(file), base);
+    const auto first = fs::last_write_time(file);
+    std::filesystem::last_write_time(fs::to_native(file), base + std::chrono::seconds(90));
+    const auto second = fs::last_write_time(file);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(*second - *first, 900000000u);
+    EXPECT_GT(*first, 116444736000000000u);  // after 1970 in FILETIME terms
+
+    std::uint32_t error = 0;
+    EXPECT_FALSE(fs::last_write_time(folder / L"missing", &error));
+    EXPECT_EQ(error, platform::win32_error::file_not_found);
+}
+
+TEST(file_system, copy_never_overwrites_and_delete_refuses_read_only_files) {
+    const temp_folder folder;
+    const std::wstring source = folder.write(L"source.json", "new");
+    const std::wstring taken = folder.write(L"taken.json", "old");
+    EXPECT_TRUE(fs::copy_file(source, folder / L"copy.json"));
+    EXPECT_EQ(qlm::testing::read_bytes(folder / L"copy.json"), "new");
+    try {
+        fs::copy_file(source, taken);
+        ADD_FAILURE() << "an existing destination was overwritten";
+    } catch (const std::filesystem::filesystem_error& error) {
+        EXPECT_NE(std::string(error.what()).find("copy_file"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(qlm::testing::read_bytes(taken), "old");
+    EXPECT_THROW(fs::copy_file(folder / L"missing.json", folder / L"other.json"), std::filesystem::filesystem_error);
+
+    ASSERT_EQ(fs::set_attributes(taken, fs::attribute_readonly), 0u);
+    EXPECT_EQ(fs::delete_file(taken), platform::win32_error::access_denied);
+    EXPECT_TRUE(fs::exists(taken));
+    ASSERT_EQ(fs::set_attributes(taken, fs::attribute_normal), 0u);
+    EXPECT_EQ(fs::delete_file(taken), 0u);
+    EXPECT_FALSE(fs::exists(taken));
+    EXPECT_EQ(fs::delete_file(taken), platform::win32_error::file_not_found);
 }
 
 }  // namespace

@@ -12,12 +12,9 @@
 namespace {
 
 namespace ps = platform::property_store;
+using qlm::testing::getfattr;
 using qlm::testing::run_tool;
 using qlm::testing::shell_quote;
-
-std::string getfattr(const std::wstring& path, const std::string& name) {
-    return run_tool("getfattr --only-values -n " + name + " " + shell_quote(path) + " 2>/dev/null");
-}
 
 void setfattr(const std::wstring& path, const std::string& name, const std::string& value) {
     // setfattr reads a value starting with 0x or 0s as encoded, so plain text goes in quoted.
@@ -85,8 +82,12 @@ TEST(freedesktop_attributes, ratings_map_to_half_stars_both_ways) {
             EXPECT_EQ(got, ps::property_value::make_ui4(value)) << half_stars;
         }
     }
-    write(file, ps::key_rating, ps::property_value::make_ui4(0));
-    EXPECT_EQ(run_tool("getfattr -d -m - " + shell_quote(file)), "");
+    // An empty value and zero both remove the rating.
+    for (const auto& none : {ps::property_value{}, ps::property_value::make_ui4(0)}) {
+        write(file, ps::key_rating, ps::property_value::make_ui4(50));
+        write(file, ps::key_rating, none);
+        EXPECT_EQ(run_tool("getfattr -d -m - " + shell_quote(file)), "");
+    }
 }
 
 TEST(freedesktop_attributes, a_file_without_a_handler_shows_them_to_a_handler_only_read) {

@@ -151,8 +151,8 @@ TEST_F(image_handler, other_properties_pass_through_and_the_file_keeps_mode_and_
         ASSERT_EQ(store->set_value(ps::key_rating, ps::property_value::make_ui4(99)), ps::s_ok);
         ASSERT_EQ(store->commit(), ps::s_ok);
     }
-    EXPECT_EQ(run_tool("getfattr --only-values -n user.other " + shell_quote(path)), "keep");
-    EXPECT_EQ(run_tool("getfattr --only-values -n 'user.qlm.prop.{F29F85E0-4FF9-1068-AB91-08002B27B3D9}.200' " + shell_quote(path)),
+    EXPECT_EQ(qlm::testing::getfattr(path, "user.other"), "keep");
+    EXPECT_EQ(qlm::testing::getfattr(path, "user.qlm.prop.{F29F85E0-4FF9-1068-AB91-08002B27B3D9}.200"),
               std::string("vector_lpwstr:1:Ann"));
     EXPECT_EQ(fs::get_attributes(path), fs::attribute_hidden | fs::attribute_archive);
     EXPECT_EQ(std::filesystem::status(fs::to_native(path)).permissions(), std::filesystem::perms(0640));
@@ -213,10 +213,6 @@ TEST_F(image_handler, types_without_a_handler_and_damaged_files_never_get_writte
     EXPECT_EQ(ps::open_handler_store(locked, ps::gps_read_write, store), ps::e_accessdenied);
     EXPECT_EQ(ps::open_handler_store(temp / L"missing.jpg", ps::gps_read_write, store), ps::from_win32(2));
 }
-
-}  // namespace
-
-namespace {
 
 // A read takes a file's head in one go and hands Exiv2 those bytes when they
 // hold all it reads; metadata that lies further in must still be found.

@@ -19,12 +19,9 @@
 namespace {
 
 namespace ps = platform::property_store;
+using qlm::testing::getfattr;
 using qlm::testing::run_tool;
 using qlm::testing::shell_quote;
-
-std::string getfattr(const std::wstring& path, const std::string& name) {
-    return run_tool("getfattr --only-values -n " + name + " " + shell_quote(path));
-}
 
 ps::property_key custom(std::uint32_t pid) { return {ps::summary_information, pid}; }
 
@@ -68,28 +65,9 @@ TEST(property_set, every_value_type_round_trips_after_commit) {
     EXPECT_EQ(store->set_value(custom(1), values[0]), ps::stg_e_accessdenied);
 }
 
-TEST(property_set, clearing_removes_the_attribute_and_its_freedesktop_mirror) {
-    qlm::testing::temp_folder temp;
-    const std::wstring folder = temp.make_folder(L"Holiday");
-    std::unique_ptr<ps::store> store;
-    ASSERT_EQ(ps::open_property_set(folder, true, store), ps::s_ok);
-    store->set_value(ps::key_keywords, ps::property_value::make_strings({L"sea", L"sun"}));
-    store->set_value(ps::key_rating, ps::property_value::make_ui4(75));
-    store->set_value(ps::key_comment, ps::property_value::make_bstr(L"warm"));
-    ASSERT_EQ(store->commit(), ps::s_ok);
-    EXPECT_EQ(getfattr(folder, "user.xdg.tags"), "sea,sun");
-    EXPECT_EQ(getfattr(folder, "user.baloo.rating"), "8");
-    EXPECT_EQ(getfattr(folder, "user.xdg.comment"), "warm");
-
-    store->set_value(ps::key_keywords, ps::property_value{});
-    store->set_value(ps::key_rating, ps::property_value{});
-    store->set_value(ps::key_comment, ps::property_value::make_null_lpwstr());
-    ASSERT_EQ(store->commit(), ps::s_ok);
-    EXPECT_EQ(run_tool("getfattr -d -m - " + shell_quote(folder)), "");
-    ps::property_value read;
-    ASSERT_EQ(store->get_value(ps::key_comment, read), ps::s_ok);
-    EXPECT_EQ(read.type, ps::value_type::empty);
-}
+// The freedesktop mirrors of keywords and rating, and their removal, are
+// freedesktop_attributes_test.cpp's; a comment's, end to end in
+// tests/cli/test_shared_metadata.py.
 
 TEST(property_set, garbage_values_give_an_error_never_a_value) {
     qlm::testing::temp_folder temp;

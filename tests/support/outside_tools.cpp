@@ -41,6 +41,10 @@ std::string shell_quote(const std::wstring& path) {
     return out + "'";
 }
 
+std::string getfattr(const std::wstring& path, const std::string& name) {
+    return run_tool("getfattr --only-values -n " + name + " " + shell_quote(path));
+}
+
 std::wstring make_image(const std::wstring& path, const std::string& options) {
     int status = 0;
     run_tool("convert -size 64x48 xc:red " + options + " " + shell_quote(path), &status);

@@ -18,6 +18,9 @@ bool tool_available(const std::string& program);
 /// The path quoted for the shell (single quotes).
 std::string shell_quote(const std::wstring& path);
 
+/// getfattr's value of one extended attribute, empty when it is not there.
+std::string getfattr(const std::wstring& path, const std::string& name);
+
 /// A small real image made by ImageMagick ("64x48 xc:red" drawn into the
 /// format the name's extension asks for, with extra ImageMagick options).
 /// Empty text when convert failed.

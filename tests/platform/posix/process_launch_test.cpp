@@ -4,6 +4,7 @@
 #include "platform/process_launch.h"
 
 #include "platform/text.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 #include "support/version_dll.h"
 
@@ -11,7 +12,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -40,25 +40,6 @@ std::string wait_for_file(const std::wstring& path) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return read_bytes(path);
 }
-
-// PATH set for one test and put back afterwards.
-class path_override {
-public:
-    explicit path_override(const std::string& value) {
-        if (const char* old = std::getenv("PATH")) old_ = old;
-        ::setenv("PATH", value.c_str(), 1);
-    }
-    ~path_override() {
-        if (old_) {
-            ::setenv("PATH", old_->c_str(), 1);
-        } else {
-            ::unsetenv("PATH");
-        }
-    }
-
-private:
-    std::optional<std::string> old_;
-};
 
 TEST(process_launch_posix, waited_programs_get_windows_arguments_and_give_their_exit_codes) {
     const temp_folder folder;
@@ -151,7 +132,7 @@ TEST(process_launch_posix, pwsh_found_on_path_through_its_link_with_the_version_
     const std::wstring made = folder / L"made.dll";
     ASSERT_TRUE(qlm::testing::make_version_dll(made, 7, 4, 2));
 
-    const path_override path(platform::text::to_utf8(folder.path() + L"/empty") + "::" +
+    const qlm::testing::scoped_env path("PATH", platform::text::to_utf8(folder.path() + L"/empty") + "::" +
                              platform::text::to_utf8(bin) + ":" + platform::text::to_utf8(folder / L"later"));
     const auto candidates = process::pwsh_candidates();
     ASSERT_FALSE(candidates.empty());

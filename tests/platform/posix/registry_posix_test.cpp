@@ -3,15 +3,13 @@
 #include "platform/registry.h"
 
 #include "platform/text.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
 
 namespace {
 
@@ -27,7 +25,7 @@ struct hive_fixture : ::testing::Test {
 
 TEST_F(hive_fixture, values_keep_creation_order_and_case_and_names_match_ignoring_case) {
     registry::key key;
-    ASSERT_EQ(registry::create_key(registry::root::current_user, L"Software\\Demo\\Ünïcode", key), 0U);
+    ASSERT_EQ(registry::create_key(registry::root::current_user, L"Demo\\Ünïcode", key), 0U);
     ASSERT_EQ(key.set_string(L"Zeta", L"z"), 0U);
     ASSERT_EQ(key.set_dword(L"alpha", 7), 0U);
     ASSERT_EQ(key.set_string(L"", L"default"), 0U);
@@ -35,30 +33,26 @@ TEST_F(hive_fixture, values_keep_creation_order_and_case_and_names_match_ignorin
 
     EXPECT_EQ(read_bytes(folder / L"HKCU.json"), R"({
     "keys": {
-        "Software": {
+        "Demo": {
             "keys": {
-                "Demo": {
-                    "keys": {
-                        "Ünïcode": {
-                            "values": [
-                                {
-                                    "name": "Zeta",
-                                    "type": "REG_SZ",
-                                    "data": "z2"
-                                },
-                                {
-                                    "name": "alpha",
-                                    "type": "REG_DWORD",
-                                    "data": 7
-                                },
-                                {
-                                    "name": "",
-                                    "type": "REG_SZ",
-                                    "data": "default"
-                                }
-                            ]
+                "Ünïcode": {
+                    "values": [
+                        {
+                            "name": "Zeta",
+                            "type": "REG_SZ",
+                            "data": "z2"
+                        },
+                        {
+                            "name": "alpha",
+                            "type": "REG_DWORD",
+                            "data": 7
+                        },
+                        {
+                            "name": "",
+                            "type": "REG_SZ",
+                            "data": "default"
                         }
-                    }
+                    ]
                 }
             }
         }
@@ -66,7 +60,7 @@ TEST_F(hive_fixture, values_keep_creation_order_and_case_and_names_match_ignorin
 }
 )");
     registry::key again;
-    ASSERT_EQ(registry::open_key(registry::root::current_user, L"SOFTWARE\\demo\\Ünïcode", false, again), 0U);
+    ASSERT_EQ(registry::open_key(registry::root::current_user, L"DEMO\\Ünïcode", false, again), 0U);
     registry::value value;
     ASSERT_EQ(again.get_value(L"ALPHA", value), 0U);
     EXPECT_EQ(value.type, registry::type_dword);
@@ -83,9 +77,9 @@ TEST_F(hive_fixture, values_keep_creation_order_and_case_and_names_match_ignorin
     ASSERT_EQ(key.delete_value(L"zeta"), 0U);
     EXPECT_EQ(key.delete_value(L"zeta"), 2U);
 
-    ASSERT_EQ(registry::delete_tree(registry::root::current_user, L"software\\DEMO"), 0U);
+    ASSERT_EQ(registry::delete_tree(registry::root::current_user, L"demo"), 0U);
     EXPECT_EQ(key.get_value(L"alpha", value), registry::error_key_deleted);
-    EXPECT_EQ(registry::open_key(registry::root::current_user, L"Software\\Demo", false, again), 2U);
+    EXPECT_EQ(registry::open_key(registry::root::current_user, L"Demo", false, again), 2U);
 }
 
 TEST_F(hive_fixture, classes_root_reads_the_user_key_else_the_machine_key_and_machine_is_read_only) {
@@ -167,17 +161,10 @@ TEST_F(hive_fixture, association_is_the_default_application_of_the_mime_type) {
     folder.write(L"mimeapps.list",
                  "[Added Associations]\nimage/jpeg=other.desktop;\n[Default Applications]\n"
                  "image/png=png.desktop\nimage/jpeg=;viewer.desktop;second.desktop;\n");
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old == nullptr ? "" : old;
-    ::setenv("XDG_CONFIG_HOME", platform::text::to_utf8(folder.path()).c_str(), 1);
+    const qlm::testing::scoped_env config("XDG_CONFIG_HOME", platform::text::to_utf8(folder.path()));
     EXPECT_EQ(registry::association_progid(L".JPG").value_or(L"-"), L"viewer.desktop");
     EXPECT_EQ(registry::association_progid(L"jpg").value_or(L"-"), L"viewer.desktop");
     EXPECT_EQ(registry::association_progid(L".qlm-unknown").value_or(L"-"), L"-");
-    if (old == nullptr) {
-        ::unsetenv("XDG_CONFIG_HOME");
-    } else {
-        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    }
 }
 
 }  // namespace

@@ -3,40 +3,19 @@
 
 #include "platform/shell.h"
 
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 namespace {
 
-// Points XDG_CACHE_HOME at a folder for one test and restores it afterwards.
-class cache_home {
-public:
-    explicit cache_home(const std::wstring& folder) {
-        if (const char* value = std::getenv("XDG_CACHE_HOME")) saved_ = value;
-        ::setenv("XDG_CACHE_HOME", std::filesystem::path(folder).string().c_str(), 1);
-    }
-    ~cache_home() {
-        if (saved_)
-            ::setenv("XDG_CACHE_HOME", saved_->c_str(), 1);
-        else
-            ::unsetenv("XDG_CACHE_HOME");
-    }
-    cache_home(const cache_home&) = delete;
-    cache_home& operator=(const cache_home&) = delete;
-
-private:
-    std::optional<std::string> saved_;
-};
-
 TEST(posix_shell, thumbnail_refresh_removes_the_cached_thumbnails_of_that_file_only) {
     qlm::testing::temp_folder folder;
-    const cache_home home(folder.path());
+    const qlm::testing::scoped_env home("XDG_CACHE_HOME", std::filesystem::path(folder.path()).string());
     // md5("file:///srv/photos/Caf%C3%A9%20%231%20(copy)%3Bx%5B1%5D.jpg")
     const std::wstring entry = L"8cc23365d107240977471779abd768e8.png";
     // md5("file:///srv/a,b$&=:@+~!*'()-_.jpg"): the punctuation GLib leaves as it is
