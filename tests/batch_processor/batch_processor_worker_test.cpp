@@ -1,5 +1,6 @@
 #include "batch_processor/batch_processor_worker.h"
 
+#include "batch_processor/job_runner.h"
 #include "batch_processor/exceptions.h"
 #include "common/exceptions.h"
 #include "platform/file_system.h"
@@ -22,14 +23,11 @@ namespace fs = platform::file_system;
 namespace shell = platform::shell;
 using bp::action_type;
 
-// The host side of a run: every call is kept as one line of text, in order,
-// and the questions are answered from what the test set up.
-class recording_callbacks : public bp::batch_processor_callbacks {
+// The host with the worker's whole conversation in `calls`: progress,
+// pauses, questions and status lines too.
+class recording_callbacks : public qlm::testing::recording_host {
 public:
-    std::vector<std::wstring> calls;
-    std::vector<int> progress;
-    std::deque<bool> paused_answers;  // false once used up
-    std::function<bool()> cancelled = [] { return false; };
+    std::deque<bool> paused_answers;    // false once used up
     bool suppress_repeats = false;      // report_error's answer
     std::size_t throw_on_progress = 0;  // 1-based report that raises; 0 never
     int pauses = 0;
@@ -39,8 +37,6 @@ public:
         if (progress.size() == throw_on_progress) throw std::runtime_error("progress window closed");
         calls.push_back(L"progress " + std::to_wstring(percent));
     }
-    void show_progress() override { calls.push_back(L"show"); }
-    bool is_cancelled() override { return cancelled(); }
     bool is_paused() override {
         if (paused_answers.empty()) return false;
         const bool paused = paused_answers.front();
@@ -52,19 +48,9 @@ public:
         return paused;
     }
     bool report_error(const std::wstring& path, const std::wstring& message) override {
-        calls.push_back(L"error " + path + L" | " + message);
+        recording_host::report_error(path, message);
         return suppress_repeats;
     }
-    bool confirm_create_folder(const std::wstring& folder) override {
-        calls.push_back(L"confirm " + folder);
-        return false;
-    }
-    void report_unknown_action() override { calls.push_back(L"unknown action"); }
-    void report_auto_tag_failure() override { calls.push_back(L"auto-tag failure"); }
-    void report_unsupported_file_type(const std::wstring& path, const std::wstring&, const std::wstring&) override {
-        calls.push_back(L"unsupported " + path);
-    }
-    void set_title(const std::wstring& title) override { calls.push_back(L"title " + title); }
     void set_status_text(const std::wstring& text) override { calls.push_back(L"status " + text); }
 };
 
@@ -92,13 +78,7 @@ protected:
 
     bp::batch_processor_worker run(const std::wstring& action, const std::vector<std::wstring>& paths,
                                    recording_callbacks& host, const std::wstring& parameters = L"") {
-        bp::batch_processor_worker worker(host, services, table);
-        worker.job_in_memory = true;
-        worker.action_type_name = action;
-        worker.action_parameters = parameters;
-        worker.files = paths;
-        worker.process_job();
-        return worker;
+        return qlm::testing::run_job(host, action, paths, parameters, services, table);
     }
 
     bp::batch_processor_worker run(const std::wstring& action, const std::vector<std::wstring>& paths,
@@ -247,12 +227,6 @@ TEST_F(worker_test, actions_without_a_handler_report_every_file) {
         << text;
     // The existing file is still announced to the shell; nothing is refreshed for a non-tag action.
     expect_notifications({item(present)});
-
-    // A name that differs only in case is no action at all.
-    recording_callbacks host;
-    const auto cased = run(L"Update_Tags", {present}, host, L"+a");
-    EXPECT_EQ(cased.action(), action_type::unknown);
-    EXPECT_EQ(host.calls, (calls_t{L"progress 96", L"unknown action"}));
     EXPECT_TRUE(handled.empty());
 }
 

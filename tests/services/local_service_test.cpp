@@ -1,7 +1,7 @@
 // Finding and starting the real stand-in service, and the wire bytes of both
 // clients, against the service built beside this test binary.
 
-#include "batch_processor/batch_processor_worker.h"
+#include "batch_processor/job_runner.h"
 #include "batch_processor/exceptions.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -87,7 +87,7 @@ TEST_F(wire, requests_arrive_byte_for_byte) {
     const std::wstring text = folder_.write(L"Str\u00F6m notes.txt", "plain text");
     const std::wstring photo = folder_.write(L"portrait.jpg", "");
     log_capture log;
-    recording_callbacks callbacks;
+    report_host callbacks;
     services::auto_tag_file(callbacks, text);
     ASSERT_EQ(callbacks.calls.size(), 1U);
     EXPECT_EQ(callbacks.calls[0], L"unsupported " + text + L": unsupported_file_type / JPEG and PNG images");
