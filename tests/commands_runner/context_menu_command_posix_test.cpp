@@ -85,17 +85,6 @@ TEST_F(context_menu_command_posix, script_exit_codes_and_requirements_through_th
     EXPECT_EQ(result.dialogs, calls_t{});
     EXPECT_EQ(calls(), line_for(failing));
 
-    // A UTF-16LE script asking for 7.2 runs under the newest PowerShell 7.
-    set(L"calls", "");
-    static constexpr char utf16[] = "\xFF\xFE#\0r\0e\0q\0u\0i\0r\0e\0s\0 \0-\0v\0e\0r\0s\0i\0o\0n\0 \0" "7\0.\0" "2\0";
-    const std::string requires72(utf16, sizeof utf16 - 1);
-    const std::wstring wide = folder.write(L"wide.ps1", requires72);
-    EXPECT_TRUE(sortwell::commands_runner::gather_script_requirements(sortwell::commands_runner::read_script_text(wide))
-                    .has_version);
-    result = run_command_job({wide + L"\x0001"}, L"");
-    EXPECT_EQ(result.dialogs, calls_t{});
-    EXPECT_EQ(calls(), line_for(wide));
-
     // An unmet requirement is shown, logged, and the script still runs.
     set(L"calls", "");
     const std::wstring desktop = folder.write(L"desktop.ps1", "#Requires -PSEdition Desktop -Version 7.1\n");
