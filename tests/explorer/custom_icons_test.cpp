@@ -25,7 +25,8 @@ std::vector<std::wstring> suite_icons(const std::wstring& folder) {
 
 using qlm::testing::error_of;
 
-TEST(custom_icons, applying_twice_keeps_one_hidden_copy_and_removal_takes_it_away) {
+// Removal, and the same through a job, are tests/batch_host/test_icon_jobs.py's.
+TEST(custom_icons, applying_twice_keeps_one_hidden_copy_and_marks_the_folder) {
     const qlm::testing::temp_folder folder;
     const std::string icon_bytes("\0\0\1\0\1\0 icon bytes", 18);
     const std::wstring source = folder.write(L"mine.ico", icon_bytes);
@@ -44,10 +45,6 @@ TEST(custom_icons, applying_twice_keeps_one_hidden_copy_and_removal_takes_it_awa
               fs::attribute_readonly | fs::attribute_system);
     EXPECT_EQ(fs::get_attributes(ini) & (fs::attribute_hidden | fs::attribute_system),
               fs::attribute_hidden | fs::attribute_system);
-
-    explorer::set_folder_icon(target, L"", true);
-    EXPECT_TRUE(suite_icons(target).empty());
-    EXPECT_EQ(platform::private_profile::get_string(L".ShellClassInfo", L"IconResource", L"-", ini), L"-");
 }
 
 TEST(custom_icons, files_and_missing_targets_are_refused_with_the_friendly_text) {
