@@ -122,19 +122,13 @@ TEST(organize_media, photos_pattern_with_people_from_the_photo_and_a_sidecar) {
     EXPECT_EQ(names_in(folder.path()), (names{L"IMG_1.jpg", L"IMG_2.png", L"IMG_2.png.xmp"}));
 }
 
-// One second of silence, as the encoders want it.
-std::wstring silence(const qlm::testing::temp_folder& folder) {
-    const std::wstring raw = folder / L"silence.raw";
-    folder.write(L"silence.raw", std::string(16000, '\0'));
-    return raw;
-}
-
 TEST(organize_media, music_fields_from_mp3_and_flac) {
     for (const char* tool : {"lame", "id3v2", "flac", "metaflac"}) {
         if (!qlm::testing::tool_available(tool)) GTEST_SKIP() << "needs " << tool;
     }
     qlm::testing::temp_folder work;
-    const std::wstring raw = silence(work);
+    // One second of silence, as the encoders want it.
+    const std::wstring raw = work.write(L"silence.raw", std::string(16000, '\0'));
     qlm::testing::temp_folder folder;
     const std::wstring mp3 = folder / L"song.mp3";
     const std::wstring flac = folder / L"other.flac";
