@@ -1,5 +1,6 @@
 #include "commands_runner/command_spec.h"
 
+#include "support/error_text.h"
 #include "support/log_capture.h"
 
 #include <gtest/gtest.h>
@@ -34,12 +35,7 @@ TEST(command_spec, splits_at_the_first_separator_and_drops_one_pair_of_quotes) {
 
     for (const std::wstring malformed : {L"", L"C:\\Tools\\run.exe -a"}) {
         const qlm::testing::log_capture log;
-        try {
-            cr::split_command_spec(malformed);
-            ADD_FAILURE() << "no error";
-        } catch (const std::runtime_error& error) {
-            EXPECT_STREQ(error.what(), "Malformed command spec");
-        }
+        EXPECT_EQ(qlm::testing::error_of([&] { cr::split_command_spec(malformed); }), "Malformed command spec");
         EXPECT_EQ(log.messages(), std::vector<std::string>{
                                       "ERROR run_context_menu_command_action: malformed command spec (missing separator)"});
     }

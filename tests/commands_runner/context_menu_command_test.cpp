@@ -16,7 +16,6 @@
 
 namespace {
 
-namespace bp = sortwell::batch_processor;
 using calls_t = std::vector<std::wstring>;
 using qlm::testing::run_command_job;
 
@@ -44,12 +43,7 @@ TEST(context_menu_command, malformed_entries_and_bad_options_are_reported_per_en
     // Through the default table: the action is wired to the runner.
     const auto run_default = [](const std::vector<std::wstring>& entries, const std::wstring& parameters) {
         qlm::testing::recording_host host;
-        bp::batch_processor_worker worker(host);
-        worker.job_in_memory = true;
-        worker.action_type_name = L"run_context_menu_command";
-        worker.action_parameters = parameters;
-        worker.files = entries;
-        worker.process_job();
+        qlm::testing::run_job(host, L"run_context_menu_command", entries, parameters);
         return host.calls;
     };
     platform::shell::clear_recorded_notifications();

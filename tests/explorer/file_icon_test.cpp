@@ -7,26 +7,18 @@
 #include "platform/file_streams.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "support/error_text.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <stdexcept>
 
 namespace {
 
 namespace explorer = sortwell::explorer;
 namespace fs = platform::file_system;
 
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
+using qlm::testing::error_of;
 
 TEST(file_icon, the_stream_takes_the_icon_and_loses_it_again_even_when_the_file_is_read_only) {
     const qlm::testing::temp_folder folder;

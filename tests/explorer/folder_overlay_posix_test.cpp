@@ -23,11 +23,7 @@ using qlm::testing::run_tool;
 using qlm::testing::shell_quote;
 
 std::vector<std::wstring> overlay_files(const std::wstring& folder) {
-    std::vector<std::wstring> found;
-    for (const auto& name : fs::find_files(folder + L"/*").value_or(std::vector<std::wstring>{})) {
-        if (name.rfind(L"sw_tagged_", 0) == 0) found.push_back(name);
-    }
-    return found;
+    return qlm::testing::names_in(folder, L"sw_tagged_");
 }
 
 // "#RRGGBBAA" of one pixel, as ImageMagick reads the icon.
@@ -114,20 +110,6 @@ TEST_F(overlay_fixture, a_tagged_rated_folder_shows_its_overlay_and_gets_its_old
     EXPECT_TRUE(overlay_files(album).empty());
     EXPECT_EQ(icon_resource(), L"own.ico,0");
     EXPECT_NE(qlm::testing::read_bytes(album + L"/.directory").find("/Album/own.ico"), std::string::npos);
-}
-
-TEST_F(overlay_fixture, a_folder_whose_only_icon_was_an_overlay_ends_plain) {
-    actions::apply_update_tags(album, L"+Work");
-    explorer::refresh_folder_overlay(album, environment);
-    ASSERT_EQ(overlay_files(album).size(), 1U);
-    actions::apply_remove_tags(album);
-    explorer::refresh_folder_overlay(album, environment);
-    EXPECT_TRUE(overlay_files(album).empty());
-    EXPECT_EQ(icon_resource(), L"-");
-    EXPECT_EQ(fs::get_attributes(album) & (fs::attribute_readonly | fs::attribute_system), 0U);
-    EXPECT_FALSE(fs::exists(album + L"/.directory"));
-    // desktop.ini stays a UTF-16 file with only what the tags left behind.
-    EXPECT_EQ(qlm::testing::read_bytes(album + L"/desktop.ini").substr(0, 2), "\xFF\xFE");
 }
 
 }  // namespace

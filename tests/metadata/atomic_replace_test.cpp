@@ -22,15 +22,6 @@ using qlm::testing::read_bytes;
 using qlm::testing::run_tool;
 using qlm::testing::shell_quote;
 
-std::vector<std::string> names_in(const std::wstring& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(fs::to_native(folder))) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(atomic_replace, creates_replaces_and_keeps_what_the_old_file_carried) {
     qlm::testing::temp_folder temp;
     const std::wstring target = temp / L"people.xmp";
@@ -50,7 +41,7 @@ TEST(atomic_replace, creates_replaces_and_keeps_what_the_old_file_carried) {
     EXPECT_FALSE(replace_file_atomically(target, "third", 5));
     EXPECT_EQ(read_bytes(target), "second, longer");
     EXPECT_FALSE(replace_file_atomically(temp / L"missing/x.xmp", "x", 1));
-    EXPECT_EQ(names_in(temp.path()), std::vector<std::string>{"people.xmp"});  // no temporary left behind
+    EXPECT_EQ(qlm::testing::names_in(temp.path()), std::vector<std::wstring>{L"people.xmp"});  // no temporary left behind
 }
 
 TEST(atomic_replace, temporary_names_are_hidden_recognisably_ours_and_never_repeat) {

@@ -28,14 +28,10 @@ void write_folder(const std::wstring& folder, const std::vector<std::wstring>& t
     handle.commit();
 }
 
-TEST(folder_ini, nothing_to_mirror_creates_no_file) {
-    qlm::testing::temp_folder temp;
-    write_folder(temp.path(), {}, 0);
-    EXPECT_FALSE(fs::exists(folder_ini_path(temp.path())));
-}
-
 TEST(folder_ini, a_new_file_is_utf16_hidden_system_and_holds_both_sections) {
     qlm::testing::temp_folder temp;
+    write_folder(temp.path(), {}, 0);
+    EXPECT_FALSE(fs::exists(folder_ini_path(temp.path())));  // nothing to mirror, no file
     write_folder(temp.path(), {L"a", L"b"}, 3);
     const std::wstring ini = folder_ini_path(temp.path());
     EXPECT_EQ(ini, temp.path() + L"/desktop.ini");
@@ -63,16 +59,6 @@ TEST(folder_ini, prop5_keeps_foreign_keywords_and_drops_the_ones_this_suite_wrot
                                    "]\r\n[.ShellClassInfo]\r\nIconResource=i.ico,0\r\n");
 }
 
-TEST(folder_ini, an_existing_read_only_file_is_written_and_made_read_only_again) {
-    qlm::testing::temp_folder temp;
-    const std::wstring ini = temp.write(L"desktop.ini", "[.ShellClassInfo]\r\n");
-    const std::uint32_t marked = fs::attribute_readonly | fs::attribute_hidden;
-    ASSERT_EQ(fs::set_attributes(ini, marked), 0u);
-    write_folder(temp.path(), {L"t"}, 5);
-    EXPECT_EQ(fs::get_attributes(ini), marked);
-    EXPECT_EQ(profile::get_string(L"Sortwell", L"Rating", L"", ini), L"5");
-}
-
 TEST(folder_ini, readers_fall_back_to_the_suite_section) {
     qlm::testing::temp_folder temp;
     const std::wstring folder = temp.make_folder(L"typed by hand");
@@ -86,13 +72,18 @@ TEST(folder_ini, readers_fall_back_to_the_suite_section) {
     }
 }
 
-TEST(folder_ini, a_read_only_folder_keeps_its_attribute_after_a_write) {
+TEST(folder_ini, a_read_only_folder_and_file_keep_their_attributes_after_a_write) {
     qlm::testing::temp_folder temp;
     const std::wstring folder = temp.make_folder(L"custom");
+    const std::wstring ini = temp.write(L"custom/desktop.ini", "[.ShellClassInfo]\r\n");
+    const std::uint32_t marked_ini = fs::attribute_readonly | fs::attribute_hidden;
+    ASSERT_EQ(fs::set_attributes(ini, marked_ini), 0u);
     const std::uint32_t marked = fs::attribute_directory | fs::attribute_readonly | fs::attribute_system;
     ASSERT_EQ(fs::set_attributes(folder, marked), 0u);
-    write_folder(folder, {L"kept"}, 1);
+    write_folder(folder, {L"kept"}, 5);
     EXPECT_EQ(fs::get_attributes(folder), marked);
+    EXPECT_EQ(fs::get_attributes(ini), marked_ini);
+    EXPECT_EQ(profile::get_string(L"Sortwell", L"Rating", L"", ini), L"5");
     metadata_handle handle;
     ASSERT_TRUE(handle.open_for_reading(folder, ps::gps_default));
     EXPECT_EQ(handle.get_tags(), std::vector<std::wstring>{L"kept"});

@@ -150,29 +150,25 @@ TEST(metadata_handle, set_value_retries_with_pauses_except_for_final_refusals) {
     ASSERT_TRUE(handle.open_for_writing(photo));
     const auto value = ps::property_value::make_ui4(99);
 
-    access.set_value_results = {ps::stg_e_accessdenied};
-    EXPECT_EQ(handle.set_value(ps::key_rating, value), ps::stg_e_accessdenied);
-    EXPECT_EQ(access.set_value_calls, 1);
-    EXPECT_TRUE(access.pauses.empty());
-
-    access.set_value_calls = 0;
-    access.set_value_results = {ps::wincodec_err_propertynotsupported};
-    EXPECT_EQ(handle.set_value(ps::key_rating, value), ps::wincodec_err_propertynotsupported);
-    EXPECT_EQ(access.set_value_calls, 1);
-    EXPECT_TRUE(access.pauses.empty());
-
-    access.set_value_calls = 0;
-    access.set_value_results = {ps::e_fail, ps::e_fail, ps::e_fail, ps::e_fail};
-    EXPECT_EQ(handle.set_value(ps::key_rating, value), ps::e_fail);
-    EXPECT_EQ(access.set_value_calls, 3);
-    EXPECT_EQ(access.pauses, (std::vector<std::chrono::milliseconds>{50ms, 50ms}));
-
-    access.set_value_calls = 0;
-    access.pauses.clear();
-    access.set_value_results = {ps::e_fail};
-    EXPECT_EQ(handle.set_value(ps::key_rating, value), ps::s_ok);
-    EXPECT_EQ(access.set_value_calls, 2);
-    EXPECT_EQ(access.pauses.size(), 1u);
+    const struct {
+        std::deque<ps::hresult> results;  // what the store answers, in order
+        ps::hresult outcome;
+        int calls;
+        std::size_t pauses;
+    } cases[] = {
+        {{ps::stg_e_accessdenied}, ps::stg_e_accessdenied, 1, 0},
+        {{ps::wincodec_err_propertynotsupported}, ps::wincodec_err_propertynotsupported, 1, 0},
+        {{ps::e_fail, ps::e_fail, ps::e_fail, ps::e_fail}, ps::e_fail, 3, 2},
+        {{ps::e_fail}, ps::s_ok, 2, 1},
+    };
+    for (const auto& c : cases) {
+        access.set_value_calls = 0;
+        access.pauses.clear();
+        access.set_value_results = c.results;
+        EXPECT_EQ(handle.set_value(ps::key_rating, value), c.outcome) << c.calls;
+        EXPECT_EQ(access.set_value_calls, c.calls);
+        EXPECT_EQ(access.pauses, std::vector<std::chrono::milliseconds>(c.pauses, 50ms));
+    }
 }
 
 TEST(metadata_handle, commit_retries_sharing_violations_three_times_in_all) {

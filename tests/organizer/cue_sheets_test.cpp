@@ -1,12 +1,11 @@
 #include "organizer/cue_sheets.h"
 
 #include "platform/file_system.h"
+#include "support/error_text.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <stdexcept>
 
 namespace {
 
@@ -16,14 +15,7 @@ constexpr char encoding_error[] = "Invalid cue sheet encoding; no music was orga
 constexpr char reference_error[] = "Invalid cue FILE reference; no music was organized.";
 constexpr char no_files_error[] = "Cue sheet has no FILE references; no music was organized.";
 
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "no error";
-}
+using qlm::testing::error_of;
 
 std::string utf16(const std::u16string& text, bool little) {
     std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";

@@ -106,7 +106,7 @@ TEST(organize_media, photos_pattern_with_people_from_the_photo_and_a_sidecar) {
 
     recording_host host;
     const auto services = test_services();
-    EXPECT_EQ(outcome([&] { org::organize_folder(host, folder.path(), L"photos_pattern", services); }), "ok");
+    EXPECT_EQ(error_of([&] { org::organize_folder(host, folder.path(), L"photos_pattern", services); }), ok);
     EXPECT_EQ(names_in(folder / L"2024-05-01"), names{L"2024-05-01 - Anna and Ben - IMG_1.jpg"});
     // The sidecar follows its photo under the photo's new name.
     bool found_png = false;
@@ -118,15 +118,8 @@ TEST(organize_media, photos_pattern_with_people_from_the_photo_and_a_sidecar) {
         }
     }
     EXPECT_TRUE(found_png);
-    EXPECT_EQ(outcome([&] { org::organize_undo(host, folder.path(), services); }), "ok");
+    EXPECT_EQ(error_of([&] { org::organize_undo(host, folder.path(), services); }), ok);
     EXPECT_EQ(names_in(folder.path()), (names{L"IMG_1.jpg", L"IMG_2.png", L"IMG_2.png.xmp"}));
-}
-
-// One second of silence, as the encoders want it.
-std::wstring silence(const qlm::testing::temp_folder& folder) {
-    const std::wstring raw = folder / L"silence.raw";
-    folder.write(L"silence.raw", std::string(16000, '\0'));
-    return raw;
 }
 
 TEST(organize_media, music_fields_from_mp3_and_flac) {
@@ -134,7 +127,8 @@ TEST(organize_media, music_fields_from_mp3_and_flac) {
         if (!qlm::testing::tool_available(tool)) GTEST_SKIP() << "needs " << tool;
     }
     qlm::testing::temp_folder work;
-    const std::wstring raw = silence(work);
+    // One second of silence, as the encoders want it.
+    const std::wstring raw = work.write(L"silence.raw", std::string(16000, '\0'));
     qlm::testing::temp_folder folder;
     const std::wstring mp3 = folder / L"song.mp3";
     const std::wstring flac = folder / L"other.flac";
@@ -181,7 +175,7 @@ TEST(organize_media, music_fields_from_mp3_and_flac) {
     auto services = test_services();
     std::vector<std::wstring> notices;
     services.show_notice = [&](const std::wstring& text) { notices.push_back(text); };
-    EXPECT_EQ(outcome([&] { org::organize_folder(host, folder.path(), L"music_pattern", services); }), "ok");
+    EXPECT_EQ(error_of([&] { org::organize_folder(host, folder.path(), L"music_pattern", services); }), ok);
     EXPECT_EQ(notices, names{L"1 audio file(s) were left with their cue sheets. Organizing cue-based albums is not "
                              L"supported yet; renaming or moving their audio would break the cue sheets. Other music "
                              L"files will be organized normally."});
@@ -194,7 +188,7 @@ TEST(organize_media, music_fields_from_mp3_and_flac) {
 
     // A cue sheet that names no file stops the run before anything moves.
     folder.write(L"bad.cue", "TITLE x\n");
-    EXPECT_EQ(outcome([&] { org::organize_folder(host, folder.path(), L"music_pattern", services); }),
+    EXPECT_EQ(error_of([&] { org::organize_folder(host, folder.path(), L"music_pattern", services); }),
               "Cue sheet has no FILE references; no music was organized.");
 }
 

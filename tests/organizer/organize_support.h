@@ -1,12 +1,14 @@
 #pragma once
-// Shared pieces of the organizer tests: a host that records what the action
-// asks and answers from the test's set-up, and small file helpers.
+// Shared pieces of the organizer tests: services with fixed settings and
+// small file helpers.
 
-#include "batch_processor/batch_processor_callbacks.h"
+#include "batch_processor/job_runner.h"
 #include "organizer/organize_folder.h"
 #include "platform/file_system.h"
 #include "platform/file_system_moves.h"
 #include "platform/text.h"
+#include "support/error_text.h"
+#include "support/temp_folder.h"
 
 #include <functional>
 #include <map>
@@ -16,29 +18,7 @@
 
 namespace organizer_testing {
 
-class recording_host : public sortwell::batch_processor::batch_processor_callbacks {
-public:
-    std::vector<int> progress;
-    int shows = 0;
-    std::vector<std::wstring> confirmations;
-    bool allow_folders = true;
-    std::function<bool()> cancelled = [] { return false; };
-
-    void report_progress(int percent) override { progress.push_back(percent); }
-    void show_progress() override { ++shows; }
-    bool is_cancelled() override { return cancelled(); }
-    bool is_paused() override { return false; }
-    bool report_error(const std::wstring&, const std::wstring&) override { return false; }
-    bool confirm_create_folder(const std::wstring& folder) override {
-        confirmations.push_back(folder);
-        return allow_folders;
-    }
-    void report_unknown_action() override {}
-    void report_auto_tag_failure() override {}
-    void report_unsupported_file_type(const std::wstring&, const std::wstring&, const std::wstring&) override {}
-    void set_title(const std::wstring&) override {}
-    void set_status_text(const std::wstring&) override {}
-};
+using qlm::testing::recording_host;
 
 /// Services with fixed settings and no real waiting; `patterns` answers the
 /// pattern keys (missing keys get their defaults).
@@ -55,27 +35,12 @@ inline sortwell::organizer::organize_services test_services(std::map<std::string
     return services;
 }
 
-/// The action's error text, or "ok".
-inline std::string outcome(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "ok";
-}
+using qlm::testing::error_of;
 
-/// The names in a folder, sorted; "." and ".." left out.
-inline std::vector<std::wstring> names_in(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    if (const auto found = platform::file_system::find_files(folder + platform::file_system::separator + L"*")) {
-        for (const auto& name : *found) {
-            if (name != L"." && name != L"..") names.push_back(name);
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+/// What error_of gives for an action that succeeds.
+inline const std::string ok = "(no error)";
+
+using qlm::testing::names_in;
 
 inline std::string utf8(const std::wstring& text) { return platform::text::to_utf8(text); }
 

@@ -3,25 +3,18 @@
 #include "organizer/intent_log.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "support/error_text.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 
 namespace {
 
 namespace org = sortwell::organizer;
 namespace fs = platform::file_system;
 
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "no error";
-}
+using qlm::testing::error_of;
 
 TEST(undo_journal, text_is_pretty_crlf_json_in_key_order) {
     const org::journal_record record{

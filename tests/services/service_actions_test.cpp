@@ -1,7 +1,7 @@
 // The auto_tag and people actions through the worker, against the real
 // stand-in service, with the results read back from the files.
 
-#include "batch_processor/batch_processor_worker.h"
+#include "batch_processor/job_runner.h"
 #include "metadata/metadata_handle.h"
 #include "metadata/people_regions.h"
 #include "platform/file_system.h"
@@ -64,20 +64,10 @@ protected:
     }
 
     static void set_tags(const std::wstring& path, const std::wstring& parameters) {
-        recording_callbacks callbacks;
-        run(callbacks, L"update_tags", parameters, {path});
+        report_host callbacks;
+        run_job(callbacks, L"update_tags", {path}, parameters);
     }
 
-    static bp::batch_processor_worker run(recording_callbacks& callbacks, const std::wstring& action,
-                                          const std::wstring& parameters, const std::vector<std::wstring>& files) {
-        bp::batch_processor_worker worker(callbacks);
-        worker.job_in_memory = true;
-        worker.action_type_name = action;
-        worker.action_parameters = parameters;
-        worker.files = files;
-        worker.process_job();
-        return worker;
-    }
 };
 
 using tags_t = std::vector<std::wstring>;
@@ -86,27 +76,29 @@ TEST_F(service_actions, auto_tags_replace_the_earlier_auto_tags_and_keep_the_use
     const std::wstring family = photo(L"family.jpg");
     set_tags(family, L"+Family;+Beach");
     folder_.write(L"family.jpg.tags", "Beach\nSunset\n");
-    recording_callbacks callbacks;
-    auto worker = run(callbacks, L"auto_tag", L"", {family});
+    report_host callbacks;
+    auto worker = run_job(callbacks, L"auto_tag", {family});
     EXPECT_EQ(worker.error_count(), 0U);
     // The store keeps keywords sorted; the merge order itself is a unit test.
     EXPECT_EQ(tags_of(family), (tags_t{L"Beach", L"Family", L"Sunset"}));
 
     // A second run carries only the newest auto tags.
     folder_.write(L"family.jpg.tags", "Harbour\nHarbour\n");
-    run(callbacks, L"auto_tag", L"", {family});
+    run_job(callbacks, L"auto_tag", {family});
     EXPECT_EQ(tags_of(family), (tags_t{L"Family", L"Harbour", L"Harbour"}));
 
     // Without a script the service reads the header; the path goes out as UTF-8.
     const std::wstring other = photo(L"Str\u00F6m.jpg");
     const std::wstring trip = folder_.make_folder(L"Trip");
-    run(callbacks, L"auto_tag", L"", {other, trip});
+    run_job(callbacks, L"auto_tag", {other, trip});
     EXPECT_EQ(tags_of(other), (tags_t{L"Landscape", L"Photo"}));
     EXPECT_TRUE(callbacks.calls.empty());
     const auto sent = requests();
     EXPECT_EQ(sent.back(), to_utf8(other) + "\n") << "the folder sent nothing";
 }
 
+// The reply shapes themselves are reply_parsers_test's; here each outcome and
+// each way of delivering a reply reaches the photo.
 TEST_F(service_actions, every_misbehaving_reply_ends_cleanly) {
     struct row {
         const char* name;
@@ -120,12 +112,10 @@ TEST_F(service_actions, every_misbehaving_reply_ends_cleanly) {
         L"components are missing. Check Insightor settings for AI component status.";
     const std::vector<row> rows = {
         {"ollama_status", R"({"status":"error","error":"ollama_unavailable"})", {L"Beach", L"Family"}, ollama},
-        {"ollama_bare", R"({"error":"ollama_unavailable"})", {L"Beach", L"Family"}, ollama},
         {"other_failure", R"({"status":"error","error":"disk"})", {L"Beach", L"Family"},
          L"auto-tagger reported status: error: disk"},
         {"too_long", R"({"status":"ok","tags":[")" + std::string(5000, 'a') + R"("]})", {L"Family"}, L""},
         {"pieces", R"({"status":"ok",<<PAUSE 400>>"tags":["X"]})", {L"Family"}, L""},
-        {"zero_byte", std::string("{\"tags\":[\"Z\"]}\0{", 16), {L"Family", L"Z"}, L""},
         {"malformed", "<html>", {L"Family"}, L""},
         {"no_line_feed", R"({"tags":["N"]})", {L"Family", L"N"}, L""},
         {"late", R"(<<PAUSE 300>>{"tags":["L"]})", {L"Family", L"L"}, L""},
@@ -137,14 +127,14 @@ TEST_F(service_actions, every_misbehaving_reply_ends_cleanly) {
         set_tags(file, L"+Family;+Beach");
         folder_.write(platform::text::from_utf8(each.name) + L".jpg.reply", each.reply);
         const std::string before = read_bytes(file);
-        recording_callbacks callbacks;
-        run(callbacks, L"auto_tag", L"", {file});
+        report_host callbacks;
+        run_job(callbacks, L"auto_tag", {file});
         EXPECT_EQ(tags_of(file), each.tags_after);
         if (each.callback.empty()) {
             EXPECT_TRUE(callbacks.calls.empty());
         } else {
             ASSERT_EQ(callbacks.calls.size(), 1U);
-            EXPECT_TRUE(callbacks.calls[0] == each.callback || callbacks.calls[0] == L"error " + file + L": " + each.callback)
+            EXPECT_TRUE(callbacks.calls[0] == each.callback || callbacks.calls[0] == L"error " + file + L" | " + each.callback)
                 << to_utf8(callbacks.calls[0]);
             EXPECT_EQ(read_bytes(file), before) << "a failure leaves the file byte for byte";
         }
@@ -158,8 +148,8 @@ TEST_F(service_actions, recognition_merges_named_faces_and_can_be_revoked) {
                   R"({"status":"ok","faces":3,"regions":[{"name":"Zoe","x":0.1,"y":0.1,"w":0.2,"h":0.2},)"
                   R"({"x":0.5,"y":0.1,"w":0.2,"h":0.2},{"name":"","x":0.8,"y":0.1,"w":0.1,"h":0.1}]})");
     log_capture log;
-    recording_callbacks callbacks;
-    auto worker = run(callbacks, L"recognize_faces", L"", {file, file});
+    report_host callbacks;
+    auto worker = run_job(callbacks, L"recognize_faces", {file, file});
     EXPECT_TRUE(callbacks.calls.empty());
     EXPECT_EQ(worker.unidentified_faces(), 4U) << "3 faces, 1 named, twice";
     auto regions = qlm::metadata::read_people_regions(file);
@@ -179,32 +169,32 @@ TEST_F(service_actions, recognition_merges_named_faces_and_can_be_revoked) {
                                                      R"({"name":"zoe","x":0.0,"y":0.0,"w":0.0,"h":0.0}])") + "\n");
 
     // Revoke restores the last snapshot (taken before the second recognition) and clears it.
-    run(callbacks, L"revoke_faces", L"", {file});
+    run_job(callbacks, L"revoke_faces", {file});
     regions = qlm::metadata::read_people_regions(file);
     ASSERT_EQ(regions.size(), 1U);
     EXPECT_EQ(regions[0].name, L"Zoe");
     EXPECT_EQ(requests().back(), "FACEREVOKECLEAR:" + b64_path + "\n");
-    run(callbacks, L"revoke_faces", L"", {file});
+    run_job(callbacks, L"revoke_faces", {file});
     EXPECT_TRUE(callbacks.calls.empty());
     EXPECT_TRUE(has_message(log.messages(), "INFO Revoke Faces: no undo snapshot for " + to_utf8(file) +
                                                 "; nothing to restore."));
 
     // A service snapshot of "[]" removes every region.
     folder_.write(L"party.jpg.revoke.reply", R"({"status":"ok","found":true,"regions_json":"[]"})");
-    run(callbacks, L"revoke_faces", L"", {file});
+    run_job(callbacks, L"revoke_faces", {file});
     EXPECT_TRUE(qlm::metadata::read_people_regions(file).empty());
     folder_.write(L"party.jpg.revoke.reply", R"({"status":"error"})");
-    run(callbacks, L"revoke_faces", L"", {file});
+    run_job(callbacks, L"revoke_faces", {file});
     ASSERT_EQ(callbacks.calls.size(), 1U);
-    EXPECT_EQ(callbacks.calls[0], L"error " + file + L": Failed to undo people. The local service reported an error: unknown_error");
+    EXPECT_EQ(callbacks.calls[0], L"error " + file + L" | Failed to undo people. The local service reported an error: unknown_error");
 }
 
 TEST_F(service_actions, recognition_gates_and_service_answers) {
     const std::wstring file = photo(L"gate.jpg");
     const auto outcome = [&](const std::string& reply) {
         folder_.write(L"gate.jpg.faces.json", reply);
-        recording_callbacks callbacks;
-        run(callbacks, L"recognize_faces", L"", {file});
+        report_host callbacks;
+        run_job(callbacks, L"recognize_faces", {file});
         return callbacks.calls.empty() ? std::wstring() : callbacks.calls[0];
     };
     // Every gate closed: nothing is sent, not even a start.
@@ -218,7 +208,7 @@ TEST_F(service_actions, recognition_gates_and_service_answers) {
     }
     EXPECT_EQ(starts(), 0);
     write_settings(true, true, true);
-    const std::wstring prefix = L"error " + file + L": ";
+    const std::wstring prefix = L"error " + file + L" | ";
     EXPECT_EQ(outcome(R"({"status":"refused","reason":"consent_not_accepted"})"),
               prefix + L"People recognition needs your consent before it can run. Review and accept the "
                        L"face-recognition privacy notice in Visagery settings.");
@@ -243,19 +233,19 @@ TEST_F(service_actions, forget_and_wipe_need_no_service) {
     const std::wstring file = photo(L"group.jpg");
     ASSERT_TRUE(qlm::metadata::write_people_regions(
         file, {{L"Anna", 0.1, 0.1, 0.2, 0.2}, {L"ANNA", 0.5, 0.1, 0.2, 0.2}, {L"Ben", 0.5, 0.5, 0.2, 0.2}}));
-    recording_callbacks callbacks;
-    run(callbacks, L"forget_person", L"anna", {file});
+    report_host callbacks;
+    run_job(callbacks, L"forget_person", {file}, L"anna");
     auto regions = qlm::metadata::read_people_regions(file);
     ASSERT_EQ(regions.size(), 1U);
     EXPECT_EQ(regions[0].name, L"Ben");
     log_capture log;
-    run(callbacks, L"forget_person", L"Carl", {file});
+    run_job(callbacks, L"forget_person", {file}, L"Carl");
     EXPECT_TRUE(has_message(log.messages(), "INFO Forget Person: 'Carl' not present in " + to_utf8(file) +
                                                 "; nothing to strip."));
-    run(callbacks, L"forget_person", L"", {file});
+    run_job(callbacks, L"forget_person", {file});
     ASSERT_EQ(callbacks.calls.size(), 1U);
-    EXPECT_EQ(callbacks.calls[0], L"error " + file + L": Failed to forget person. No person name was provided.");
-    auto worker = run(callbacks, L"wipe_all_people", L"", {file});
+    EXPECT_EQ(callbacks.calls[0], L"error " + file + L" | Failed to forget person. No person name was provided.");
+    auto worker = run_job(callbacks, L"wipe_all_people", {file});
     EXPECT_EQ(worker.error_count(), 0U);
     EXPECT_TRUE(qlm::metadata::read_people_regions(file).empty());
     EXPECT_TRUE(has_message(log.messages(), "INFO Wipe All People: removed 1 region(s) from " + to_utf8(file) + "."));

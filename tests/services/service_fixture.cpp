@@ -82,14 +82,4 @@ std::vector<std::string> service_test::requests() const {
     return found;
 }
 
-bool recording_callbacks::report_error(const std::wstring& path, const std::wstring& message) {
-    calls.push_back(L"error " + path + L": " + message);
-    return false;
-}
-
-void recording_callbacks::report_unsupported_file_type(const std::wstring& path, const std::wstring& reason,
-                                                       const std::wstring& supported_types) {
-    calls.push_back(L"unsupported " + path + L": " + reason + L" / " + supported_types);
-}
-
 }  // namespace qlm::testing

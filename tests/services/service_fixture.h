@@ -3,7 +3,7 @@
 // free before, every service process is ended by id after, and the
 // service's log goes into the test's temporary folder.
 
-#include "batch_processor/batch_processor_callbacks.h"
+#include "batch_processor/job_runner.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -35,23 +35,11 @@ protected:
     std::wstring service_log_;
 };
 
-/// Records every callback as one text line.
-class recording_callbacks final : public sortwell::batch_processor::batch_processor_callbacks {
+/// The reports of the actions only; the worker's window is worker_test's.
+class report_host : public recording_host {
 public:
-    void report_progress(int) override {}
     void show_progress() override {}
-    bool is_cancelled() override { return false; }
-    bool is_paused() override { return false; }
-    bool report_error(const std::wstring& path, const std::wstring& message) override;
-    bool confirm_create_folder(const std::wstring&) override { return false; }
-    void report_unknown_action() override { calls.push_back(L"unknown action"); }
-    void report_auto_tag_failure() override { calls.push_back(L"auto-tag failure"); }
-    void report_unsupported_file_type(const std::wstring& path, const std::wstring& reason,
-                                      const std::wstring& supported_types) override;
     void set_title(const std::wstring&) override {}
-    void set_status_text(const std::wstring&) override {}
-
-    std::vector<std::wstring> calls;
 };
 
 }  // namespace qlm::testing

@@ -4,6 +4,7 @@
 #include "platform/text.h"
 #include "settings/settings_test_support.h"
 #include "settings/suite_settings_keys.h"
+#include "support/error_text.h"
 #include "support/log_capture.h"
 
 #include <gtest/gtest.h>
@@ -133,12 +134,7 @@ TEST(high_level_settings, missing_file_leaves_defaults_and_sortwell_disabled_is_
 }
 
 std::string auto_tag_error(hls::settings_file& file) {
-    try {
-        hls::get_auto_tags(file);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "no error";
+    return qlm::testing::error_of([&] { hls::get_auto_tags(file); });
 }
 
 TEST(high_level_settings, auto_tags_come_in_group_order_and_name_what_is_missing) {
@@ -174,13 +170,6 @@ TEST(high_level_settings, auto_tags_come_in_group_order_and_name_what_is_missing
 TEST(high_level_settings, organize_categories_from_the_literal_key_or_the_defaults) {
     const auto& defaults = hls::default_organize_categories();
     ASSERT_EQ(defaults.size(), 6u);
-    const std::vector<std::size_t> sizes{24, 18, 13, 11, 9, 8};
-    for (std::size_t i = 0; i < defaults.size(); ++i) {
-        EXPECT_EQ(defaults[i].extensions.size(), sizes[i]);
-        EXPECT_TRUE(defaults[i].enabled);
-    }
-    EXPECT_EQ(defaults[0].name, L"Images");
-    EXPECT_EQ(defaults[5].name, L"Programs");
     EXPECT_EQ(hls::music_extensions(), defaults[3].extensions);
 
     suite_file suite(R"({"apps":[{"app_id":"sortwell","settings":{"organize.categories":[

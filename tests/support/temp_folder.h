@@ -2,8 +2,12 @@
 // Test fixtures shared by the suites: a fresh temporary folder per test that
 // is removed afterwards, and file helpers that work in wide paths.
 
+#include "platform/file_system.h"
+
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace qlm::testing {
 
@@ -36,5 +40,17 @@ private:
 
 /// The whole content of a file, or an empty string when it cannot be read.
 std::string read_bytes(const std::wstring& path);
+
+/// The names in a folder that start with the prefix (every name without
+/// one), sorted; "." and ".." left out.
+inline std::vector<std::wstring> names_in(const std::wstring& folder, const std::wstring& prefix = L"") {
+    std::vector<std::wstring> names;
+    for (const auto& name : platform::file_system::find_files(folder + platform::file_system::separator + L"*")
+                                .value_or(std::vector<std::wstring>{})) {
+        if (name != L"." && name != L".." && name.rfind(prefix, 0) == 0) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 }  // namespace qlm::testing

@@ -31,11 +31,8 @@ done
 skipped_tests=(
     # exiftool, the outside reader these tests check against, is a Linux
     # program that the Windows test binary cannot start.
-    xmp_sidecar.fresh_rating_sidecar_byte_for_byte_and_read_by_exiftool
-    xmp_sidecar.fresh_keywords_sidecar_keeps_order_and_escapes
+    xmp_sidecar.fresh_sidecars_byte_for_byte_keep_keyword_order_and_escape
     xmp_sidecar.edits_on_disk_keep_other_content_and_read_back_in_exiftool
-    people_region_xmp.composed_packet_reads_back_here_and_in_exiftool
-    people_region_xmp.merged_sidecar_keeps_other_descriptions_and_replaces_all_regions
     # Wine drops FILE_ATTRIBUTE_OFFLINE in SetFileAttributesW, so no file can
     # be made to look like a cloud placeholder.
     worker_test.offline_files_are_downloaded_before_their_handler_runs

@@ -3,6 +3,7 @@
 #include "platform/file_streams.h"
 
 #include "platform/path_forms.h"
+#include "platform/win32/handles.h"
 
 #include <windows.h>
 
@@ -11,16 +12,10 @@
 namespace platform::file_system {
 namespace {
 
-struct handle_owner {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~handle_owner() {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-
-HANDLE open_stream(const std::wstring& path, const std::wstring& stream, DWORD access, DWORD disposition) {
-    return CreateFileW(long_path_form(stream_path(path, stream)).c_str(), access, FILE_SHARE_READ, nullptr,
-                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+win32::owned_handle open_stream(const std::wstring& path, const std::wstring& stream, DWORD access,
+                                DWORD disposition) {
+    return win32::owned_handle(CreateFileW(long_path_form(stream_path(path, stream)).c_str(), access,
+                                           FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace
@@ -28,18 +23,18 @@ HANDLE open_stream(const std::wstring& path, const std::wstring& stream, DWORD a
 std::wstring stream_path(const std::wstring& path, const std::wstring& stream) { return path + L":" + stream; }
 
 std::uint32_t open_stream_for_writing(const std::wstring& path, const std::wstring& stream) {
-    const handle_owner file{open_stream(path, stream, GENERIC_WRITE, OPEN_ALWAYS)};
-    return file.handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    const auto file = open_stream(path, stream, GENERIC_WRITE, OPEN_ALWAYS);
+    return !file ? GetLastError() : ERROR_SUCCESS;
 }
 
 std::uint32_t write_stream(const std::wstring& path, const std::wstring& stream, std::string_view bytes) {
-    const handle_owner file{open_stream(path, stream, GENERIC_WRITE, CREATE_ALWAYS)};
-    if (file.handle == INVALID_HANDLE_VALUE) return GetLastError();
+    const auto file = open_stream(path, stream, GENERIC_WRITE, CREATE_ALWAYS);
+    if (!file) return GetLastError();
     std::size_t done = 0;
     while (done < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1U << 30));
         DWORD written = 0;
-        if (!WriteFile(file.handle, bytes.data() + done, chunk, &written, nullptr)) return GetLastError();
+        if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) return GetLastError();
         if (written == 0) return ERROR_DISK_FULL;
         done += written;
     }
@@ -47,10 +42,10 @@ std::uint32_t write_stream(const std::wstring& path, const std::wstring& stream,
 }
 
 std::optional<std::string> read_stream(const std::wstring& path, const std::wstring& stream, std::uint32_t* error) {
-    const handle_owner file{open_stream(path, stream, GENERIC_READ, OPEN_EXISTING)};
+    const auto file = open_stream(path, stream, GENERIC_READ, OPEN_EXISTING);
     std::string bytes;
     LARGE_INTEGER size{};
-    if (file.handle == INVALID_HANDLE_VALUE || !GetFileSizeEx(file.handle, &size)) {
+    if (!file || !GetFileSizeEx(file.get(), &size)) {
         if (error != nullptr) *error = GetLastError();
         return std::nullopt;
     }
@@ -59,7 +54,7 @@ std::optional<std::string> read_stream(const std::wstring& path, const std::wstr
     while (done < bytes.size()) {
         DWORD read = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1U << 30));
-        if (!ReadFile(file.handle, bytes.data() + done, chunk, &read, nullptr) || read == 0) break;
+        if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) break;
         done += read;
     }
     bytes.resize(done);

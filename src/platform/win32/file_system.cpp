@@ -5,7 +5,7 @@
 #include "platform/file_safety.h"
 #include "platform/file_system_moves.h"
 #include "platform/text.h"
-#include "platform/unique_resource.h"
+#include "platform/win32/handles.h"
 #include "platform/win32_error.h"
 
 #include <windows.h>
@@ -21,19 +21,8 @@
 namespace platform::file_system {
 namespace {
 
-struct find_traits {
-    using type = HANDLE;
-    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(type handle) noexcept { FindClose(handle); }
-};
-using find_handle = unique_resource<find_traits>;
-
-struct file_traits {
-    using type = HANDLE;
-    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(type handle) noexcept { CloseHandle(handle); }
-};
-using file_handle = unique_resource<file_traits>;
+using win32::find_handle;
+using file_handle = win32::owned_handle;
 
 // The errors with which GetFileAttributesW says "nothing there" rather than
 // "cannot tell": a missing entry or parent, an unknown server, a name the

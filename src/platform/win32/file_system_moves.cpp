@@ -2,21 +2,14 @@
 
 #include "platform/file_system_moves.h"
 
+#include "platform/path_forms.h"
+
 #include <windows.h>
 
 #include <string>
 
 namespace platform::file_system {
 namespace {
-
-// "\\?\C:\…" and "\\?\UNC\server\share\…" lift the 260-character limit;
-// relative paths are left as they are.
-std::wstring long_path(const std::wstring& path) {
-    if (path.rfind(L"\\\\?\\", 0) == 0) return path;
-    if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
-    if (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')) return L"\\\\?\\" + path;
-    return path;
-}
 
 std::uint64_t filetime_value(const FILETIME& time) {
     return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -26,7 +19,7 @@ std::uint64_t filetime_value(const FILETIME& time) {
 
 std::optional<std::uint64_t> creation_time(const std::wstring& path, std::uint32_t* error) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(long_path(path).c_str(), GetFileExInfoStandard, &data)) {
+    if (!GetFileAttributesExW(long_path_form(path).c_str(), GetFileExInfoStandard, &data)) {
         if (error != nullptr) *error = GetLastError();
         return std::nullopt;
     }
@@ -53,7 +46,7 @@ std::optional<local_time> to_local_time(std::uint64_t filetime) {
 }
 
 std::uint32_t move_file_no_replace(const std::wstring& from, const std::wstring& to) {
-    if (MoveFileW(long_path(from).c_str(), long_path(to).c_str())) return 0;
+    if (MoveFileW(long_path_form(from).c_str(), long_path_form(to).c_str())) return 0;
     return GetLastError();
 }
 
@@ -68,12 +61,12 @@ std::wstring move_temporary_name(const std::wstring& to) {
 }
 
 std::uint32_t create_directory(const std::wstring& path) {
-    if (CreateDirectoryW(long_path(path).c_str(), nullptr)) return 0;
+    if (CreateDirectoryW(long_path_form(path).c_str(), nullptr)) return 0;
     return GetLastError();
 }
 
 std::uint32_t remove_directory(const std::wstring& path) {
-    if (RemoveDirectoryW(long_path(path).c_str())) return 0;
+    if (RemoveDirectoryW(long_path_form(path).c_str())) return 0;
     return GetLastError();
 }
 
@@ -90,7 +83,7 @@ std::wstring error_text(std::uint32_t error) {
 
 std::uint32_t append_file::open(const std::wstring& path, bool truncate) {
     close();
-    const HANDLE file = CreateFileW(long_path(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+    const HANDLE file = CreateFileW(long_path_form(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                     truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return GetLastError();
     handle_ = reinterpret_cast<std::intptr_t>(file);

@@ -3,6 +3,7 @@
 #include "platform/path_forms.h"
 
 #include "platform/text.h"
+#include "platform/win32/handles.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -11,13 +12,6 @@
 
 namespace platform::file_system {
 namespace {
-
-struct handle_owner {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~handle_owner() {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
 
 // Shorter paths work everywhere as they are; CreateDirectoryW is the first
 // call to refuse one, at 248 units (room for an 8.3 name).
@@ -54,10 +48,10 @@ bool same_file(const std::wstring& first, const std::wstring& second) {
     BY_HANDLE_FILE_INFORMATION b{};
     for (auto [path, info] : {std::pair{&first, &a}, std::pair{&second, &b}}) {
         // No access rights needed for the file's identity; folders need the flag.
-        handle_owner file{CreateFileW(long_path_form(*path).c_str(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-        if (file.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.handle, info)) return false;
+        const win32::owned_handle file(CreateFileW(long_path_form(*path).c_str(), 0,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!file || !GetFileInformationByHandle(file.get(), info)) return false;
     }
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
            a.nFileIndexLow == b.nFileIndexLow;

@@ -2,7 +2,7 @@
 
 #include "platform/process.h"
 
-#include "platform/unique_resource.h"
+#include "platform/win32/handles.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -10,15 +10,8 @@
 namespace platform::process {
 namespace {
 
-struct handle_traits {
-    using type = HANDLE;
-    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(type handle) noexcept { CloseHandle(handle); }
-};
-using owned_handle = unique_resource<handle_traits>;
-
-// OpenProcess and PROCESS_INFORMATION give NULL, not INVALID_HANDLE_VALUE.
-owned_handle adopt(HANDLE handle) { return owned_handle(handle == nullptr ? INVALID_HANDLE_VALUE : handle); }
+using win32::adopt_handle;
+using win32::owned_handle;
 
 bool same_name(const wchar_t* a, const std::wstring& b) {
     return CompareStringOrdinal(a, -1, b.c_str(), static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
@@ -54,8 +47,8 @@ start_result start_detached(const std::wstring& executable, const std::wstring& 
         return result;
     }
     // This program never waits for the process nor stops it.
-    adopt(information.hProcess);
-    adopt(information.hThread);
+    adopt_handle(information.hProcess);
+    adopt_handle(information.hThread);
     result.started = true;
     result.process_id = information.dwProcessId;
     return result;
@@ -66,7 +59,7 @@ void set_environment_variable(const std::wstring& name, const std::wstring& valu
 }
 
 bool terminate(std::uint32_t process_id) {
-    const owned_handle process = adopt(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id));
+    const owned_handle process = adopt_handle(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id));
     if (!process || !TerminateProcess(process.get(), 1)) return false;
     WaitForSingleObject(process.get(), 5000);
     return true;

@@ -3,8 +3,8 @@
 
 #include "platform/process_launch.h"
 
-#include "platform/unique_resource.h"
 #include "platform/win32/com_support.h"
+#include "platform/win32/handles.h"
 
 #include <windows.h>
 #include <exdisp.h>
@@ -32,22 +32,12 @@ constexpr GUID iid_shell_folder_view_dual = {
     0xe7a1af80, 0x4d96, 0x11cf, {0x96, 0x0c, 0x00, 0x80, 0xc7, 0xf4, 0xee, 0x85}};
 constexpr GUID sid_top_level_browser = {0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
 
-struct handle_traits {
-    using type = HANDLE;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type handle) noexcept { CloseHandle(handle); }
-};
-using handle = unique_resource<handle_traits>;
-
-struct find_traits {
-    using type = HANDLE;
-    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(type find) noexcept { FindClose(find); }
-};
+using platform::win32::adopt_handle;
+using platform::win32::owned_handle;
 
 struct started_process {
-    handle process;
-    handle thread;
+    owned_handle process;
+    owned_handle thread;
 };
 
 // CreateProcessW may write into the command line, so it gets its own copy.
@@ -66,8 +56,8 @@ DWORD create_process(const std::wstring& command_line, DWORD flags, bool use_sho
                         &information)) {
         return GetLastError();
     }
-    started.process.reset(information.hProcess);
-    started.thread.reset(information.hThread);
+    started.process = adopt_handle(information.hProcess);
+    started.thread = adopt_handle(information.hThread);
     return ERROR_SUCCESS;
 }
 
@@ -183,7 +173,7 @@ wait_outcome run_elevated_and_wait(const std::wstring& executable, const std::ws
     SHELLEXECUTEINFOW info = run_as_info(executable, parameters, show);
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
     if (!ShellExecuteExW(&info)) return {false, 0, GetLastError()};
-    const handle process(info.hProcess);
+    const owned_handle process = adopt_handle(info.hProcess);
     if (!process) return {false, 0, ERROR_INVALID_HANDLE};
     return {true, wait_for_exit(process.get()), 0};
 }
@@ -229,7 +219,7 @@ std::vector<std::wstring> pwsh_candidates() {
     }
     const std::wstring root = std::wstring(program_files) + L"\\PowerShell\\";
     WIN32_FIND_DATAW entry{};
-    const unique_resource<find_traits> find(FindFirstFileW((root + L"*").c_str(), &entry));
+    const platform::win32::find_handle find(FindFirstFileW((root + L"*").c_str(), &entry));
     if (!find) return candidates;
     do {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || entry.cFileName[0] == L'.') continue;
