@@ -4,6 +4,7 @@
 
 #include "platform/file_names.h"
 #include "platform/file_safety.h"
+#include "platform/posix/descriptor_read.h"
 #include "platform/posix/file_lock.h"
 #include "platform/posix/file_replace.h"
 #include "platform/text.h"
@@ -567,26 +568,18 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
     return read_file_at_most(path, static_cast<std::size_t>(-1), error);
 }
 
-std::optional<std::string> read_file_at_most(const std::wstring& path, std::size_t limit, std::uint32_t* error) {
-    const unique_resource<descriptor_traits> fd(::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        if (error != nullptr) *error = win32_error::from_errno(errno);
-        return std::nullopt;
-    }
-    // A regular file is read straight into a buffer of its size, so that a
-    // large photo is not copied again and again while the buffer grows; what
-    // lies beyond that size (a pipe, a file growing meanwhile) comes in blocks.
+std::optional<std::string> read_descriptor(int descriptor, std::size_t limit, std::uint32_t* error) {
     struct stat info {};
     std::string bytes;
-    if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
         bytes.resize(std::min<std::size_t>(static_cast<std::size_t>(info.st_size), limit));
     }
     std::size_t filled = 0;
     char block[65536];
     for (;;) {
         const bool into_buffer = filled < bytes.size();
-        const ssize_t n = into_buffer ? ::read(fd.get(), bytes.data() + filled, bytes.size() - filled)
-                                      : ::read(fd.get(), block, sizeof block);
+        const ssize_t n = into_buffer ? ::read(descriptor, bytes.data() + filled, bytes.size() - filled)
+                                      : ::read(descriptor, block, sizeof block);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             if (error != nullptr) *error = win32_error::from_errno(errno);
@@ -603,6 +596,15 @@ std::optional<std::string> read_file_at_most(const std::wstring& path, std::size
     bytes.resize(filled);
     if (error != nullptr) *error = win32_error::success;
     return bytes;
+}
+
+std::optional<std::string> read_file_at_most(const std::wstring& path, std::size_t limit, std::uint32_t* error) {
+    const unique_resource<descriptor_traits> fd(::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        if (error != nullptr) *error = win32_error::from_errno(errno);
+        return std::nullopt;
+    }
+    return read_descriptor(fd.get(), limit, error);
 }
 
 std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {

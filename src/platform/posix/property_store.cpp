@@ -19,6 +19,7 @@
 #include "platform/property_store.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/descriptor_read.h"
 #include "platform/posix/embedded_write_guard.h"
 #include "platform/posix/audio_store.h"
 #include "platform/posix/exiv2_support.h"
@@ -42,7 +43,6 @@
 #include <optional>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform::property_store {
 namespace {
@@ -55,37 +55,6 @@ constexpr hresult e_notimpl = static_cast<hresult>(0x80004001);
 
 std::string utf8(const std::wstring& text) { return platform::text::to_utf8(text); }
 
-// The whole content through the descriptor that holds the writer lock: the
-// inode the lock was won on, read into a buffer of its size without opening
-// the path again. 0 or the Win32 error in `error`.
-std::optional<std::string> read_locked(int descriptor, std::uint32_t& error) {
-    struct stat info {};
-    if (::fstat(descriptor, &info) != 0) {
-        error = win32_error::from_errno(errno);
-        return std::nullopt;
-    }
-    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t filled = 0;
-    char block[65536];
-    for (;;) {
-        // Past the size seen, a file that grew meanwhile comes in blocks.
-        const bool into_buffer = filled < bytes.size();
-        const ssize_t n = into_buffer ? ::pread(descriptor, bytes.data() + filled, bytes.size() - filled,
-                                                static_cast<off_t>(filled))
-                                      : ::pread(descriptor, block, sizeof block, static_cast<off_t>(filled));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = win32_error::from_errno(errno);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        if (!into_buffer) bytes.append(block, static_cast<std::size_t>(n));
-        filled += static_cast<std::size_t>(n);
-    }
-    bytes.resize(filled);
-    error = 0;
-    return bytes;
-}
 std::wstring wide(const std::string& text) { return platform::text::from_utf8(text); }
 
 std::vector<std::uint16_t> to_utf16(const std::wstring& text) {
@@ -554,7 +523,9 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
             ~unlock_on_failure() { posix::unlock_file(descriptor); }
         } guard{lock};
         std::uint32_t error = 0;
-        auto bytes = read_locked(lock, error);
+        // Through the descriptor that holds the writer lock: the inode the
+        // lock was won on, without opening the path again.
+        auto bytes = platform::file_system::read_descriptor(lock, static_cast<std::size_t>(-1), &error);
         if (!bytes) return from_win32(error);
         auto content = std::make_unique<std::string>(std::move(*bytes));
         Exiv2::Image::AutoPtr image;
