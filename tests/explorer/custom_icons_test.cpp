@@ -7,6 +7,7 @@
 #include "support/outside_tools.h"
 #include "support/error_text.h"
 #include "support/temp_folder.h"
+#include "support/version_dll.h"
 
 #include <gtest/gtest.h>
 
@@ -124,19 +125,6 @@ std::string two_image_icon() {
     return ico + bmp + png;
 }
 
-// The icon as a resource of a DLL that MinGW's binutils build, id 101.
-bool make_icon_dll(const qlm::testing::temp_folder& work, const std::wstring& icon, const std::wstring& dll) {
-    const std::wstring script = work.write(L"icon.rc", "101 ICON \"" + platform::text::to_utf8(icon) + "\"\n");
-    const std::wstring object = work / L"icon.o";
-    int status = -1;
-    run_tool("x86_64-w64-mingw32-windres --preprocessor=cpp -O coff " + shell_quote(script) + " -o " +
-                 shell_quote(object),
-             &status);
-    if (status != 0) return false;
-    run_tool("x86_64-w64-mingw32-ld -shared -e 0 -o " + shell_quote(dll) + " " + shell_quote(object), &status);
-    return status == 0;
-}
-
 std::string stream_seen_by_getfattr(const std::wstring& file) {
     int status = -1;
     const std::string value =
@@ -164,7 +152,8 @@ TEST(custom_icons, a_file_icon_is_the_user_attribute_that_getfattr_reads) {
     // From a module: the icon group 101 made back into the .ico it was built from.
     if (qlm::testing::tool_available("x86_64-w64-mingw32-windres")) {
         const std::wstring dll = folder / L"icons.dll";
-        ASSERT_TRUE(make_icon_dll(folder, source, dll));
+        // The icon as a resource of a DLL that MinGW's binutils build, id 101.
+        ASSERT_TRUE(qlm::testing::make_resource_dll("101 ICON \"" + platform::text::to_utf8(source) + "\"\n", dll));
         const std::wstring other = folder.write(L"other.txt", "other");
         explorer::set_file_icon(other, dll + L",-101", false);
         EXPECT_EQ(stream_seen_by_getfattr(other), icon);
