@@ -87,15 +87,12 @@ std::optional<std::string>& override_folder() {
 }
 
 // The open read phases (under guard()): while `depth` is above zero, what was
-// looked at on disk in phase `generation` is answered from memory. A stamp of
-// zero belongs to no phase.
+// looked at on disk in the phase is answered from memory. The outermost phase
+// starts with nothing remembered.
 struct phase_state {
     int depth = 0;
-    unsigned generation = 0;
-    std::string machine_file;  // where HKLM was found in the stamped phase
-    unsigned machine_stamp = 0;
+    std::optional<std::string> machine_file;          // where HKLM was found
     std::map<std::string, std::string> applications;  // MIME type -> default application
-    unsigned applications_stamp = 0;
 };
 
 phase_state& phase() {
@@ -103,8 +100,8 @@ phase_state& phase() {
     return instance;
 }
 
-// The stamp for what is looked at now (caller holds guard()).
-unsigned current_stamp() { return phase().depth > 0 ? phase().generation : 0; }
+// Whether what is looked at now may be remembered (caller holds guard()).
+bool in_phase() { return phase().depth > 0; }
 
 std::string hive_file(hive_id hive) {
     const char* file = hive == hive_id::current_user ? "HKCU.json" : "HKLM.json";
@@ -119,9 +116,7 @@ std::string hive_file(hive_id hive) {
     }
     {
         const std::lock_guard lock(guard());
-        if (const unsigned stamp = current_stamp(); stamp != 0 && phase().machine_stamp == stamp) {
-            return phase().machine_file;
-        }
+        if (in_phase() && phase().machine_file) return *phase().machine_file;
     }
     const char* dirs = std::getenv("XDG_CONFIG_DIRS");
     std::string list = dirs != nullptr && dirs[0] != '\0' ? dirs : "/etc/xdg";
@@ -137,8 +132,7 @@ std::string hive_file(hive_id hive) {
         }
     }
     const std::lock_guard lock(guard());
-    phase().machine_file = found;
-    phase().machine_stamp = current_stamp();
+    if (in_phase()) phase().machine_file = found;
     return found;
 }
 
@@ -247,15 +241,15 @@ std::string serialize(const node& root) {
 }
 
 // A parsed hive, kept while the file's identity, size and time stay the same;
-// a missing hive has size -1. `checked` stamps the read phase that last
-// looked at the file.
+// a missing hive has size -1. `checked`: the open read phase has looked at
+// the file.
 struct cached_hive {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = -1;
     struct timespec modified {};
     std::shared_ptr<const node> root;
-    unsigned checked = 0;
+    bool checked = false;
 };
 
 std::map<std::string, cached_hive>& cache() {
@@ -275,21 +269,20 @@ std::shared_ptr<const node> load(hive_id hive) {
     if (path.empty()) return empty;
     {
         const std::lock_guard lock(guard());
-        if (const auto found = cache().find(path);
-            found != cache().end() && current_stamp() != 0 && found->second.checked == current_stamp()) {
+        if (const auto found = cache().find(path); found != cache().end() && in_phase() && found->second.checked) {
             return found->second.root;
         }
     }
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         const std::lock_guard lock(guard());
-        cache()[path] = cached_hive{0, 0, -1, {}, empty, current_stamp()};
+        cache()[path] = cached_hive{0, 0, -1, {}, empty, in_phase()};
         return empty;
     }
     {
         const std::lock_guard lock(guard());
         if (const auto found = cache().find(path); found != cache().end() && matches(found->second, info)) {
-            found->second.checked = current_stamp();
+            found->second.checked = in_phase();
             return found->second.root;
         }
     }
@@ -298,7 +291,7 @@ std::shared_ptr<const node> load(hive_id hive) {
     auto parsed = bytes ? parse_hive(*bytes) : std::nullopt;
     auto root = parsed ? std::make_shared<const node>(std::move(*parsed)) : empty;
     const std::lock_guard lock(guard());
-    cache()[path] = cached_hive{info.st_dev, info.st_ino, info.st_size, info.st_mtim, root, current_stamp()};
+    cache()[path] = cached_hive{info.st_dev, info.st_ino, info.st_size, info.st_mtim, root, in_phase()};
     return root;
 }
 
@@ -519,20 +512,14 @@ std::string default_application_on_disk(const std::string& mime_type) {
 std::string default_application(const std::string& mime_type) {
     {
         const std::lock_guard lock(guard());
-        const unsigned stamp = current_stamp();
-        if (stamp != 0 && phase().applications_stamp == stamp) {
-            if (const auto found = phase().applications.find(mime_type); found != phase().applications.end()) {
-                return found->second;
-            }
+        if (const auto found = phase().applications.find(mime_type);
+            in_phase() && found != phase().applications.end()) {
+            return found->second;
         }
     }
     std::string application = default_application_on_disk(mime_type);
     const std::lock_guard lock(guard());
-    if (const unsigned stamp = current_stamp(); stamp != 0) {
-        if (phase().applications_stamp != stamp) phase().applications.clear();
-        phase().applications_stamp = stamp;
-        phase().applications[mime_type] = application;
-    }
+    if (in_phase()) phase().applications[mime_type] = application;
     return application;
 }
 
@@ -676,8 +663,12 @@ std::optional<std::wstring> association_progid(const std::wstring& extension) {
 
 read_phase::read_phase() {
     const std::lock_guard lock(guard());
-    // Only the outermost phase starts a new generation: inner ones share it.
-    if (phase().depth++ == 0 && ++phase().generation == 0) phase().generation = 1;
+    // Only the outermost phase forgets what an earlier one looked at: inner
+    // ones share it.
+    if (phase().depth++ > 0) return;
+    phase().machine_file.reset();
+    phase().applications.clear();
+    for (auto& [path, hive] : cache()) hive.checked = false;
 }
 
 read_phase::~read_phase() {
