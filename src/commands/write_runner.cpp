@@ -4,6 +4,7 @@
 #include "cli/cancellation.h"
 #include "commands/collecting_callbacks.h"
 #include "commands/metadata_reader.h"
+#include "commands/ordered_read_pool.h"
 #include "metadata/file_type_capabilities.h"
 #include "platform/file_safety.h"
 #include "platform/registry.h"
@@ -78,12 +79,26 @@ void verify(target_result& row, field_mask mask, const change_request& request, 
 
 std::vector<target_result> run_metadata_change(const std::vector<target_entry>& targets, field_mask mask,
                                                const change_request& request, bool dry_run) {
+    // The reads before and after the batch run are independent per target,
+    // so they run side by side; the batch run itself stays on this thread.
     std::vector<target_result> rows(targets.size());
     std::vector<std::size_t> queued;
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-        rows[i] = start_row(targets[i]);
-        if (needs_write(targets[i], mask, request, dry_run, rows[i])) queued.push_back(i);
-    }
+    struct checked_row {
+        target_result row;
+        bool write = false;
+    };
+    std::size_t next_row = 0;
+    run_ordered<checked_row>(
+        targets.size(), reader_count(targets.size()),
+        [&](std::size_t i) {
+            checked_row checked{start_row(targets[i])};
+            checked.write = needs_write(targets[i], mask, request, dry_run, checked.row);
+            return checked;
+        },
+        [&](checked_row&& checked) {
+            if (checked.write) queued.push_back(next_row);
+            rows[next_row++] = std::move(checked.row);
+        });
     if (queued.empty()) return rows;
 
     // One batch run for every write, so the shell is refreshed once per command.
@@ -110,11 +125,19 @@ std::vector<target_result> run_metadata_change(const std::vector<target_entry>& 
         worker.process_job();
     }
 
-    for (std::size_t k = 0; k < queued.size(); ++k) {
-        target_result& row = rows[queued[k]];
-        verify(row, mask, request, host);
-        if (row.status != L"changed") platform::file_system::restore_extended_attributes(row.path, before[k]);
-    }
+    std::size_t next_check = 0;
+    run_ordered<target_result>(
+        queued.size(), reader_count(queued.size()),
+        [&](std::size_t k) {
+            target_result row = std::move(rows[queued[k]]);
+            verify(row, mask, request, host);
+            return row;
+        },
+        [&](target_result&& row) {
+            const std::size_t k = next_check++;
+            if (row.status != L"changed") platform::file_system::restore_extended_attributes(row.path, before[k]);
+            rows[queued[k]] = std::move(row);
+        });
     return rows;
 }
 
