@@ -3,6 +3,8 @@
 // descriptor that holds its writer lock; the path reads of file_system go
 // through the same loop.
 
+#include "platform/posix/byte_buffer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -17,5 +19,9 @@ namespace platform::file_system {
 /// bytes answer nullopt with the Win32 "file too large" code; a failed read
 /// nullopt with its error. `error` (may be null) is 0 on success.
 std::optional<std::string> read_descriptor(int descriptor, std::size_t limit, std::uint32_t* error);
+
+/// The same into memory that is not zeroed first, for the large reads.
+std::optional<platform::posix::byte_buffer> read_descriptor_bytes(int descriptor, std::size_t limit,
+                                                                  std::uint32_t* error);
 
 }  // namespace platform::file_system

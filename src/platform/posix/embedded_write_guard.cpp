@@ -96,13 +96,13 @@ Exiv2::Image::AutoPtr open_image(content_type type, const unsigned char* data, s
     return open_as(type, io);
 }
 
-content_type sniff_file(const std::string& path, std::string* head) {
+content_type sniff_file(const std::string& path, byte_buffer* head) {
     if (head) head->clear();
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) return content_type::unknown;
     struct stat info {};
-    std::string local;
-    std::string& bytes = head ? *head : local;
+    byte_buffer local;
+    byte_buffer& bytes = head ? *head : local;
     if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
         const auto wanted = head ? std::min<std::uint64_t>(static_cast<std::uint64_t>(info.st_size), head_length)
                                  : content_sniff_length;
@@ -119,7 +119,7 @@ content_type sniff_file(const std::string& path, std::string* head) {
     }
     ::close(descriptor);
     if (bytes.empty()) return content_type::unknown;
-    return sniff_content_type(std::string_view(bytes).substr(0, content_sniff_length), path);
+    return sniff_content_type(view(bytes).substr(0, content_sniff_length), path);
 }
 
 bool head_serves_metadata_read(content_type type, std::string_view head, std::uint64_t file_size) {

@@ -4,6 +4,7 @@
 // refused because it could not keep what the file holds, and the final
 // image-data check before a rewritten file takes the old one's place.
 
+#include "platform/posix/byte_buffer.h"
 #include "platform/posix/content_type.h"
 #include "platform/posix/exif_preserving_write.h"
 #include "platform/property_store.h"
@@ -22,7 +23,7 @@ namespace platform::posix {
 /// and never opened, so a read cannot block on it.
 /// With `head`, the same open also reads the file's first bytes, up to
 /// `head_length`, into it (empty for anything but a regular file).
-content_type sniff_file(const std::string& path, std::string* head = nullptr);
+content_type sniff_file(const std::string& path, byte_buffer* head = nullptr);
 
 /// How much of a file a read takes in the same go as its sniff: the
 /// metadata of most photos lies within it.

@@ -568,9 +568,12 @@ std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* er
     return read_file_at_most(path, static_cast<std::size_t>(-1), error);
 }
 
-std::optional<std::string> read_descriptor(int descriptor, std::size_t limit, std::uint32_t* error) {
+namespace {
+
+template <typename Buffer>
+std::optional<Buffer> read_whole(int descriptor, std::size_t limit, std::uint32_t* error) {
     struct stat info {};
-    std::string bytes;
+    Buffer bytes;
     if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
         bytes.resize(std::min<std::size_t>(static_cast<std::size_t>(info.st_size), limit));
     }
@@ -590,12 +593,23 @@ std::optional<std::string> read_descriptor(int descriptor, std::size_t limit, st
             if (error != nullptr) *error = file_too_large;
             return std::nullopt;
         }
-        if (!into_buffer) bytes.append(block, static_cast<std::size_t>(n));
+        if (!into_buffer) bytes.insert(bytes.end(), block, block + n);
         filled += static_cast<std::size_t>(n);
     }
     bytes.resize(filled);
     if (error != nullptr) *error = win32_error::success;
     return bytes;
+}
+
+}  // namespace
+
+std::optional<std::string> read_descriptor(int descriptor, std::size_t limit, std::uint32_t* error) {
+    return read_whole<std::string>(descriptor, limit, error);
+}
+
+std::optional<platform::posix::byte_buffer> read_descriptor_bytes(int descriptor, std::size_t limit,
+                                                                  std::uint32_t* error) {
+    return read_whole<platform::posix::byte_buffer>(descriptor, limit, error);
 }
 
 std::optional<std::string> read_file_at_most(const std::wstring& path, std::size_t limit, std::uint32_t* error) {
