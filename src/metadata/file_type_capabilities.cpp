@@ -48,11 +48,12 @@ std::string ascii_lower(std::string text) {
     return text;
 }
 
+// The name is looked at first: most paths are admitted by it, without asking
+// the file system whether they are folders.
 bool is_admitted(const std::wstring& path, const std::unordered_set<std::string>& extensions) {
-    if (is_folder(path)) return true;
     const std::wstring extension = path_extension(path);
-    if (extension.empty()) return false;
-    return extensions.contains(ascii_lower(platform::text::to_utf8(extension)));
+    if (!extension.empty() && extensions.contains(ascii_lower(platform::text::to_utf8(extension)))) return true;
+    return is_folder(path);
 }
 
 }  // namespace
