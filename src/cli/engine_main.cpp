@@ -6,6 +6,6 @@
 #include "cli/run_frame.h"
 #include "platform/console.h"
 
-extern "C" int qlm_engine_main(int argc, char** argv) {
+extern "C" int qlm_engine_main(int argc, char** argv) noexcept {
     return qlm::run(platform::console::arguments(argc, argv), qlm::run_command);
 }
