@@ -1,5 +1,6 @@
 #include "cli/command_line_parser.h"
 #include "cli/run_frame.h"
+#include "support/log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,9 @@ TEST(run_frame, routed_command_names_exactly_the_command_the_runner_gets) {
         {L"comment", L"set", L"--text", L"-", L"-"},
         {L"tag", L"get", L"--json", L"--dry-run", L"--from-file", L"list.txt"},
     };
+    // The frame's closing lines go to the test log, not to a daily log that
+    // would take over the process's logger from the tests after this one.
+    const qlm::testing::log_capture log;
     int commands = 0;
     for (auto arguments : command_lines) {
         arguments.insert(arguments.begin(), L"qlm");
