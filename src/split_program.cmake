@@ -19,11 +19,8 @@ set_target_properties(qlm_engine PROPERTIES PREFIX "" OUTPUT_NAME qlm-engine
 set(QLM_ENGINE_EXPORTS ${CMAKE_CURRENT_SOURCE_DIR}/cli/engine_exports.map)
 target_link_options(qlm_engine PRIVATE -Wl,--version-script=${QLM_ENGINE_EXPORTS})
 set_property(TARGET qlm_engine APPEND PROPERTY LINK_DEPENDS ${QLM_ENGINE_EXPORTS})
-if(NOT QLM_SANITIZE)
-  # A symbol nobody defines fails the link, not the first command run.
-  # (Sanitizer runtimes are resolved from the executable at run time.)
-  target_link_options(qlm_engine PRIVATE -Wl,-z,defs)
-endif()
+# A symbol nobody defines fails the link, not the first command run.
+target_link_options(qlm_engine PRIVATE -Wl,-z,defs)
 install(TARGETS qlm_engine LIBRARY DESTINATION lib/qlm)
 
 add_executable(qlm
@@ -49,10 +46,8 @@ target_include_directories(qlm SYSTEM PRIVATE ${RAPIDJSON_INCLUDE_DIRS})
 target_compile_definitions(qlm PRIVATE FMT_HEADER_ONLY RAPIDJSON_HAS_STDSTRING=1
   QLM_ENGINE_MODULE=L"$<TARGET_FILE_NAME:qlm_engine>")
 target_link_libraries(qlm PRIVATE ${CMAKE_DL_LIBS})
-if(NOT QLM_SANITIZE)
-  # libstdc++ is the one shared library the front would still map; the part
-  # it uses is small. The engine keeps the shared one: nothing but main's
-  # arguments and the exit code crosses between the two.
-  target_link_options(qlm PRIVATE -static-libstdc++ -static-libgcc)
-endif()
+# libstdc++ is the one shared library the front would still map; the part it
+# uses is small. The engine keeps the shared one: nothing but main's
+# arguments and the exit code crosses between the two.
+target_link_options(qlm PRIVATE -static-libstdc++ -static-libgcc)
 add_dependencies(qlm qlm_engine)
