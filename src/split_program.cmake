@@ -32,11 +32,9 @@ add_executable(qlm
   cli/output.cpp
   cli/run_frame.cpp
   logging/plain_text_logger.cpp
-  platform/temporary_files.cpp
   platform/win32_error.cpp
   platform/posix/com_apartment.cpp
   platform/posix/console.cpp
-  platform/posix/file_lock.cpp
   platform/posix/file_system.cpp
   platform/posix/program_module.cpp
   platform/posix/text.cpp
@@ -45,7 +43,10 @@ target_include_directories(qlm PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_include_directories(qlm SYSTEM PRIVATE ${RAPIDJSON_INCLUDE_DIRS})
 target_compile_definitions(qlm PRIVATE FMT_HEADER_ONLY RAPIDJSON_HAS_STDSTRING=1
   QLM_ENGINE_MODULE=L"$<TARGET_FILE_NAME:qlm_engine>")
-target_link_libraries(qlm PRIVATE ${CMAKE_DL_LIBS})
+# Whatever else those files come to need is taken from the engine's archive;
+# --as-needed keeps the libraries the front never calls out of it.
+target_link_libraries(qlm PRIVATE $<LINK_ONLY:qlm_core> ${CMAKE_DL_LIBS})
+target_link_options(qlm PRIVATE -Wl,--as-needed)
 # libstdc++ is the one shared library the front would still map; the part it
 # uses is small. The engine keeps the shared one: nothing but main's
 # arguments and the exit code crosses between the two.
