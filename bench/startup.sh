@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Prints the mean wall time of `qlm --version` and of a usage error over 200
-# runs each, in a private profile, beside the cost of starting /bin/true. Usage: bench/startup.sh [path/to/qlm]
+# runs each, in a private profile, beside the cost of starting /bin/true, and
+# of one real command (`rate get` on a JPEG), which loads the whole engine.
+# Usage: bench/startup.sh [path/to/qlm]
 set -euo pipefail
 qlm="${1:-$(dirname "$0")/../build/qlm}"
 profile="$(mktemp -d)"
@@ -18,3 +20,5 @@ measure "baseline (/bin/true)" /bin/true
 measure "qlm --version" "$qlm" --version
 measure "usage error (qlm tag)" "$qlm" tag
 measure "help --json" "$qlm" help --json
+cp "$(dirname "$0")/../samples/harbour.jpg" "$profile/"
+measure "rate get (one JPEG)" "$qlm" rate get "$profile/harbour.jpg"

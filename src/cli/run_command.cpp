@@ -11,27 +11,11 @@
 #include "commands/tag_commands.h"
 #include "commands/tag_list.h"
 
-#include <array>
-
 namespace qlm {
 namespace {
 
 int usage_error(const parsed_arguments& parsed, const std::wstring& message) {
     return print_error_report(parsed.json, 2, L"usage", message);
-}
-
-bool takes_option(const catalog::command_spec& spec, std::wstring_view name) {
-    for (const auto& option : spec.options) {
-        if (option.name == name) return true;
-    }
-    return false;
-}
-
-bool option_given(const parsed_arguments& parsed, std::wstring_view name) {
-    if (name == L"--tag") return !parsed.tags.empty();
-    if (name == L"--stars") return parsed.stars.has_value();
-    if (name == L"--text") return parsed.text.has_value();
-    return parsed.text_file.has_value();
 }
 
 std::wstring without_trailing_line_ends(std::wstring text) {
@@ -78,16 +62,6 @@ bool settle_comment_text(const parsed_arguments& parsed, std::wstring& text, std
 
 int run_command(const catalog::command_spec& spec, const parsed_arguments& parsed) {
     const std::wstring name = catalog::full_command_name(spec);
-    for (const std::wstring_view option : std::array<std::wstring_view, 4>{L"--tag", L"--stars", L"--text", L"--text-file"}) {
-        if (option_given(parsed, option) && !takes_option(spec, option)) {
-            return usage_error(parsed, L"'qlm " + name + L"' does not take " + std::wstring(option) + L".");
-        }
-    }
-    for (const auto& option : spec.options) {
-        if (option.required && !option_given(parsed, option.name)) {
-            return usage_error(parsed, L"'qlm " + name + L"' needs " + option.name + L".");
-        }
-    }
     // The tag list takes no paths: --from-file and "-" are ignored for it.
     if (spec.command == L"tag" && spec.subcommand == L"list") return metadata_commands::run_tag_list(parsed);
     std::wstring comment_text;

@@ -5,9 +5,10 @@
 
 namespace qlm {
 
-/// Checks the options against the command, settles the comment text,
-/// collects and expands the targets, and hands over to the command's
-/// runner. Returns the exit code; usage problems are reported here.
+/// Settles the comment text, collects and expands the targets, and hands
+/// over to the command's runner; the run frame has already checked the
+/// options against the command (option_checks.h). Returns the exit code;
+/// usage problems found here are reported here.
 int run_command(const catalog::command_spec& spec, const parsed_arguments& parsed);
 
 }  // namespace qlm

@@ -4,7 +4,7 @@
 #include "cli/command_line_parser.h"
 #include "cli/help.h"
 #include "cli/output.h"
-#include "cli/run_command.h"
+#include "cli/option_checks.h"
 #include "logging/log.h"
 #include "platform/com_apartment.h"
 #include "platform/console.h"
@@ -22,7 +22,7 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt handler sto
 
 void on_interrupt() { cancel_requested.store(true); }
 
-int route(const parsed_arguments& parsed) {
+int route(const parsed_arguments& parsed, const command_runner& runner) {
     if (!parsed.error.empty()) return print_error_report(parsed.json, 2, L"usage", parsed.error);
     if (parsed.version) {
         write_stdout(from_utf8(version_text) + L"\n");
@@ -43,12 +43,24 @@ int route(const parsed_arguments& parsed) {
                 : L"Unknown command 'qlm " + parsed.command + L" " + parsed.subcommand + L"'.";
         return print_error_report(parsed.json, 2, L"usage", message);
     }
-    return run_command(*spec, parsed);
+    if (const std::wstring problem = option_problem(*spec, parsed); !problem.empty()) {
+        return print_error_report(parsed.json, 2, L"usage", problem);
+    }
+    return runner(*spec, parsed);
 }
 
 }  // namespace
 
-int run(const std::vector<std::wstring>& arguments) {
+// The same decisions as route(), in a form that prints nothing.
+const catalog::command_spec* routed_command(const parsed_arguments& parsed) {
+    if (!parsed.error.empty() || parsed.version || parsed.help) return nullptr;
+    if (parsed.command.empty() || parsed.command == L"help") return nullptr;
+    const catalog::command_spec* spec = catalog::find_command(parsed.command, parsed.subcommand);
+    if (spec == nullptr || !option_problem(*spec, parsed).empty()) return nullptr;
+    return spec;
+}
+
+int run(const std::vector<std::wstring>& arguments, const command_runner& runner) {
     try {
         logging::open_daily_log();
     } catch (const std::exception&) {
@@ -60,7 +72,7 @@ int run(const std::vector<std::wstring>& arguments) {
     int exit_code = 1;
     try {
         *parsed = parse_command_line(arguments);
-        exit_code = route(*parsed);
+        exit_code = route(*parsed, runner);
         log_info(L"qlm {} {} finished with exit code {}", parsed->command, parsed->subcommand, exit_code);
     } catch (const std::exception& error) {
         const std::wstring message = from_utf8(error.what());

@@ -64,6 +64,9 @@ class TagList(QlmTestCase):
         # A copy of qlm with no Content beside it has no default copy to seed from.
         install = os.path.join(self.root, "bare")
         os.makedirs(install)
+        engine = os.path.join(os.path.dirname(self.binary), "qlm-engine.so")
+        if os.path.exists(engine):  # the Linux front's engine goes with it
+            shutil.copy2(engine, install)
         self.binary = shutil.copy2(self.binary, install)
         self.assertEqual(self.run_qlm("tag", "list"), (3, "", MISSING_MESSAGE))
         self.assertFalse(os.path.exists(self.user_file))

@@ -57,7 +57,7 @@ class DebianPackage(unittest.TestCase):
         # Every file the package holds, folders aside: nothing missing, nothing stray.
         listing = run(["dpkg-deb", "-c", str(self.deb)]).stdout.splitlines()
         files = {line.split(" ./", 1)[1].split(" -> ")[0] for line in listing if not line.startswith("d")}
-        expected = {"usr/bin/qlm", "usr/lib/qlm/qlm", "usr/share/man/man1/qlm.1.gz",
+        expected = {"usr/bin/qlm", "usr/lib/qlm/qlm", "usr/lib/qlm/qlm-engine.so", "usr/share/man/man1/qlm.1.gz",
                     "usr/share/bash-completion/completions/qlm", "usr/share/zsh/vendor-completions/_qlm",
                     "usr/share/fish/vendor_completions.d/qlm.fish"}
         expected |= {"usr/lib/qlm/Content/" + str(path.relative_to(SOURCE / "content"))
