@@ -54,7 +54,6 @@ namespace guard = platform::posix;
 constexpr hresult e_notimpl = static_cast<hresult>(0x80004001);
 
 std::string utf8(const std::wstring& text) { return platform::text::to_utf8(text); }
-
 std::wstring wide(const std::string& text) { return platform::text::from_utf8(text); }
 
 std::vector<std::uint16_t> to_utf16(const std::wstring& text) {
@@ -187,11 +186,11 @@ class image_store final : public store {
 public:
     // `content` backs the image's memory I/O (Exiv2 does not copy it) and
     // must outlive it.
-    image_store(std::string path, bool writable, bool pass_through, std::unique_ptr<platform::posix::byte_buffer> content,
+    image_store(std::string path, bool writable, bool pass_through, std::unique_ptr<guard::byte_buffer> content,
                 Exiv2::Image::AutoPtr image, int lock, content_type type, guard::xmp_recovery recovery = {})
         : path_(std::move(path)), writable_(writable), pass_through_(pass_through), content_(std::move(content)),
           image_(std::move(image)), lock_(lock), type_(type), recovery_(std::move(recovery)) {
-        if (writable_) exif_keeper_.emplace(type_, platform::posix::view(*content_), *image_);
+        if (writable_) exif_keeper_.emplace(type_, guard::view(*content_), *image_);
     }
     ~image_store() override { posix::unlock_file(lock_); }
     image_store(const image_store&) = delete;
@@ -252,7 +251,7 @@ public:
         return posix::commit_staged(staged_, set_.get(), [this] {
             try {
                 for (const auto& [key, value] : staged_) apply(key, value);
-                return guard::commit_image(*image_, path_, type_, platform::posix::view(*content_), *exif_keeper_);
+                return guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_);
             } catch (const std::bad_alloc&) {
                 throw;
             } catch (const std::exception&) {
@@ -464,7 +463,7 @@ private:
     std::string path_;
     bool writable_;
     bool pass_through_;
-    std::unique_ptr<platform::posix::byte_buffer> content_;
+    std::unique_ptr<guard::byte_buffer> content_;
     Exiv2::Image::AutoPtr image_;
     int lock_;  // the exclusive lock a writer holds on the file, else -1
     content_type type_;
@@ -502,7 +501,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     // Exiv2 parses only what the content really is, and only the types it
     // writes safely; the rest has no embedded metadata here.
     // A read takes the file's head in the same open as the sniff.
-    platform::posix::byte_buffer head;
+    guard::byte_buffer head;
     const content_type type = guard::sniff_file(native, writable ? nullptr : &head);
     const bool handled = guard::has_metadata_handler(type);
     if (writable) {
@@ -527,7 +526,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         // lock was won on, without opening the path again.
         auto bytes = platform::file_system::read_descriptor_bytes(lock, static_cast<std::size_t>(-1), &error);
         if (!bytes) return from_win32(error);
-        auto content = std::make_unique<platform::posix::byte_buffer>(std::move(*bytes));
+        auto content = std::make_unique<guard::byte_buffer>(std::move(*bytes));
         Exiv2::Image::AutoPtr image;
         try {
             image = guard::open_image(type, reinterpret_cast<const unsigned char*>(content->data()), content->size());
@@ -546,10 +545,11 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         }
         // A write that could not keep everything the file holds goes to the
         // chain's next place instead.
-        auto recovery = guard::recover_xmp(type, platform::posix::view(*content), native, *image);
+        auto recovery = guard::recover_xmp(type, guard::view(*content), native, *image);
         if (recovery.damaged) {
             guard::log_refused_write(native, L"its XMP packet cannot be parsed whole; the values go to its property set");
-        } else if (const std::wstring why = guard::embedded_write_refusal(type, platform::posix::view(*content), *image); !why.empty()) {
+        } else if (const std::wstring why = guard::embedded_write_refusal(type, guard::view(*content), *image);
+                   !why.empty()) {
             guard::log_refused_write(native, why);
             return wincodec_err_badheader;
         }
@@ -560,10 +560,10 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     }
     const bool pass_through = (flags & gps_handler_properties_only) == 0;
     try {
-        std::unique_ptr<platform::posix::byte_buffer> held;
+        std::unique_ptr<guard::byte_buffer> held;
         Exiv2::Image::AutoPtr image;
-        if (guard::head_serves_metadata_read(type, platform::posix::view(head), static_cast<std::uint64_t>(info.st_size))) {
-            held = std::make_unique<platform::posix::byte_buffer>(std::move(head));
+        if (guard::head_serves_metadata_read(type, guard::view(head), static_cast<std::uint64_t>(info.st_size))) {
+            held = std::make_unique<guard::byte_buffer>(std::move(head));
             image = guard::open_image(type, reinterpret_cast<const unsigned char*>(held->data()), held->size());
         } else {
             image = guard::open_image(type, native);
