@@ -198,6 +198,8 @@ bool edit_packet_rating(std::string& packet, std::uint32_t stars) {
 
 bool rewrite_packet_rating(const std::wstring& path, std::uint32_t stars) {
     if (path.empty()) return false;
+    // A file whose handler keeps a sidecar is never patched in place.
+    if (!platform::property_store::handler_sidecar(path).empty()) return false;
     platform::file_system::exclusive_file file;
     if (file.open(path) != 0) return false;
     const auto size = file.size();
