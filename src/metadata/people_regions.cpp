@@ -141,8 +141,11 @@ std::vector<people_region> read_people_regions(const std::wstring& path) {
     std::vector<people_region> regions;
     if (path.empty()) return regions;
     // A mapping instead of a copy: info reads every target, and photos are large.
+    // A raw file is not scanned: its editors keep the regions in its sidecar,
+    // and its image data would be read whole for nothing.
+    const bool raw = !platform::property_store::handler_sidecar(path).empty();
     platform::mapped_file photo;
-    if (photo.open(path, largest_photo)) {
+    if (!raw && photo.open(path, largest_photo)) {
         if (parse_both_region_kinds(photo.bytes(), regions)) return regions;
     }
     regions.clear();
