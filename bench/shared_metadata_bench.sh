@@ -91,9 +91,15 @@ for i in $(seq -w 1 500); do
 done
 printf '\n500 raws of %d bytes with darktable sidecars, 500 JPEGs of %d bytes\n' \
   "$(stat -c %s "$work/base.tif")" "$(stat -c %s "$work/base2.jpg")"
+# Wall time and, less disturbed by other load on the machine, CPU time.
+cpu_seconds() {
+  /usr/bin/time -f '%U %S' "$@" 2>&1 >/dev/null | tail -1 | awk '{ printf "%.3f s CPU", $1 + $2 }'
+}
 cd "$work/jpeg"
 "$qlm" info --json '*.jpg' >/dev/null 2>&1 || true
-printf '%-46s %s\n' "qlm info --json (500 JPEGs)" "$(seconds "$qlm" info --json '*.jpg')"
+printf '%-46s %s, %s\n' "qlm info --json (500 JPEGs)" "$(seconds "$qlm" info --json '*.jpg')" \
+  "$(cpu_seconds "$qlm" info --json '*.jpg')"
 cd "$work/raw"
 "$qlm" info --json '*.CR2' >/dev/null 2>&1 || true
-printf '%-46s %s\n' "qlm info --json (500 raws with sidecars)" "$(seconds "$qlm" info --json '*.CR2')"
+printf '%-46s %s, %s\n' "qlm info --json (500 raws with sidecars)" "$(seconds "$qlm" info --json '*.CR2')" \
+  "$(cpu_seconds "$qlm" info --json '*.CR2')"

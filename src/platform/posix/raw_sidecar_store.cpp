@@ -18,7 +18,9 @@
 #include <cstdlib>
 #include <optional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform::property_store::posix {
 namespace {
@@ -141,17 +143,98 @@ bool accepts(const property_key& key, const property_value& value) {
     return value.type == value_type::lpwstr || value.type == value_type::bstr;
 }
 
-// The XMP embedded in the raw and its EXIF, read once at open. A raw Exiv2
-// cannot read simply has none.
+// The raw's parser picked from its first bytes, without Exiv2 asking every
+// format it knows: TIFF-based raws, Olympus' and Panasonic's variants.
+Exiv2::Image::AutoPtr open_raw(const std::string& path) {
+    Exiv2::BasicIo::AutoPtr io(new Exiv2::FileIo(path));
+    if (io->open() != 0) return Exiv2::Image::AutoPtr();
+    Exiv2::byte head[4] = {};
+    const long got = io->read(head, 4);
+    io->close();
+    if (got != 4) return Exiv2::Image::AutoPtr();
+    const std::string_view magic(reinterpret_cast<const char*>(head), 4);
+    if (magic == std::string_view("II*\0", 4) || magic == std::string_view("MM\0*", 4)) {
+        return Exiv2::newTiffInstance(io, false);
+    }
+    if (magic == "IIRO" || magic == "IIRS" || magic == "MMOR") return Exiv2::newOrfInstance(io, false);
+    if (magic == std::string_view("IIU\0", 4)) return Exiv2::newRw2Instance(io, false);
+    return Exiv2::Image::AutoPtr();
+}
+
+// Reads exactly `size` bytes at `offset`.
+bool read_at(int descriptor, std::uint64_t offset, void* into, std::size_t size) {
+    auto* bytes = static_cast<char*>(into);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(descriptor, bytes + got, size - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The XMP packet of a TIFF-based raw (tag 700 of IFD0), read with three
+// small reads instead of a parse of the whole structure: a raw is large,
+// and a read of its tags wants nothing else from it. Empty when there is
+// none or the structure does not hold one where it belongs.
+std::string embedded_xmp_packet(const std::string& path) {
+    constexpr std::size_t largest_packet = 16u << 20;
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0) return {};
+    struct closer {
+        int descriptor;
+        ~closer() { ::close(descriptor); }
+    } close_on_return{descriptor};
+    unsigned char header[8] = {};
+    if (!read_at(descriptor, 0, header, sizeof header)) return {};
+    const bool little = header[0] == 'I' && header[1] == 'I';
+    if (!little && !(header[0] == 'M' && header[1] == 'M')) return {};
+    const auto u16 = [little](const unsigned char* at) {
+        return static_cast<std::uint16_t>(little ? at[0] | (at[1] << 8) : (at[0] << 8) | at[1]);
+    };
+    const auto u32 = [little](const unsigned char* at) {
+        return little ? std::uint32_t{at[0]} | (std::uint32_t{at[1]} << 8) | (std::uint32_t{at[2]} << 16) |
+                            (std::uint32_t{at[3]} << 24)
+                      : (std::uint32_t{at[0]} << 24) | (std::uint32_t{at[1]} << 16) | (std::uint32_t{at[2]} << 8) |
+                            std::uint32_t{at[3]};
+    };
+    if (u16(header + 2) != 42) return {};
+    const std::uint32_t ifd = u32(header + 4);
+    unsigned char count_bytes[2] = {};
+    if (!read_at(descriptor, ifd, count_bytes, 2)) return {};
+    const std::uint16_t count = u16(count_bytes);
+    std::vector<unsigned char> entries(std::size_t{count} * 12);
+    if (entries.empty() || !read_at(descriptor, std::uint64_t{ifd} + 2, entries.data(), entries.size())) return {};
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char* entry = entries.data() + i * 12;
+        const std::uint16_t type = u16(entry + 2);
+        if (u16(entry) != 700 || (type != 1 && type != 7)) continue;
+        const std::uint32_t size = u32(entry + 4);
+        if (size <= 4 || size > largest_packet) return {};
+        std::string packet(size, '\0');
+        if (!read_at(descriptor, u32(entry + 8), packet.data(), packet.size())) return {};
+        return packet;
+    }
+    return {};
+}
+
+// The XMP embedded in the raw, read at open; its EXIF only when a photo
+// property is asked for. A raw that cannot be read simply has none.
 struct embedded_metadata {
     Exiv2::XmpData xmp;
-    Exiv2::ExifData exif;
+    std::optional<Exiv2::ExifData> exif;
 };
 
 embedded_metadata read_embedded(const std::string& path) {
     embedded_metadata found;
     try {
-        auto image = Exiv2::ImageFactory::open(path);
+        if (const std::string packet = embedded_xmp_packet(path); !packet.empty()) {
+            if (Exiv2::XmpParser::decode(found.xmp, packet) != 0) found.xmp.clear();
+            return found;
+        }
+        // Olympus' and Panasonic's variants, or XMP not where TIFF puts it.
+        auto image = open_raw(path);
         if (image.get()) {
             image->readMetadata();
             found.xmp = image->xmpData();
@@ -161,6 +244,21 @@ embedded_metadata read_embedded(const std::string& path) {
         // Damaged or unknown raw content: nothing embedded to show.
     }
     return found;
+}
+
+const Exiv2::ExifData& embedded_exif(const std::string& path, embedded_metadata& embedded) {
+    if (!embedded.exif) {
+        embedded.exif.emplace();
+        try {
+            if (auto image = open_raw(path); image.get()) {
+                image->readMetadata();
+                *embedded.exif = image->exifData();
+            }
+        } catch (const std::exception&) {
+            embedded.exif->clear();
+        }
+    }
+    return *embedded.exif;
 }
 
 class raw_store final : public store {
@@ -186,7 +284,7 @@ public:
         value = property_value{};
         if (is_photo_read_key(key)) {
             try {
-                read_photo_property(embedded_.exif, key, value);
+                read_photo_property(embedded_exif(path_, embedded_), key, value);
             } catch (const std::exception&) {
                 value = property_value{};
             }
