@@ -180,8 +180,13 @@ class RawSidecars(QlmTestCase):
         sidecar = self.path("IMG_5.dng.xmp")
         garbage = b"<x:xmpmeta><rdf:RDF><rdf:Description xmp:Rating=\"3\"\x00\xff"
         write_bytes(sidecar, garbage)
-        self.qlm("rate", "set", "--stars", "4", "IMG_5.dng")
+        for args in (("rate", "set", "--stars", "4"), ("tag", "add", "--tag", "X"), ("comment", "set", "--text", "c")):
+            r = self.qlm(*args, "IMG_5.dng")
+            self.assertEqual(r.code, 1, r.out + r.err)
         self.assertEqual(read_bytes(sidecar), garbage)
+        # Nothing went anywhere else instead: no attribute, no second sidecar.
+        self.assertEqual(os.listxattr(self.path("IMG_5.dng")), [])
+        self.assertFalse(os.path.exists(self.path("IMG_5.xmp")))
         self.assert_raw_untouched("IMG_5.dng")
         self.assertEqual(self.info("IMG_5.dng")["tags"], ["Embedded"])
 

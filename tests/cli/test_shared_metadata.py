@@ -121,11 +121,16 @@ class AudioFiles(QlmTestCase):
             self.assertEqual(self.qlm("comment", "clear", name).code, 0)
             self.assertNotIn(key, reader(self.path(name)).tags or {}, name)
 
+        # The scales players write: 0-100, 1-5 stars, and FMPS_RATING's fraction.
         for name, reader in (("song.flac", FLAC), ("song.ogg", OggVorbis)):
-            audio = reader(self.path(name))
-            audio["RATING"] = "80"
-            audio.save()
-            self.assertEqual(self.info(name)["rating"], 4, name)
+            for fields, stars in (({"RATING": "80"}, 4), ({"RATING": "4"}, 4), ({"FMPS_RATING": "0.6"}, 3)):
+                audio = reader(self.path(name))
+                audio.delete()
+                audio = reader(self.path(name))
+                for field, value in fields.items():
+                    audio[field] = value
+                audio.save()
+                self.assertEqual(self.info(name)["rating"], stars, (name, fields))
 
     def test_damaged_audio_is_never_rewritten(self):
         for name in ("bad.mp3", "bad.flac", "bad.m4a"):
