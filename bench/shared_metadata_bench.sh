@@ -3,7 +3,9 @@
 # hierarchical keywords and an IPTC caption, for this build and an earlier
 # one (the keyword write now also edits the hierarchy lists and the IPTC
 # text; goal: within 5 %), and of `qlm info --json` over 500 MP3s beside
-# `exiftool -j` on the same files (goal: 5x faster).
+# `exiftool -j` on the same files (goal: 5x faster), and of `qlm info --json`
+# over 500 camera raw files with darktable-style sidecars beside 500 JPEGs
+# holding the same values (goal: within 2x).
 # Usage: bench/shared_metadata_bench.sh [path/to/qlm] [path/to/earlier/qlm] [photo count]
 set -euo pipefail
 qlm="$(realpath "${1:-$(dirname "$0")/../build/qlm}")"
@@ -50,3 +52,54 @@ printf '\n500 MP3s of %d bytes, rated and commented in ID3v2\n' "$(stat -c %s "$
 cd "$work/mp3"
 printf '%-46s %s\n' "qlm info --json (500 MP3s)" "$(seconds "$qlm" info --json '*.mp3')"
 printf '%-46s %s\n' "exiftool -j (rating and comment)" "$(seconds exiftool -j -ID3:Popularimeter -ID3:Comment ./*.mp3)"
+
+mkdir "$work/raw" "$work/jpeg"
+convert -size 640x480 plasma:fractal -seed 7 "$work/base.tif"
+exiftool -q -overwrite_original -XMP-dc:Subject=Embedded -XMP-xmp:Rating=2 "$work/base.tif"
+cat >"$work/base.xmp" <<'XMP'
+<?xml version="1.0" encoding="UTF-8"?>
+<x:xmpmeta xmlns:x="adobe:ns:meta/" x:xmptk="XMP Core 4.4.0-Exiv2">
+ <rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
+  <rdf:Description rdf:about=""
+    xmlns:xmp="http://ns.adobe.com/xap/1.0/"
+    xmlns:dc="http://purl.org/dc/elements/1.1/"
+    xmlns:darktable="http://darktable.sf.net/"
+   xmp:Rating="4"
+   darktable:xmp_version="5"
+   darktable:history_end="1">
+   <dc:subject>
+    <rdf:Bag>
+     <rdf:li>Paris</rdf:li>
+     <rdf:li>Anne</rdf:li>
+    </rdf:Bag>
+   </dc:subject>
+   <darktable:history>
+    <rdf:Seq>
+     <rdf:li darktable:num="0" darktable:operation="exposure" darktable:params="0000000000000000cdcc4c3e"/>
+    </rdf:Seq>
+   </darktable:history>
+  </rdf:Description>
+ </rdf:RDF>
+</x:xmpmeta>
+XMP
+convert -size 640x480 plasma:fractal -seed 7 -quality 85 "$work/base2.jpg"
+exiftool -q -overwrite_original -XMP-dc:Subject=Paris -XMP-dc:Subject=Anne -XMP-xmp:Rating=4 "$work/base2.jpg"
+for i in $(seq -w 1 500); do
+  cp "$work/base.tif" "$work/raw/IMG_$i.CR2"
+  cp "$work/base.xmp" "$work/raw/IMG_$i.CR2.xmp"
+  cp "$work/base2.jpg" "$work/jpeg/IMG_$i.jpg"
+done
+printf '\n500 raws of %d bytes with darktable sidecars, 500 JPEGs of %d bytes\n' \
+  "$(stat -c %s "$work/base.tif")" "$(stat -c %s "$work/base2.jpg")"
+# Wall time and, less disturbed by other load on the machine, CPU time.
+cpu_seconds() {
+  /usr/bin/time -f '%U %S' "$@" 2>&1 >/dev/null | tail -1 | awk '{ printf "%.3f s CPU", $1 + $2 }'
+}
+cd "$work/jpeg"
+"$qlm" info --json '*.jpg' >/dev/null 2>&1 || true
+printf '%-46s %s, %s\n' "qlm info --json (500 JPEGs)" "$(seconds "$qlm" info --json '*.jpg')" \
+  "$(cpu_seconds "$qlm" info --json '*.jpg')"
+cd "$work/raw"
+"$qlm" info --json '*.CR2' >/dev/null 2>&1 || true
+printf '%-46s %s, %s\n' "qlm info --json (500 raws with sidecars)" "$(seconds "$qlm" info --json '*.CR2')" \
+  "$(cpu_seconds "$qlm" info --json '*.CR2')"

@@ -23,6 +23,10 @@ struct file_state {
     std::uint32_t rating = 0;          // stars 0-5
     std::wstring comment;              // empty when none
     std::vector<std::wstring> people;  // distinct ignoring case, region order
+    // False when the stored rating is not what writing `rating` stars would
+    // store (a half star set in Dolphin, a photo marked rejected), so that
+    // setting the same stars still writes.
+    bool rating_settled = true;
 };
 
 struct target_result {

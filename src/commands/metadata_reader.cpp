@@ -49,7 +49,20 @@ bool read_file_state(const std::wstring& path, field_mask mask, file_state& stat
             return false;
         }
         if ((mask & field_tags) != 0) state.tags = handle.get_tags();
-        if ((mask & field_rating) != 0) state.rating = metadata::get_folder_rating(handle);
+        if ((mask & field_rating) != 0) {
+            state.rating = metadata::get_folder_rating(handle);
+            namespace ps = platform::property_store;
+            ps::property_value stored;
+            if (!handle.is_folder() && !ps::failed(handle.get_value(ps::key_rating, stored))) {
+                using ps::value_type;
+                if (stored.type == value_type::i4 && stored.i4 < 0) {
+                    state.rating_settled = false;
+                } else if (state.rating > 0 && (stored.type == value_type::ui4 || stored.type == value_type::i4)) {
+                    const auto raw = stored.type == value_type::ui4 ? stored.ui4 : static_cast<std::uint32_t>(stored.i4);
+                    state.rating_settled = raw == metadata::stars_to_rating(state.rating);
+                }
+            }
+        }
         if ((mask & field_comment) != 0) state.comment = handle.get_comment();
         if ((mask & field_people) != 0) {
             for (const auto& region : metadata::read_people_regions(path)) append_person(state.people, region.name);

@@ -40,7 +40,7 @@ bool needs_write(const target_entry& target, field_mask mask, const change_reque
         return false;
     }
     row.before = state;
-    if (request.already_applied(state)) {
+    if (request.already_applied(state) && state.rating_settled) {
         row.status = L"unchanged";
         row.after = std::move(state);
         return false;

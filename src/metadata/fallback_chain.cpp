@@ -69,6 +69,10 @@ bool write_embedded(const std::wstring& path, const ps::property_value& value,
            set_and_commit(*encoder, second_pass, value);
 }
 
+// The handler of the file's type keeps its metadata in a sidecar (raw
+// camera files on Linux); it is never patched in place or beside.
+bool keeps_sidecar(const std::wstring& path) { return !platform::property_store::handler_sidecar(path).empty(); }
+
 // Ascending, case-insensitively, unit by unit after lower-casing; a prefix
 // sorts first. Duplicates stay.
 std::vector<std::wstring> sorted_tags(const std::vector<std::wstring>& tags) {
@@ -88,6 +92,9 @@ void keywords_after_handler(metadata_handle& handle, const std::vector<std::wstr
                             const ps::property_value& value, const wchar_t* what, const char* failure) {
     const std::wstring path = handle.path();
     const store_access& access = handle.access();
+    // A handler that keeps a sidecar refused it (a sidecar that does not
+    // parse): no other place may take what the sidecar would not.
+    if (keeps_sidecar(path)) throw std::runtime_error(failure);
     if (write_embedded_keywords(path, tags, access)) return;
     // The property set wants the file to itself.
     if (handle.mode() == 2) handle.close();
@@ -109,6 +116,7 @@ void set_rating(metadata_handle& handle, std::uint32_t stars) {
     if (!ps::failed(handle.set_value(ps::key_rating, value))) return;
     const std::wstring path = handle.path();
     const store_access& access = handle.access();
+    if (keeps_sidecar(path)) throw std::runtime_error("Failed to set rating");
     if (write_embedded_rating(path, stars, access)) return;
     if (rewrite_packet_rating(path, stars)) return;
     if (handle.mode() == 2) handle.close();
@@ -198,6 +206,7 @@ bool edit_packet_rating(std::string& packet, std::uint32_t stars) {
 
 bool rewrite_packet_rating(const std::wstring& path, std::uint32_t stars) {
     if (path.empty()) return false;
+    if (keeps_sidecar(path)) return false;
     platform::file_system::exclusive_file file;
     if (file.open(path) != 0) return false;
     const auto size = file.size();

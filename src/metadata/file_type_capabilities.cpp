@@ -1,6 +1,7 @@
 #include "metadata/file_type_capabilities.h"
 
 #include "platform/file_system.h"
+#include "platform/property_store.h"
 #include "platform/text.h"
 
 #include <string>
@@ -53,6 +54,8 @@ std::string ascii_lower(std::string text) {
 bool is_admitted(const std::wstring& path, const std::unordered_set<std::string>& extensions) {
     const std::wstring extension = path_extension(path);
     if (!extension.empty() && extensions.contains(ascii_lower(platform::text::to_utf8(extension)))) return true;
+    // A type whose handler keeps a sidecar takes tags and ratings there.
+    if (!platform::property_store::handler_sidecar(path).empty()) return true;
     return is_folder(path);
 }
 

@@ -281,7 +281,8 @@ std::uint32_t metadata_handle::get_rating(bool& found) const {
     }
     if (value.type == ps::value_type::i4) {
         found = true;
-        return rating_to_stars(static_cast<std::uint32_t>(value.i4));
+        // Below zero: a photo marked rejected, which has no stars.
+        return value.i4 < 0 ? 0 : rating_to_stars(static_cast<std::uint32_t>(value.i4));
     }
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "platform/sync.h"
 #include "platform/win32_error.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace qlm::metadata {
@@ -118,15 +119,34 @@ std::optional<std::string> jpeg_with_regions(std::string_view data, const std::v
 
 }  // namespace
 
+namespace {
+
+// Both vocabularies' regions, united by name: Windows' first, then the MWG
+// faces naming someone Windows' do not (other programs write one or both).
+bool parse_both_region_kinds(std::string_view text, std::vector<people_region>& regions) {
+    const bool windows = parse_region_info(text, regions);
+    std::vector<people_region> mwg;
+    if (!parse_mwg_regions(text, mwg)) return windows;
+    for (auto& region : mwg) {
+        const bool named = std::any_of(regions.begin(), regions.end(),
+                                       [&](const people_region& other) { return other.name == region.name; });
+        if (!named) regions.push_back(std::move(region));
+    }
+    return windows || !regions.empty();
+}
+
+}  // namespace
+
 std::vector<people_region> read_people_regions(const std::wstring& path) {
     std::vector<people_region> regions;
     if (path.empty()) return regions;
     // A mapping instead of a copy: info reads every target, and photos are large.
+    // A raw file is not scanned: its editors keep the regions in its sidecar,
+    // and its image data would be read whole for nothing.
+    const bool raw = !platform::property_store::handler_sidecar(path).empty();
     platform::mapped_file photo;
-    if (photo.open(path, largest_photo)) {
-        if (parse_region_info(photo.bytes(), regions)) return regions;
-        // Faces named by other photo software, which write only MWG regions.
-        if (parse_mwg_regions(photo.bytes(), regions) && !regions.empty()) return regions;
+    if (!raw && photo.open(path, largest_photo)) {
+        if (parse_both_region_kinds(photo.bytes(), regions)) return regions;
     }
     regions.clear();
     std::vector<std::wstring> names;
@@ -135,8 +155,7 @@ std::vector<people_region> read_people_regions(const std::wstring& path) {
         return regions;
     }
     const std::string sidecar = read_text_file(sidecar_path(path));
-    if (!sidecar.empty() && parse_region_info(sidecar, regions) && !regions.empty()) return regions;
-    if (!sidecar.empty() && parse_mwg_regions(sidecar, regions) && !regions.empty()) return regions;
+    if (!sidecar.empty() && parse_both_region_kinds(sidecar, regions) && !regions.empty()) return regions;
     return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include "metadata/xmp_namespaces.h"
 #include "platform/file_system.h"
+#include "platform/property_store.h"
 #include "platform/text.h"
 
 #include <cstdint>
@@ -67,7 +68,12 @@ std::string fresh_keywords_sidecar(const std::string& block) {
 
 }  // namespace
 
-std::wstring sidecar_path(const std::wstring& target) { return target + L".xmp"; }
+std::wstring sidecar_path(const std::wstring& target) {
+    // Where the file's own handler keeps a sidecar (raw camera files), other
+    // programs read that one; a second sidecar would split the file's data.
+    if (std::wstring handled = platform::property_store::handler_sidecar(target); !handled.empty()) return handled;
+    return target + L".xmp";
+}
 
 std::string utf16le_to_utf8(std::string_view bytes) {
     // Unit by unit into a wide string; the converter joins surrogate pairs and

@@ -12,7 +12,8 @@
 namespace qlm::metadata {
 
 /// The sidecar of a target: its full path with ".xmp" appended (the target's
-/// own extension and letter case stay in the name).
+/// own extension and letter case stay in the name), or the sidecar the
+/// file type's handler keeps (platform::property_store::handler_sidecar).
 std::wstring sidecar_path(const std::wstring& target);
 
 /// The text of a file as UTF-8: a UTF-16LE file (FF FE) is converted, a

@@ -25,7 +25,12 @@
 //   them: user.xdg.tags (comma-separated; the exact list, which may hold
 //   commas, also typed, and trusted only while it joins to user.xdg.tags),
 //   user.xdg.comment, and user.baloo.rating in half-stars 0-10 (written as
-//   stars x 2; n read as the 0-99 value of round-half-up n/2 stars).
+//   stars x 2; n read as a 0-99 value of round-half-up n/2 stars, a half
+//   star by a value other than those stars' own). Photos (JPEG, PNG, TIFF,
+//   WebP) keep the three in the file and mirror them there on every write;
+//   a read applies what a file manager changed since (posix/
+//   freedesktop_attributes.h). Camera raw files keep them in their XMP
+//   sidecar (posix/raw_sidecar_store.h).
 // On Linux an open store holds an flock for its life in place of the share
 // modes: writers exclusive, property-set readers shared; an open that meets
 // another holder fails with a sharing violation.
@@ -151,6 +156,14 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
 /// read with STGM_SHARE_DENY_WRITE or read-write with STGM_SHARE_EXCLUSIVE,
 /// then PSCreatePropertyStoreFromPropertySetStorage).
 hresult open_property_set(const std::wstring& path, bool writable, std::unique_ptr<store>& out);
+
+/// The XMP sidecar in which the handler of the file's type keeps its tags,
+/// rating and comment, or empty when the handler keeps them in the file
+/// itself. Linux: TIFF-based camera raw files (.dng .cr2 .nef .arw .orf
+/// .rw2 .pef .srw) are never rewritten; their sidecar is "name.ext.xmp", or
+/// an existing "name.xmp". Windows: always empty (the system's raw codecs
+/// keep the metadata). Looks at the name and at which sidecar exists.
+std::wstring handler_sidecar(const std::wstring& path);
 
 /// The system's message text for a code (FormatMessageW; Linux: our own
 /// table of the codes this system meets, else "Unknown error").

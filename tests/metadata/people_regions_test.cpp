@@ -170,6 +170,31 @@ TEST_F(people_write, other_files_go_to_the_sidecar_and_the_names_to_the_property
     EXPECT_EQ(names, std::vector<std::wstring>{L"Cleo"});
 }
 
+TEST_F(people_write, a_raw_file_uses_the_sidecar_its_editors_made) {
+    // A TIFF under a raw name beside a Lightroom-style "R.xmp": the regions
+    // join that sidecar, no second one appears, and the raw stays as it was.
+    const std::wstring made = qlm::testing::make_image(folder / L"made.tif");
+    ASSERT_FALSE(made.empty());
+    const std::wstring raw = folder / L"R.dng";
+    ASSERT_EQ(fs::move_file(made, raw), 0u);
+    const std::wstring lightroom = folder / L"R.xmp";
+    ASSERT_TRUE(write_text_file(lightroom, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n <rdf:RDF "
+                                           "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+                                           "  <rdf:Description rdf:about=\"\" xmlns:crs=\"http://ns.adobe.com/"
+                                           "camera-raw-settings/1.0/\" crs:Exposure2012=\"+0.35\"/>\n </rdf:RDF>\n"
+                                           "</x:xmpmeta>\n"));
+    const std::string raw_before = read_bytes(raw);
+    EXPECT_EQ(sidecar_path(raw), lightroom);
+    ASSERT_TRUE(write_people_regions(raw, regions));
+    EXPECT_EQ(read_bytes(raw), raw_before);
+    EXPECT_FALSE(fs::get_attributes(raw + L".xmp") != fs::invalid_attributes);
+    EXPECT_EQ(exiftool_values(lightroom, {"-XMP-mwg-rs:RegionName", "-XMP-crs:Exposure2012"}),
+              (std::vector<std::string>{"Anna M\xC3\xBCller, Bob & Co", "+0.35"}));
+    // The long form wins once it exists, as darktable names it.
+    ASSERT_TRUE(write_text_file(raw + L".xmp", ""));
+    EXPECT_EQ(sidecar_path(raw), raw + L".xmp");
+}
+
 TEST_F(people_write, bad_paths_report_their_messages) {
     EXPECT_EQ(error_of([] { write_people_regions(L"", {}); }), "Failed to set people regions: no file path");
     EXPECT_EQ(error_of([&] { write_people_regions(folder / L"missing.jpg", {{L"A", 0, 0, 1, 1}}); }),

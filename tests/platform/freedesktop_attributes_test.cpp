@@ -69,9 +69,10 @@ TEST(freedesktop_attributes, ratings_map_to_half_stars_both_ways) {
         write(file, ps::key_rating, ps::property_value::make_ui4(value));
         EXPECT_EQ(getfattr(file, "user.baloo.rating"), half_stars) << value;
     }
-    // Odd half-stars round up; what is not a positive number is no rating.
-    const std::pair<const char*, std::uint32_t> read_back[] = {{"1", 1},  {"2", 1},  {"3", 25}, {"4", 25},
-                                                               {"5", 50}, {"7", 75}, {"9", 99}, {"10", 99},
+    // Odd half-stars round up, by a value that is not the stars' own; what
+    // is not a positive number is no rating.
+    const std::pair<const char*, std::uint32_t> read_back[] = {{"1", 6},  {"2", 1},  {"3", 20}, {"4", 25},
+                                                               {"5", 45}, {"7", 70}, {"9", 94}, {"10", 99},
                                                                {"14", 99}, {"0", 0}, {"-2", 0}, {"x", 0}};
     for (const auto& [half_stars, value] : read_back) {
         setfattr(file, "user.baloo.rating", half_stars);

@@ -74,7 +74,7 @@ TEST_F(image_handler, keywords_rating_comment_title_round_trip_on_jpeg_both_tiff
         EXPECT_EQ(qlm::testing::exiftool_values(path, {"-XMP-dc:Subject", "-XMP-xmp:Rating", "-XMP-microsoft:RatingPercent",
                                                        "-IFD0:Rating", "-IFD0:RatingPercent", "-IFD0:XPKeywords",
                                                        "-IPTC:Keywords"}),
-                  (std::vector<std::string>{"W\xC3\xB6rk, a;b, Zebra", "4", "75", "4", "75", "W\xC3\xB6rk;a;b;Zebra",
+                  (std::vector<std::string>{"W\xC3\xB6rk, a;b, Zebra", "4", "75", "4", "75", "W\xC3\xB6rk;Zebra",
                                             has_iptc ? "W\xC3\xB6rk, a;b, Zebra" : "-"}));
         EXPECT_EQ(run_tool("exiftool -b -XMP-exif:UserComment " + shell_quote(path)), comment_utf8);
         // exiftool trims the trailing blanks of an Exif UserComment when it shows it.
@@ -96,7 +96,7 @@ TEST_F(image_handler, a_write_replaces_copies_made_elsewhere_and_clearing_leaves
     EXPECT_EQ(qlm::testing::exiftool_values(path, {"-XMP-microsoft:LastKeywordXMP", "-XMP-microsoft:LastKeywordIPTC"}),
               (std::vector<std::string>{"W\xC3\xB6rk, a;b, Zebra", "W\xC3\xB6rk, a;b, Zebra"}));
     EXPECT_EQ(exiftool_value(path, "-IPTC:Keywords"), "W\xC3\xB6rk, a;b, Zebra");
-    EXPECT_EQ(exiftool_value(path, "-IFD0:XPKeywords"), "W\xC3\xB6rk;a;b;Zebra");
+    EXPECT_EQ(exiftool_value(path, "-IFD0:XPKeywords"), "W\xC3\xB6rk;Zebra");  // "a;b" would come back split
     EXPECT_EQ(exiftool_value(path, "-IFD0:RatingPercent"), "75");
     EXPECT_EQ(run_tool("exiftool -b -XPComment " + shell_quote(path)), "Line one\r\nline two \xC3\xA9\xE2\x9C\x93 \xED\xA0\xBD\xED\xB8\x80  ");
 

@@ -12,7 +12,7 @@ namespace {
 
 namespace posix = platform::property_store::posix;
 
-TEST(iptc_text, unmarked_text_is_windows_1252_and_marked_text_utf8) {
+TEST(iptc_text, unmarked_text_is_windows_1252_unless_it_is_valid_utf8) {
     const struct {
         std::string bytes;
         bool marked;
@@ -21,7 +21,9 @@ TEST(iptc_text, unmarked_text_is_windows_1252_and_marked_text_utf8) {
         {"Price 5\x80 \x93quoted\x94", false, L"Price 5\u20ac \u201cquoted\u201d"},
         {"Caf\xE9 \x8A\x9F", false, L"Caf\u00e9 \u0160\u0178"},
         {"\x81\x8D\x8F\x90\x9D", false, L"\u0081\u008d\u008f\u0090\u009d"},  // undefined: Latin-1
-        {"Caf\xC3\xA9", false, L"Caf\u00c3\u00a9"},                            // as exiftool reads it
+        {"Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", false, L"Caf\u00e9 \u20ac \U0001F600"},  // UTF-8 unmarked
+        {"\xC3\xA9\xE9", false, L"\u00c3\u00a9\u00e9"},                 // one stray byte: all cp1252
+        {"\xC0\xAF \xED\xA0\x80", false, L"\u00c0\u00af \u00ed\u00a0\u20ac"},  // overlong, surrogate
         {"Caf\xC3\xA9", true, L"Caf\u00e9"},
         {"bad \xE9", true, L"bad \uFFFD"},
         {"", false, L""},

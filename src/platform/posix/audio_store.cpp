@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <mutex>
 #include <optional>
 
@@ -110,7 +111,18 @@ std::uint32_t value_of_percent(const TagLib::String& text) {
     unsigned percent = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), percent);
     if (error != std::errc{} || end != digits.data() + digits.size() || percent == 0) return 0;
-    const unsigned stars = std::clamp((percent + 10) / 20, 1u, 5u);
+    // Players that count stars write 1 to 5; the others 0 to 100.
+    const unsigned stars = percent <= 5 ? percent : std::clamp((percent + 10) / 20, 1u, 5u);
+    return value_of_stars[stars];
+}
+
+// FMPS_RATING: a fraction from 0.0 to 1.0 (Amarok, Clementine, Quod Libet).
+std::uint32_t value_of_fraction(const TagLib::String& text) {
+    const std::string digits = text.stripWhiteSpace().to8Bit();
+    char* end = nullptr;
+    const double fraction = std::strtod(digits.c_str(), &end);
+    if (digits.empty() || end != digits.c_str() + digits.size() || !(fraction > 0.0) || fraction > 1.0) return 0;
+    const auto stars = static_cast<unsigned>(std::clamp(fraction * 5.0 + 0.5, 1.0, 5.0));
     return value_of_stars[stars];
 }
 
@@ -228,9 +240,12 @@ private:
         const auto* comment = xiph(false);
         if (!comment) return 0;
         const auto& fields = comment->fieldListMap();
-        const auto found = fields.find("RATING");
-        if (found == fields.end() || found->second.isEmpty()) return 0;
-        return value_of_percent(found->second.front());
+        if (const auto found = fields.find("RATING"); found != fields.end() && !found->second.isEmpty()) {
+            return value_of_percent(found->second.front());
+        }
+        const auto fraction = fields.find("FMPS_RATING");
+        if (fraction == fields.end() || fraction->second.isEmpty()) return 0;
+        return value_of_fraction(fraction->second.front());
     }
 
     std::optional<std::wstring> read_comment() const {
@@ -286,8 +301,15 @@ private:
         }
         auto* comment = xiph(stars > 0);
         if (!comment) return;
-        if (stars == 0) comment->removeFields("RATING");
-        else comment->addField("RATING", TagLib::String::number(stars * 20), true);
+        // FMPS_RATING follows where a player keeps one.
+        const bool fraction = comment->contains("FMPS_RATING");
+        if (stars == 0) {
+            comment->removeFields("RATING");
+            comment->removeFields("FMPS_RATING");
+            return;
+        }
+        comment->addField("RATING", TagLib::String::number(stars * 20), true);
+        if (fraction) comment->addField("FMPS_RATING", stars == 5 ? "1.0" : "0." + std::to_string(stars * 2), true);
     }
 
     void write_comment(const std::wstring& text) {

@@ -6,7 +6,9 @@
 #include "platform/posix/exif_ifd_editor.h"
 #include "platform/posix/exiv2_support.h"
 #include "platform/posix/image_data_check.h"
+#include "platform/posix/iptc_digest.h"
 #include "platform/posix/jpeg_extended_xmp.h"
+#include "platform/posix/microsoft_photo_uri.h"
 #include "platform/posix/xmp_subject_scan.h"
 #include "platform/text.h"
 
@@ -70,6 +72,18 @@ std::string extended_guid(Exiv2::Image& image) {
         if (datum.key() == "Xmp.xmpNote.HasExtendedXMP") return datum.toString();
     }
     return {};
+}
+
+// What Exiv2 wrote, with what other programs' validators expect of it
+// corrected in place (no byte moves); nullopt when nothing needs it. PNG
+// chunks carry checksums, so a PNG keeps Exiv2's spelling.
+std::optional<std::string> corrected(content_type type, std::string_view written) {
+    std::optional<std::string> out;
+    if (type != content_type::png) out = with_microsoft_photo_uri(written);
+    if (type == content_type::jpeg) {
+        if (auto digest = with_current_iptc_digest(out ? std::string_view(*out) : written)) out = std::move(digest);
+    }
+    return out;
 }
 
 Exiv2::Image::AutoPtr open_as(content_type type, Exiv2::BasicIo::AutoPtr& io) {
@@ -212,8 +226,9 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
         const Exiv2::byte* data = memory->mmap(false);
         if (data == nullptr) return property_store::e_fail;
         if (!exif.edits_output()) {
-            return replace_keeping_image_data(path, type, original,
-                                              std::string_view(reinterpret_cast<const char*>(data), size));
+            const std::string_view written(reinterpret_cast<const char*>(data), size);
+            if (auto patched = corrected(type, written)) return replace_keeping_image_data(path, type, original, *patched);
+            return replace_keeping_image_data(path, type, original, written);
         }
         bytes.assign(data, data + size);
     } else {
@@ -229,8 +244,9 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
         log_refused_write(path, why);
         return property_store::wincodec_err_badheader;
     }
-    return replace_keeping_image_data(
-        path, type, original, std::string_view(reinterpret_cast<const char*>(kept->data()), kept->size()));
+    const std::string_view written(reinterpret_cast<const char*>(kept->data()), kept->size());
+    if (auto patched = corrected(type, written)) return replace_keeping_image_data(path, type, original, *patched);
+    return replace_keeping_image_data(path, type, original, written);
 }
 
 }  // namespace platform::posix

@@ -91,6 +91,54 @@ hresult write_tags(const std::string& path, const property_value& value) {
     return store_attribute(path, tags_attribute, join_tags(value.strings));
 }
 
+constexpr const char* rating_base_attribute = "user.qlm.mirror.rating";
+constexpr const char* comment_base_attribute = "user.qlm.mirror.comment";
+
+bool holds_tag(const std::vector<std::wstring>& tags, const std::wstring& tag) {
+    for (const auto& held : tags) {
+        if (held == tag) return true;
+    }
+    return false;
+}
+
+void merge_tags(const std::string& path, property_value& embedded) {
+    hresult result = s_ok;
+    const auto theirs = read_attribute(path, tags_attribute, &result);
+    if (failed(result)) return;
+    const std::string exact_name = attribute_name(key_keywords);
+    const auto exact = read_attribute(path, exact_name.c_str(), &result);
+    if (failed(result) || (!theirs && !exact)) return;
+    std::vector<std::wstring> base;
+    property_value typed;
+    if (exact && decode_value(*exact, typed) && typed.type == value_type::vector_lpwstr) base = typed.strings;
+    const std::string their_text = theirs.value_or(std::string());
+    if (exact && join_tags(base) == their_text) return;
+    const auto their_tags = split_tags(their_text);
+    std::vector<std::wstring> merged;
+    if (embedded.type == value_type::vector_lpwstr) {
+        for (const auto& tag : embedded.strings) {
+            if (!holds_tag(base, tag) || holds_tag(their_tags, tag)) merged.push_back(tag);
+        }
+    }
+    for (const auto& tag : their_tags) {
+        if (!holds_tag(base, tag) && !holds_tag(merged, tag)) merged.push_back(tag);
+    }
+    embedded = merged.empty() ? property_value{} : property_value::make_strings(std::move(merged));
+}
+
+// The file-manager text a rating or comment value is mirrored as; empty
+// for none.
+std::string mirror_text(const property_key& key, const property_value& value) {
+    if (key == key_rating) {
+        const std::uint32_t raw = value.type == value_type::ui4 ? value.ui4
+                                  : value.type == value_type::i4 && value.i4 > 0 ? static_cast<std::uint32_t>(value.i4)
+                                                                                  : 0;
+        return raw == 0 ? std::string() : std::to_string(baloo_rating_of(raw));
+    }
+    if ((value.type != value_type::lpwstr && value.type != value_type::bstr) || value.null_text) return {};
+    return platform::text::to_utf8(value.text.substr(0, value.text.find(L'\0')));
+}
+
 class file_manager_store final : public store {
 public:
     explicit file_manager_store(std::string path) : path_(std::move(path)) {}
@@ -145,6 +193,9 @@ std::optional<std::uint32_t> value_of_baloo_rating(std::string_view text) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), half_stars);
     if (error != std::errc{} || end != text.data() + text.size() || half_stars == 0) return std::nullopt;
     const unsigned stars = half_stars >= 10 ? 5 : (half_stars + 1) / 2;
+    // A half star reads as the stars it rounds to, by a value that is not
+    // the one writing those stars stores, so that setting them still writes.
+    if (half_stars < 10 && half_stars % 2 == 1) return stars == 1 ? 6u : value_of_stars[stars] - 5;
     return value_of_stars[stars];
 }
 
@@ -165,6 +216,42 @@ hresult read_freedesktop(const std::string& path, const property_key& key, prope
         return result;
     }
     return e_invalidarg;
+}
+
+void merge_file_manager_change(const std::string& path, const property_key& key, property_value& embedded) {
+    if (key == key_keywords) return merge_tags(path, embedded);
+    if (key != key_rating && key != key_comment) return;
+    const bool rating = key == key_rating;
+    hresult result = s_ok;
+    const auto theirs = read_attribute(path, rating ? rating_attribute : comment_attribute, &result);
+    if (failed(result)) return;
+    const auto base = read_attribute(path, rating ? rating_base_attribute : comment_base_attribute, &result);
+    if (failed(result) || theirs == base) return;
+    embedded = property_value{};
+    if (!theirs || theirs->empty()) return;
+    if (!rating) {
+        embedded = property_value::make_lpwstr(platform::text::from_utf8(*theirs));
+    } else if (const auto value = value_of_baloo_rating(*theirs)) {
+        embedded = property_value::make_ui4(*value);
+    }
+}
+
+void mirror_to_file_manager(const std::string& path, const property_key& key, const property_value& value) {
+    if (key == key_keywords) {
+        write_tags(path, value);
+        return;
+    }
+    if (key != key_rating && key != key_comment) return;
+    const std::string text = mirror_text(key, value);
+    const char* attribute = key == key_rating ? rating_attribute : comment_attribute;
+    const char* base = key == key_rating ? rating_base_attribute : comment_base_attribute;
+    // The attribute first: a reader between the two takes it as a change,
+    // which is the value just written.
+    if (text.empty()) {
+        if (!failed(remove_attribute(path, attribute))) remove_attribute(path, base);
+        return;
+    }
+    if (!failed(store_attribute(path, attribute, text))) store_attribute(path, base, text);
 }
 
 hresult write_freedesktop(const std::string& path, const property_key& key, const property_value& value) {

@@ -9,9 +9,10 @@
 //                    edited the tags and user.xdg.tags, split at commas, wins.
 //   System.Comment   user.xdg.comment (UTF-8)
 //   System.Rating    user.baloo.rating, half-stars 0-10: written as stars x 2
-//                    (stars as Windows shows a 0-99 value); read n as the
+//                    (stars as Windows shows a 0-99 value); read n as a
 //                    0-99 value of round-half-up n/2 stars (1 -> 1 star,
-//                    3 -> 2 stars, 10 and above -> 5 stars = 99).
+//                    3 -> 2 stars, 10 and above -> 5 stars = 99); a half
+//                    star gives a value that is not the stars' own (7 -> 70).
 // An absent attribute (or a rating of 0) is an absent property. Clearing a
 // property removes its attribute.
 
@@ -42,6 +43,19 @@ hresult write_freedesktop(const std::string& path, const property_key& key, cons
 /// that file's own metadata; a volume without them reads as empty), nothing
 /// else. Read-only: writes answer STG_E_ACCESSDENIED.
 std::unique_ptr<store> open_file_manager_store(const std::string& path);
+
+/// Photos keep these three in the file and mirror them into the attributes
+/// on every write, so that Dolphin shows them. A read merges three ways:
+/// the base is the copy qlm last mirrored (for keywords the exact list, for
+/// rating and comment "user.qlm.mirror.rating" / ".comment"); where the
+/// attribute still equals it, `embedded` stands; otherwise the file
+/// manager's change (tags added and removed, a new rating or comment) is
+/// applied over it. A volume without user attributes changes nothing.
+void merge_file_manager_change(const std::string& path, const property_key& key, property_value& embedded);
+
+/// Mirrors a value just written into the file: the attribute and its base.
+/// Failures (a volume without user attributes) are ignored.
+void mirror_to_file_manager(const std::string& path, const property_key& key, const property_value& value);
 
 /// The tags as user.xdg.tags holds them, and back (empty pieces dropped).
 std::string join_tags(const std::vector<std::wstring>& tags);

@@ -2,6 +2,8 @@
 
 #include "platform/text.h"
 
+#include <cstdint>
+
 namespace platform::property_store::posix {
 namespace {
 
@@ -24,8 +26,45 @@ wchar_t windows_1252(unsigned char byte) {
 
 }  // namespace
 
+bool is_valid_utf8(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = 0;
+        std::uint32_t code = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            code = lead & 0x1Fu;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            code = lead & 0x0Fu;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            code = lead & 0x07u;
+        } else {
+            return false;
+        }
+        if (i + length > bytes.size()) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
+            (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 std::wstring decode_iptc_text(std::string_view bytes, bool utf8_marked) {
-    if (utf8_marked) return platform::text::from_utf8(bytes);
+    if (utf8_marked || is_valid_utf8(bytes)) return platform::text::from_utf8(bytes);
     std::wstring text;
     text.reserve(bytes.size());
     for (const char byte : bytes) text.push_back(windows_1252(static_cast<unsigned char>(byte)));
@@ -33,7 +72,10 @@ std::wstring decode_iptc_text(std::string_view bytes, bool utf8_marked) {
 }
 
 std::string windows_1252_to_utf8(std::string_view bytes) {
-    return platform::text::to_utf8(decode_iptc_text(bytes, false));
+    std::wstring text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) text.push_back(windows_1252(static_cast<unsigned char>(byte)));
+    return platform::text::to_utf8(text);
 }
 
 std::string iptc_keyword(const std::wstring& tag) {
@@ -56,6 +98,7 @@ void mark_iptc_utf8(Exiv2::IptcData& iptc) {
         for (auto& datum : iptc) {
             if (datum.typeId() != Exiv2::string || datum.key() == "Iptc.Envelope.CharacterSet") continue;
             const std::string bytes = datum.toString();
+            if (is_valid_utf8(bytes)) continue;  // already UTF-8, only unmarked
             const std::string recoded = windows_1252_to_utf8(bytes);
             if (recoded != bytes) datum.setValue(recoded);
         }

@@ -29,12 +29,14 @@
 #include "platform/posix/audio_properties.h"
 #include "platform/posix/photo_properties.h"
 #include "platform/posix/property_set.h"
+#include "platform/posix/raw_sidecar_store.h"
 #include "platform/posix/staged_values.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -88,9 +90,11 @@ std::wstring from_utf16(const std::vector<std::uint16_t>& units) {
     return text;
 }
 
-std::vector<Exiv2::byte> value_bytes(const Exiv2::Value& value) {
+// A comment value re-orders its UCS-2 text to the byte order asked for; the
+// file's own order leaves its bytes as they are.
+std::vector<Exiv2::byte> value_bytes(const Exiv2::Value& value, Exiv2::ByteOrder order = Exiv2::littleEndian) {
     std::vector<Exiv2::byte> bytes(static_cast<std::size_t>(value.size()));
-    if (!bytes.empty()) value.copy(bytes.data(), Exiv2::littleEndian);
+    if (!bytes.empty()) value.copy(bytes.data(), order);
     return bytes;
 }
 
@@ -191,6 +195,8 @@ public:
         : path_(std::move(path)), writable_(writable), pass_through_(pass_through), content_(std::move(content)),
           image_(std::move(image)), lock_(lock), type_(type), recovery_(std::move(recovery)) {
         if (writable_) exif_keeper_.emplace(type_, guard::view(*content_), *image_);
+        had_exif_ = !image_->exifData().empty();
+        had_exif_ifd_ = has_exif_ifd(image_->exifData());
     }
     ~image_store() override { posix::unlock_file(lock_); }
     image_store(const image_store&) = delete;
@@ -229,6 +235,7 @@ public:
             value = property_value{};
             return wincodec_err_badheader;
         }
+        posix::merge_file_manager_change(path_, key, value);
         return s_ok;
     }
 
@@ -250,8 +257,28 @@ public:
         if (!writable_) return stg_e_accessdenied;
         return posix::commit_staged(staged_, set_.get(), [this] {
             try {
+                // Every write mirrors the three file-manager properties, and
+                // persists what a file manager changed in them meanwhile.
+                std::vector<std::pair<property_key, property_value>> mirrored;
+                for (const property_key& key : {key_keywords, key_rating, key_comment}) {
+                    if (const property_value* staged = staged_.find(key)) {
+                        mirrored.emplace_back(key, *staged);
+                        continue;
+                    }
+                    property_value embedded;
+                    read_owned(key, embedded);
+                    property_value merged = embedded;
+                    posix::merge_file_manager_change(path_, key, merged);
+                    if (!(merged == embedded)) apply(key, merged);
+                    mirrored.emplace_back(key, std::move(merged));
+                }
                 for (const auto& [key, value] : staged_) apply(key, value);
-                return guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_);
+                if (type_ == content_type::jpeg) complete_new_exif();
+                const hresult written = guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_);
+                if (!failed(written)) {
+                    for (const auto& [key, value] : mirrored) posix::mirror_to_file_manager(path_, key, value);
+                }
+                return written;
             } catch (const std::bad_alloc&) {
                 throw;
             } catch (const std::exception&) {
@@ -316,6 +343,8 @@ private:
                     }
                 }
             }
+            // A file that keeps only a keyword tree shows the tree's leaves.
+            if (tags.empty()) tags = posix::hierarchy_leaves(xmp);
             if (!tags.empty()) value = property_value::make_strings(std::move(tags));
         } else if (key == key_rating) {
             std::optional<long> stars, percent;
@@ -333,6 +362,8 @@ private:
             // refines them while it still agrees.
             if (percent && *percent >= 0 && (!stars || static_cast<long>(stars_of(static_cast<std::uint32_t>(*percent))) == *stars)) {
                 value = property_value::make_ui4(static_cast<std::uint32_t>(*percent));
+            } else if (stars && *stars < 0) {
+                value = property_value::make_i4(-1);  // rejected: no stars, but a value a clear removes
             } else if (stars) {
                 value = property_value::make_ui4(value_of_stars(*stars));
             }
@@ -353,8 +384,59 @@ private:
         }
     }
 
+    static bool has_exif_ifd(const Exiv2::ExifData& exif) {
+        return std::any_of(exif.begin(), exif.end(),
+                           [](const Exiv2::Exifdatum& datum) { return datum.groupName() == "Photo"; });
+    }
+
+    // Where a write makes a JPEG's first EXIF block or its first Exif IFD,
+    // it adds the tags readers require of them, as exiftool does: the
+    // resolution (from the JFIF header, else 72 dpi) and sample positioning
+    // in IFD0; the versions, components, colour space and size in the Exif IFD.
+    void complete_new_exif() {
+        auto& exif = image_->exifData();
+        if (exif.empty()) return;
+        const auto put = [&exif](const char* key, const Exiv2::Value& value) {
+            if (exif.findKey(Exiv2::ExifKey(key)) == exif.end()) exif.add(Exiv2::ExifKey(key), &value);
+        };
+        std::uint16_t units = 2, x_density = 72, y_density = 72;
+        const std::string_view bytes = guard::view(*content_);
+        if (bytes.size() >= 20 && bytes.substr(2, 2) == "\xFF\xE0" && bytes.substr(6, 5) == std::string_view("JFIF\0", 5)) {
+            const auto byte = [&](std::size_t at) { return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at])); };
+            const std::uint16_t x = static_cast<std::uint16_t>((byte(14) << 8) | byte(15));
+            const std::uint16_t y = static_cast<std::uint16_t>((byte(16) << 8) | byte(17));
+            if (x != 0 && y != 0 && byte(13) <= 2) {
+                units = byte(13) == 0 ? std::uint16_t{1} : byte(13) == 1 ? std::uint16_t{2} : std::uint16_t{3};
+                x_density = x;
+                y_density = y;
+            }
+        }
+        if (!had_exif_) {
+            put("Exif.Image.XResolution", Exiv2::URationalValue(Exiv2::URational(x_density, 1)));
+            put("Exif.Image.YResolution", Exiv2::URationalValue(Exiv2::URational(y_density, 1)));
+            put("Exif.Image.ResolutionUnit", Exiv2::UShortValue(units));
+            put("Exif.Image.YCbCrPositioning", Exiv2::UShortValue(1));
+        }
+        if (had_exif_ifd_ || !has_exif_ifd(exif)) return;
+        Exiv2::DataValue version(Exiv2::undefined);
+        version.read(reinterpret_cast<const Exiv2::byte*>("0232"), 4, Exiv2::littleEndian);
+        put("Exif.Photo.ExifVersion", version);
+        Exiv2::DataValue components(Exiv2::undefined);
+        static constexpr Exiv2::byte ycbcr[] = {1, 2, 3, 0};
+        components.read(ycbcr, 4, Exiv2::littleEndian);
+        put("Exif.Photo.ComponentsConfiguration", components);
+        Exiv2::DataValue flashpix(Exiv2::undefined);
+        flashpix.read(reinterpret_cast<const Exiv2::byte*>("0100"), 4, Exiv2::littleEndian);
+        put("Exif.Photo.FlashpixVersion", flashpix);
+        put("Exif.Photo.ColorSpace", Exiv2::UShortValue(0xFFFF));
+        if (image_->pixelWidth() > 0 && image_->pixelHeight() > 0) {
+            put("Exif.Photo.PixelXDimension", Exiv2::ULongValue(static_cast<std::uint32_t>(image_->pixelWidth())));
+            put("Exif.Photo.PixelYDimension", Exiv2::ULongValue(static_cast<std::uint32_t>(image_->pixelHeight())));
+        }
+    }
+
     std::wstring user_comment_text(const Exiv2::Value& value) const {
-        const auto bytes = value_bytes(value);
+        const auto bytes = value_bytes(value, exif_order());
         if (bytes.size() < 8) return {};
         const std::string header(reinterpret_cast<const char*>(bytes.data()), 8);
         if (std::memcmp(header.data(), "UNICODE\0", 8) == 0) {
@@ -376,14 +458,14 @@ private:
         if (key == key_keywords) {
             property_value before;
             read_owned(key_keywords, before);
+            // The tree lists (Windows' LastKeywordXMP among them) follow in
+            // their own form; Windows' flat record of the IPTC keywords
+            // follows where the file has one, or Windows reconciles against
+            // the stale lists.
+            // Added first, so that a list emptied by the removal still takes them.
+            posix::follow_keyword_addition(xmp, posix::added_tags(before.strings, value.strings));
             posix::follow_keyword_removal(xmp, posix::removed_tags(before.strings, value.strings));
-            const auto windows_paths = posix::hierarchical_entries(xmp, "Xmp.MicrosoftPhoto.LastKeywordXMP", L'/');
-            // Windows keeps its own record of the keywords it last wrote;
-            // where a file has one it must follow, or Windows reconciles
-            // against the stale list.
-            const bool windows_records = xmp.findKey(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordXMP")) != xmp.end() ||
-                                         xmp.findKey(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordIPTC")) != xmp.end();
-            erase_key(xmp, "Xmp.MicrosoftPhoto.LastKeywordXMP");
+            const bool windows_iptc = xmp.findKey(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordIPTC")) != xmp.end();
             erase_key(xmp, "Xmp.MicrosoftPhoto.LastKeywordIPTC");
             erase_key(xmp, "Xmp.dc.subject");
             if (has_iptc) erase_key(iptc, "Iptc.Application2.Keywords");
@@ -393,16 +475,13 @@ private:
             std::wstring joined;
             for (const auto& tag : value.strings) {
                 bag.read(utf8(tag));
+                // XPKeywords separates by ";": such a tag would come back split.
+                if (tag.find(L';') != std::wstring::npos) continue;
                 if (!joined.empty()) joined += L';';
                 joined += tag;
             }
             xmp.add(Exiv2::XmpKey("Xmp.dc.subject"), &bag);
-            if (windows_records) {
-                Exiv2::XmpArrayValue last_keywords = bag;
-                for (const auto& path : windows_paths) last_keywords.read(utf8(path));
-                xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordXMP"), &last_keywords);
-                if (has_iptc) xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordIPTC"), &bag);
-            }
+            if (windows_iptc) xmp.add(Exiv2::XmpKey("Xmp.MicrosoftPhoto.LastKeywordIPTC"), &bag);
             if (has_iptc) {
                 posix::mark_iptc_utf8(iptc);
                 for (const auto& tag : value.strings) {
@@ -410,7 +489,7 @@ private:
                     iptc.add(Exiv2::IptcKey("Iptc.Application2.Keywords"), &keyword);
                 }
             }
-            if (has_exif) add_xp(exif, "Exif.Image.XPKeywords", joined);
+            if (has_exif && !joined.empty()) add_xp(exif, "Exif.Image.XPKeywords", joined);
         } else if (key == key_rating) {
             erase_key(xmp, "Xmp.xmp.Rating");
             erase_key(xmp, "Xmp.MicrosoftPhoto.Rating");
@@ -469,6 +548,8 @@ private:
     content_type type_;
     guard::xmp_recovery recovery_;
     std::optional<guard::exif_preserving_write> exif_keeper_;
+    bool had_exif_ = false;      // the file had EXIF when opened
+    bool had_exif_ifd_ = false;  // ... and an Exif IFD in it
     std::unique_ptr<store> set_;
     posix::staged_values staged_;
 };
@@ -491,6 +572,8 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     // content could wait for ever: their property set is all there is.
     const bool has_content = S_ISREG(info.st_mode);
     if (writable && !has_content) return e_accessdenied;
+    // Raw camera files are never rewritten: their handler works on the sidecar.
+    if (has_content && posix::is_sidecar_raw(native)) return posix::open_raw_store(native, flags, out);
     if (has_content && posix::is_audio_file(native)) {
         // Audio that does not parse as its type is left to the property set.
         const hresult audio = posix::open_audio_store(native, flags, out);
@@ -596,6 +679,12 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
 
 hresult open_property_set(const std::wstring& path, bool writable, std::unique_ptr<store>& out) {
     return posix::open_xattr_property_set(utf8(path), writable, out);
+}
+
+std::wstring handler_sidecar(const std::wstring& path) {
+    const std::string native = utf8(path);
+    if (!posix::is_sidecar_raw(native)) return {};
+    return wide(posix::raw_sidecar_path(native));
 }
 
 std::wstring message_text(hresult code) {

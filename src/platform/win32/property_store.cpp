@@ -90,6 +90,8 @@ hresult open_property_set(const std::wstring& path, bool writable, std::unique_p
     return S_OK;
 }
 
+std::wstring handler_sidecar(const std::wstring&) { return {}; }
+
 std::wstring message_text(hresult code) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(

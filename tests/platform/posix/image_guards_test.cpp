@@ -5,6 +5,8 @@
 #include "platform/posix/content_type.h"
 #include "platform/posix/exif_ifd_editor.h"
 #include "platform/posix/image_data_check.h"
+#include "platform/posix/iptc_digest.h"
+#include "platform/posix/microsoft_photo_uri.h"
 #include "platform/posix/jpeg_extended_xmp.h"
 #include "platform/posix/tiff_block.h"
 #include "platform/posix/xmp_subject_scan.h"
@@ -171,6 +173,54 @@ TEST(jpeg_extended_xmp, chunks_of_one_guid_are_assembled_in_offset_order) {
     found = px::read_extended_xmp("\xFF\xD8"s + part(guid, 10, 0, "hello") + segment(0xDA, "s"), guid);
     EXPECT_TRUE(found.present);
     EXPECT_FALSE(found.complete);
+}
+
+}  // namespace
+
+namespace {
+
+// A JPEG head with one APP13 segment holding the given Photoshop resources.
+std::string jpeg_with_resources(const std::string& resources) {
+    const std::string payload = std::string("Photoshop 3.0\0", 14) + resources;
+    const std::size_t length = payload.size() + 2;
+    return "\xFF\xD8\xFF\xED"s + static_cast<char>(length >> 8) + static_cast<char>(length & 0xFF) + payload +
+           "\xFF\xD9"s;
+}
+
+std::string resource(std::uint16_t id, const std::string& data) {
+    const std::size_t size = data.size();
+    std::string out = "8BIM"s + static_cast<char>(id >> 8) + static_cast<char>(id & 0xFF) + "\0\0"s;
+    out += {static_cast<char>(size >> 24), static_cast<char>((size >> 16) & 0xFF), static_cast<char>((size >> 8) & 0xFF),
+            static_cast<char>(size & 0xFF)};
+    return out + data + (size % 2 ? "\0"s : ""s);
+}
+
+TEST(written_corrections, the_iptc_digest_becomes_the_md5_of_the_records_and_nothing_moves) {
+    const std::string stale = jpeg_with_resources(resource(0x0404, "hello") + resource(0x0425, std::string(16, '\0')));
+    const auto patched = px::with_current_iptc_digest(stale);
+    ASSERT_TRUE(patched);
+    const std::string md5_of_hello = "\x5d\x41\x40\x2a\xbc\x4b\x2a\x76\xb9\x71\x9d\x91\x10\x17\xc5\x92"s;
+    EXPECT_EQ(*patched, jpeg_with_resources(resource(0x0404, "hello") + resource(0x0425, md5_of_hello)));
+    EXPECT_FALSE(px::with_current_iptc_digest(*patched));  // already current
+    // No digest resource, or a structure that does not walk: left alone.
+    EXPECT_FALSE(px::with_current_iptc_digest(jpeg_with_resources(resource(0x0404, "hello"))));
+    std::string cut = stale;
+    cut[cut.size() - 20] = 'X';
+    EXPECT_FALSE(px::with_current_iptc_digest(cut.substr(0, cut.size() - 30)));
+}
+
+TEST(written_corrections, the_microsoft_photo_namespace_loses_its_slash_from_the_padding) {
+    const std::string packet = "<x:xmpmeta><rdf:Description xmlns:MicrosoftPhoto=\"http://ns.microsoft.com/photo/1.0/\""
+                               " MicrosoftPhoto:Rating=\"50\"/></x:xmpmeta>   <?xpacket end=\"w\"?>";
+    const auto fixed = px::with_microsoft_photo_uri("head" + packet + "tail");
+    ASSERT_TRUE(fixed);
+    EXPECT_EQ(*fixed, "head<x:xmpmeta><rdf:Description xmlns:MicrosoftPhoto=\"http://ns.microsoft.com/photo/1.0\""
+                      " MicrosoftPhoto:Rating=\"50\"/></x:xmpmeta>    <?xpacket end=\"w\"?>tail");
+    EXPECT_FALSE(px::with_microsoft_photo_uri(*fixed));
+    // Without padding to pay with, the packet stays as Exiv2 wrote it.
+    std::string tight = packet;
+    tight.erase(tight.find("   <?xpacket"), 3);
+    EXPECT_FALSE(px::with_microsoft_photo_uri(tight));
 }
 
 }  // namespace

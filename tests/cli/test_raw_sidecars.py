@@ -1,0 +1,195 @@
+"""End-to-end tests of camera raw files: never rewritten, their metadata in the sidecar other programs use.
+
+Raws are small TIFFs made by ImageMagick with XMP embedded by exiftool, under raw names; the
+sidecars are written the way darktable (IMG_1.CR2.xmp) and Lightroom (IMG_1.xmp) write theirs.
+Everything is checked with exiftool and exact bytes.
+"""
+import os
+import shutil
+import subprocess
+import unittest
+
+from qlm_run import QlmTestCase, exiftool, read_bytes, write_bytes
+
+DARKTABLE = """<?xml version="1.0" encoding="UTF-8"?>
+<x:xmpmeta xmlns:x="adobe:ns:meta/" x:xmptk="XMP Core 4.4.0-Exiv2">
+ <rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
+  <rdf:Description rdf:about=""
+    xmlns:exif="http://ns.adobe.com/exif/1.0/"
+    xmlns:xmp="http://ns.adobe.com/xap/1.0/"
+    xmlns:xmpMM="http://ns.adobe.com/xap/1.0/mm/"
+    xmlns:darktable="http://darktable.sf.net/"
+   exif:DateTimeOriginal="2023:05:01 10:00:00"
+   xmp:Rating="1"
+   xmpMM:DerivedFrom="IMG_1.CR2"
+   darktable:import_timestamp="63816960000000000"
+   darktable:xmp_version="5"
+   darktable:history_end="2">
+   <darktable:masks_history>
+    <rdf:Seq/>
+   </darktable:masks_history>
+   <darktable:history>
+    <rdf:Seq>
+     <rdf:li
+      darktable:num="0"
+      darktable:operation="rawprepare"
+      darktable:enabled="1"
+      darktable:modversion="1"
+      darktable:params="ffffffff0000000000000000"
+      darktable:multi_name=""/>
+     <rdf:li
+      darktable:num="1"
+      darktable:operation="exposure"
+      darktable:enabled="1"
+      darktable:modversion="6"
+      darktable:params="0000000000000000cdcc4c3e"
+      darktable:multi_name=""/>
+    </rdf:Seq>
+   </darktable:history>
+  </rdf:Description>
+ </rdf:RDF>
+</x:xmpmeta>
+"""
+
+LIGHTROOM = """<x:xmpmeta xmlns:x="adobe:ns:meta/" x:xmptk="Adobe XMP Core 7.0-c000 1.000000, 0000/00/00-00:00:00        ">
+ <rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
+  <rdf:Description rdf:about=""
+    xmlns:xmp="http://ns.adobe.com/xap/1.0/"
+    xmlns:tiff="http://ns.adobe.com/tiff/1.0/"
+    xmlns:crs="http://ns.adobe.com/camera-raw-settings/1.0/"
+    xmlns:dc="http://purl.org/dc/elements/1.1/"
+   xmp:Rating="4"
+   xmp:ModifyDate="2023-05-01T10:00:00+02:00"
+   tiff:Make="Canon"
+   crs:Version="15.3"
+   crs:ProcessVersion="11.0"
+   crs:WhiteBalance="As Shot"
+   crs:Exposure2012="+0.35"
+   crs:HasSettings="True">
+   <crs:ToneCurvePV2012>
+    <rdf:Seq>
+     <rdf:li>0, 0</rdf:li>
+     <rdf:li>255, 255</rdf:li>
+    </rdf:Seq>
+   </crs:ToneCurvePV2012>
+   <dc:subject>
+    <rdf:Bag>
+     <rdf:li>Paris</rdf:li>
+    </rdf:Bag>
+   </dc:subject>
+  </rdf:Description>
+ </rdf:RDF>
+</x:xmpmeta>
+"""
+
+
+def have(*programs):
+    return all(shutil.which(p) for p in programs)
+
+
+@unittest.skipUnless(have("convert", "exiftool"), "needs ImageMagick and exiftool")
+class RawSidecars(QlmTestCase):
+    def setUp(self):
+        super().setUp()
+        base = self.path("base.tif")
+        subprocess.run(["convert", "-size", "64x48", "xc:gray", base], check=True)
+        subprocess.run(["exiftool", "-q", "-overwrite_original", "-XMP-dc:Subject=Embedded", "-XMP-xmp:Rating=2",
+                        "-XMP-dc:Description=From the camera", "-EXIF:DateTimeOriginal=2023:05:01 10:00:00", base],
+                       check=True)
+        self.raw_bytes = read_bytes(base)
+
+    def raw(self, name):
+        write_bytes(self.path(name), self.raw_bytes)
+        return name
+
+    def assert_raw_untouched(self, name):
+        self.assertEqual(read_bytes(self.path(name)), self.raw_bytes, name + " was rewritten")
+
+    def test_embedded_xmp_reads_and_a_first_write_makes_the_long_sidecar(self):
+        for name in ("IMG_2.dng", "IMG_3.NEF", "IMG_4.arw"):
+            self.raw(name)
+            row = self.info(name)
+            self.assertEqual((row["tags"], row["rating"], row["comment"]), (["Embedded"], 2, "From the camera"))
+        r = self.qlm("tag", "add", "--tag", "Harbour", "IMG_2.dng")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        r = self.qlm("rate", "set", "--stars", "5", "IMG_2.dng")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        r = self.qlm("comment", "set", "--text", "Évening & tide", "IMG_2.dng")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        self.assert_raw_untouched("IMG_2.dng")
+        self.assertFalse(os.path.exists(self.path("IMG_2.xmp")))
+        sidecar = self.path("IMG_2.dng.xmp")
+        self.assertEqual(exiftool(sidecar, "-XMP-dc:Subject", "-XMP-xmp:Rating", "-XMP-dc:Description"),
+                         ["Embedded, Harbour", "5", "Évening & tide"])
+        row = self.info("IMG_2.dng")
+        self.assertEqual((row["tags"], row["rating"], row["comment"]), (["Embedded", "Harbour"], 5, "Évening & tide"))
+        # No extended attribute took the comment: the sidecar is its one home.
+        out = subprocess.run(["getfattr", "-d", "-m", "^user\\.xdg", self.path("IMG_2.dng")],
+                             capture_output=True).stdout
+        self.assertNotIn(b"comment", out)
+
+    def test_darktable_sidecar_keeps_its_history_byte_for_byte(self):
+        self.raw("IMG_1.CR2")
+        sidecar = self.path("IMG_1.CR2.xmp")
+        write_bytes(sidecar, DARKTABLE.encode())
+        # The sidecar wins over the embedded rating.
+        self.assertEqual(self.info("IMG_1.CR2")["rating"], 1)
+        r = self.qlm("rate", "set", "--stars", "4", "IMG_1.CR2")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        self.assertEqual(read_bytes(sidecar).decode(), DARKTABLE.replace('xmp:Rating="1"', 'xmp:Rating="4"'))
+        r = self.qlm("tag", "add", "--tag", "Boats", "IMG_1.CR2")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        text = read_bytes(sidecar).decode()
+        # The one change: the keyword list, declared on the description and put last into it.
+        expected = DARKTABLE.replace('xmp:Rating="1"', 'xmp:Rating="4"').replace(
+            'darktable:history_end="2">',
+            'darktable:history_end="2" xmlns:dc="http://purl.org/dc/elements/1.1/">').replace(
+            "   </darktable:history>\n",
+            "   </darktable:history>\n   <dc:subject>\n    <rdf:Bag>\n     <rdf:li>Boats</rdf:li>\n"
+            "     <rdf:li>Embedded</rdf:li>\n    </rdf:Bag>\n   </dc:subject>\n")
+        self.assertEqual(text, expected)
+        original = self.path("original.xmp")
+        write_bytes(original, DARKTABLE.encode())
+        self.assertEqual(exiftool(sidecar, "-XMP-dc:Subject", "-XMP-darktable:all"),
+                         ["Boats, Embedded"] + exiftool(original, "-XMP-darktable:all"))
+        self.assertFalse(os.path.exists(self.path("IMG_1.xmp")))
+        self.assert_raw_untouched("IMG_1.CR2")
+
+    def test_lightroom_sidecar_is_used_and_keeps_its_develop_settings(self):
+        self.raw("IMG_1.CR2")
+        sidecar = self.path("IMG_1.xmp")
+        write_bytes(sidecar, LIGHTROOM.encode())
+        row = self.info("IMG_1.CR2")
+        self.assertEqual((row["tags"], row["rating"], row["comment"]), (["Paris"], 4, "From the camera"))
+        r = self.qlm("tag", "remove", "--tag", "Paris", "IMG_1.CR2")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        r = self.qlm("tag", "add", "--tag", "Rome", "IMG_1.CR2")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        r = self.qlm("rate", "clear", "IMG_1.CR2")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        self.assertFalse(os.path.exists(self.path("IMG_1.CR2.xmp")), "a second sidecar was made")
+        expected = LIGHTROOM.replace('xmp:Rating="4"', 'xmp:Rating="0"').replace(
+            "<rdf:li>Paris</rdf:li>", "<rdf:li>Rome</rdf:li>")
+        self.assertEqual(read_bytes(sidecar).decode(), expected)
+        self.assertEqual(exiftool(sidecar, "-XMP-crs:Exposure2012", "-XMP-crs:ToneCurvePV2012", "-XMP-dc:Subject"),
+                         ["+0.35", "0, 0, 255, 255", "Rome"])
+        self.assert_raw_untouched("IMG_1.CR2")
+
+    def test_a_damaged_sidecar_is_left_alone(self):
+        self.raw("IMG_5.dng")
+        sidecar = self.path("IMG_5.dng.xmp")
+        garbage = b"<x:xmpmeta><rdf:RDF><rdf:Description xmp:Rating=\"3\"\x00\xff"
+        write_bytes(sidecar, garbage)
+        for args in (("rate", "set", "--stars", "4"), ("tag", "add", "--tag", "X"), ("comment", "set", "--text", "c")):
+            r = self.qlm(*args, "IMG_5.dng")
+            self.assertEqual(r.code, 1, r.out + r.err)
+        self.assertEqual(read_bytes(sidecar), garbage)
+        # Nothing went anywhere else instead: no attribute, no second sidecar.
+        self.assertEqual(os.listxattr(self.path("IMG_5.dng")), [])
+        self.assertFalse(os.path.exists(self.path("IMG_5.xmp")))
+        self.assert_raw_untouched("IMG_5.dng")
+        self.assertEqual(self.info("IMG_5.dng")["tags"], ["Embedded"])
+
+
+if __name__ == "__main__":
+    unittest.main()
