@@ -2,8 +2,11 @@
 
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
+#include "platform/folder_listing.h"
+#include "platform/text.h"
 #include "platform/win32_error.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace qlm {
@@ -22,7 +25,8 @@ public:
     target_list(const target_list&) = delete;
     target_list& operator=(const target_list&) = delete;
 
-    void add_usable(std::wstring path) { add_unique({std::move(path), {}, {}}); }
+    /// False when the path was a target already.
+    bool add_usable(std::wstring path) { return add_unique({std::move(path), {}, {}}); }
 
     void add_missing(std::wstring path) { add_unique({std::move(path), L"not_found", not_found_message}); }
 
@@ -46,9 +50,11 @@ private:
         }
     };
 
-    void add_unique(target_entry entry) {
+    bool add_unique(target_entry entry) {
         targets_.push_back(std::move(entry));
-        if (!keys_.insert(targets_.size() - 1).second) targets_.pop_back();
+        if (keys_.insert(targets_.size() - 1).second) return true;
+        targets_.pop_back();
+        return false;
     }
 
     std::vector<target_entry> targets_;
@@ -68,9 +74,42 @@ std::size_t last_separator(const std::wstring& path) {
     return std::wstring::npos;
 }
 
+// NTFS keeps a folder's names in this order and lists them so; sorting here
+// gives every system the same order of enumeration.
+bool ntfs_order(const std::wstring& a, const std::wstring& b) {
+    const int order = platform::text::compare_ordinal_ignore_case(a, b);
+    return order != 0 ? order < 0 : a < b;
+}
+
+bool is_folder(const std::wstring& path) {
+    const std::uint32_t attributes = fs::get_attributes(path);
+    return attributes != fs::invalid_attributes && (attributes & fs::attribute_directory) != 0;
+}
+
+// Everything inside the folder, depth-first, each folder before its
+// contents. Hidden entries, a write's temporaries and linked folders are
+// left out: a link may lead out of the tree or back up into it.
+void add_tree(target_list& targets, const std::wstring& folder) {
+    auto entries = fs::list_folder(folder);
+    if (!entries) return;
+    std::sort(entries->begin(), entries->end(),
+              [](const fs::folder_entry& a, const fs::folder_entry& b) { return ntfs_order(a.name, b.name); });
+    const std::wstring prefix = is_separator(folder.back()) ? folder : folder + fs::separator;
+    for (auto& entry : *entries) {
+        if (entry.hidden || fs::temporary_owner(entry.name) || (entry.is_link && entry.is_folder)) continue;
+        std::wstring path = prefix + entry.name;
+        if (!entry.is_folder) {
+            targets.add_usable(std::move(path));
+        } else if (targets.add_usable(path)) {
+            // A folder met twice is walked once.
+            add_tree(targets, path);
+        }
+    }
+}
+
 }  // namespace
 
-std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths) {
+std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths, bool recursive) {
     target_list targets;
     for (const auto& given : paths) {
         const std::wstring path = absolute_normal(given);
@@ -82,9 +121,13 @@ std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths)
             // exist; Windows lets everyone traverse, so such a path is a
             // target whose read reports the refusal.
             std::uint32_t error = 0;
-            if (fs::get_attributes(path, &error) != fs::invalid_attributes ||
-                error == platform::win32_error::access_denied) {
-                targets.add_usable(path);
+            const std::uint32_t attributes = fs::get_attributes(path, &error);
+            if (attributes != fs::invalid_attributes || error == platform::win32_error::access_denied) {
+                const bool fresh = targets.add_usable(path);
+                if (recursive && fresh && attributes != fs::invalid_attributes &&
+                    (attributes & fs::attribute_directory) != 0) {
+                    add_tree(targets, path);
+                }
             } else {
                 targets.add_missing(path);
             }
@@ -92,11 +135,13 @@ std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths)
         }
         const std::wstring parent = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
         bool matched = false;
-        if (const auto names = fs::find_files(path)) {
+        if (auto names = fs::find_files(path)) {
+            std::sort(names->begin(), names->end(), ntfs_order);
             for (const auto& entry : *names) {
                 // A write's temporary file is never a target of its own.
                 if (entry == L"." || entry == L".." || fs::temporary_owner(entry)) continue;
-                targets.add_usable(parent + entry);
+                const std::wstring match = parent + entry;
+                if (targets.add_usable(match) && recursive && is_folder(match)) add_tree(targets, match);
                 matched = true;
             }
         }
