@@ -166,6 +166,21 @@ class DebianPackage(unittest.TestCase):
             with self.subTest(words=words):
                 self.assertEqual(self.bash_complete(words, folder), expected)
 
+    def test_completion_writes_nothing(self):
+        # A profile that qlm never ran in: pressing Tab leaves it empty.
+        home = self.work / "untouched-home"
+        home.mkdir()
+        env = dict(self.env, HOME=str(home), XDG_DATA_HOME=str(home / "data"))
+        script = (f'source "{self.root}/usr/share/bash-completion/completions/qlm"\n'
+                  'COMP_WORDS=(qlm tag add -t Do); COMP_CWORD=4; _qlm; printf "%s\\n" "${COMPREPLY[@]}"\n')
+        self.assertEqual(run(["bash", "-c", script], env=env, cwd=self.work).stdout, "Done\n")
+        self.assertEqual(list(home.iterdir()), [])
+        fish_script = self.root / "usr/share/fish/vendor_completions.d/qlm.fish"
+        done = run(["fish", "--no-config", "-c", f"source {fish_script}; complete -C 'qlm tag add -t Do'"], env=env)
+        self.assertEqual([line.split("\t")[0] for line in done.stdout.splitlines()], ["Done"])
+        # fish keeps its own files there; nothing of ours.
+        self.assertEqual(list(home.rglob("Verandel")), [])
+
     def test_fish_and_zsh_completions(self):
         fish_script = self.root / "usr/share/fish/vendor_completions.d/qlm.fish"
         zsh_script = self.root / "usr/share/zsh/vendor-completions/_qlm"

@@ -92,7 +92,7 @@ _qlm_tags() {
     local tag
     while IFS= read -r tag; do
         [[ -n $tag && $tag == "$1"* ]] && COMPREPLY+=("$(printf '%q' "$tag")")
-    done < <(command qlm tag list 2>/dev/null)
+    done < <(QLM_COMPLETING=1 command qlm tag list 2>/dev/null)
 }
 
 _qlm_files() {
@@ -216,7 +216,7 @@ std::string zsh_completion(const program_doc& doc) {
     out += R"sh(
 _qlm_tags() {
   local -a tags
-  tags=(${(f)"$(_call_program tags qlm tag list 2>/dev/null)"})
+  tags=(${(f)"$(_call_program tags QLM_COMPLETING=1 qlm tag list 2>/dev/null)"})
   compadd -a tags
 }
 
@@ -354,7 +354,7 @@ complete -c qlm -f
             }
             switch (kind_of_value(option)) {
             case value_kind::none: break;
-            case value_kind::tag_name: out += " -x -a '(qlm tag list 2>/dev/null)'"; break;
+            case value_kind::tag_name: out += " -x -a '(env QLM_COMPLETING=1 qlm tag list 2>/dev/null)'"; break;
             case value_kind::path: out += " -r -F"; break;
             case value_kind::number_range: out += " -x -a " + fish_quoted(number_range_words(option)); break;
             case value_kind::free_text: out += " -x"; break;
