@@ -13,7 +13,8 @@ struct folder_entry {
     std::wstring name;
     bool is_folder = false;  // a folder, or a link that leads to one
     bool is_link = false;    // a symbolic link (a reparse point on Windows)
-    bool hidden = false;     // a leading "." on Linux, the hidden attribute on Windows
+    bool hidden = false;     // the hidden attribute on Windows; on Linux a leading "."
+                             // or a line of the folder's ".hidden"
 };
 
 /// True when the name alone makes an entry hidden: a leading "." on Linux;

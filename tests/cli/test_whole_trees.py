@@ -25,8 +25,11 @@ class WholeTreeTest(QlmTestCase):
     def test_recursive_walks_folders_depth_first_in_ntfs_order(self):
         shoot = self.path("Shoot")
         for name in ["b.txt", "A.txt", "sub/z.txt", "sub/Y/x.txt", "C/c.txt", ".hidden.txt", ".cache/in.txt",
-                     "a.txt.qlm-1-2-3.tmp"]:
+                     "a.txt.qlm-1-2-3.tmp", "desktop.ini", "sub/secret/in.txt"]:
             touch(os.path.join(shoot, name))
+        # What a folder's .hidden names is hidden, as file managers show it.
+        touch(os.path.join(shoot, ".hidden"), b"desktop.ini\n")
+        touch(os.path.join(shoot, "sub", ".hidden"), b"secret\r\n")
         os.symlink(os.path.join(shoot, "sub"), os.path.join(shoot, "linked"))
         os.symlink(os.path.join(shoot, "b.txt"), os.path.join(shoot, "b-link.txt"))
         expected = [shoot] + [os.path.join(shoot, name) for name in
