@@ -1,10 +1,11 @@
-# What `cpack` packs: on Linux a Debian package with qlm and Content/ under
-# /usr/lib/qlm (/usr/bin/qlm links there, so the program still finds
-# Content/ beside its real file), the shell completions and the manual page;
+# What `cpack` packs: on Linux a Debian package with qlm, sortwell-batch and
+# Content/ under /usr/lib/qlm (/usr/bin links there, so the programs still
+# find Content/ beside their real files), the shell completions, the manual
+# pages, the copyright and the changelog;
 # on Windows a zip with qlm.exe, Content\ and the README.
 set(CPACK_PACKAGE_NAME qlm)
 set(CPACK_PACKAGE_VENDOR Verandel)
-set(CPACK_PACKAGE_CONTACT "Verandel")
+set(CPACK_PACKAGE_CONTACT "Verandel <packages@verandel.example>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Quillmark from the command line: tags, ratings, comments and people of files")
 set(CPACK_STRIP_FILES ON)
@@ -40,18 +41,32 @@ if(WIN32)
 else()
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qlm_install_programs lib/qlm)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/content/ DESTINATION lib/qlm/Content PATTERN .keep EXCLUDE)
-  # A relative link, so that the package also works unpacked under another root.
+  # Relative links, so that the package also works unpacked under another root.
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
-  file(CREATE_LINK ../lib/qlm/qlm ${CMAKE_BINARY_DIR}/packaging/qlm SYMBOLIC)
-  install(FILES ${CMAKE_BINARY_DIR}/packaging/qlm DESTINATION bin)
-  install(FILES ${CMAKE_BINARY_DIR}/docs/qlm.bash DESTINATION share/bash-completion/completions RENAME qlm)
-  install(FILES ${CMAKE_BINARY_DIR}/docs/_qlm DESTINATION share/zsh/vendor-completions)
-  install(FILES ${CMAKE_BINARY_DIR}/docs/qlm.fish DESTINATION share/fish/vendor_completions.d)
-  install(FILES ${CMAKE_BINARY_DIR}/docs/qlm.1.gz DESTINATION share/man/man1)
+  foreach(program qlm sortwell-batch)
+    file(CREATE_LINK ../lib/qlm/${program} ${CMAKE_BINARY_DIR}/packaging/${program} SYMBOLIC)
+    install(FILES ${CMAKE_BINARY_DIR}/packaging/${program} DESTINATION bin)
+    install(FILES ${CMAKE_BINARY_DIR}/docs/${program}.bash DESTINATION share/bash-completion/completions
+            RENAME ${program})
+    install(FILES ${CMAKE_BINARY_DIR}/docs/_${program} DESTINATION share/zsh/vendor-completions)
+    install(FILES ${CMAKE_BINARY_DIR}/docs/${program}.fish DESTINATION share/fish/vendor_completions.d)
+    install(FILES ${CMAKE_BINARY_DIR}/docs/${program}.1.gz DESTINATION share/man/man1)
+  endforeach()
+  # A native package: its changelog is the project's own, compressed as
+  # Debian keeps it (-n: no time stamp, so the package builds the same twice).
+  execute_process(COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/packaging/changelog
+                  OUTPUT_FILE ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+          DESTINATION share/doc/qlm)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  # The long description; cpack puts the summary above it.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "qlm reads and changes the tags, star rating, comment and people of files
+and folders, in embedded XMP, EXIF and IPTC, extended attributes, XMP
+sidecars and desktop.ini. sortwell-batch runs the suite's batch job files.")
   # The dependencies are those of the libraries the programs link, read by dpkg-shlibdeps.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()

@@ -1,11 +1,13 @@
 #include "batch_host/batch_host.h"
 
 #include "batch_host/console_callbacks.h"
+#include "batch_processor/action_help.h"
 #include "batch_processor/batch_processor_worker.h"
 #include "batch_processor/job_file.h"
 #include "cli/cancellation.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "platform/file_system.h"
 #include "platform/text.h"
 
 #include <exception>
@@ -82,7 +84,7 @@ int run(const std::vector<std::wstring>& arguments) {
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
         if (argument == L"--help" || argument == L"-h") {
-            write_out(usage_line);
+            write_out(batch_processor::batch_help_text());
             return 0;
         }
         if (argument == L"--delete") {
@@ -110,19 +112,39 @@ int run(const std::vector<std::wstring>& arguments) {
     // deletes it.
     std::vector<std::wstring> files;
     bool entries_are_files = true;
+    std::wstring action_text;
     try {
         const auto job = batch_processor::read_job_file(platform::text::to_utf8(parsed.job_file));
         for (const auto& path : job.files) files.push_back(platform::text::from_utf8(path));
         // User-command entries are a program and its arguments, not files.
         entries_are_files = job.action_type != "run_context_menu_command";
+        action_text = platform::text::from_utf8(job.action_type);
+        // A parameter the action cannot use would run on every file and do
+        // the wrong thing (a rating of "five" clears the stars): refused first.
+        const auto action = batch_processor::action_from_name(action_text);
+        if (const auto problem =
+                batch_processor::parameter_problem(action, platform::text::from_utf8(job.action_parameters))) {
+            if (parsed.delete_job_file) platform::file_system::delete_file(parsed.job_file);
+            write_err(L"sortwell-batch: " + action_text + L": " + *problem + L"\n");
+            qlm::log_info(L"sortwell-batch {} refused: {}", parsed.job_file, *problem);
+            return 2;
+        }
     } catch (const std::exception&) {
         files.clear();
+        if (const auto text = platform::file_system::read_file(parsed.job_file)) {
+            if (const auto problem = batch_processor::json_syntax_problem(*text)) {
+                write_err(L"sortwell-batch: " + parsed.job_file + L" is not JSON: " +
+                          platform::text::from_utf8(*problem) + L"\n");
+            }
+        }
     }
 
     const auto total = static_cast<std::uint32_t>(files.size());
     console_callbacks callbacks(files, console::is_terminal(console::stream::output), write_out, write_err,
                                 [] { return qlm::cancel_requested.load(); });
     callbacks.entries_are_files = entries_are_files;
+    callbacks.action_text = action_text;
+    callbacks.log_file = qlm::logging::logger()->path();
     batch_processor::batch_processor_worker worker(callbacks, {}, entry_action_table(callbacks));
     worker.job_file_path = parsed.job_file;
     worker.delete_job_file = parsed.delete_job_file;

@@ -116,12 +116,13 @@ bool console_callbacks::confirm_create_folder(const std::wstring& folder) {
 
 void console_callbacks::report_unknown_action() {
     current_failed_ = true;
-    line(L"failed: " + current_path() + L": the job's action is not known");
+    line(L"failed: " + current_path() + L": the job's action '" + action_text + L"' is not known");
 }
 
 void console_callbacks::report_auto_tag_failure() {
     current_failed_ = true;
-    line(L"failed: " + current_path() + L": the auto-tagging service failed (the log has the details)");
+    line(L"failed: " + current_path() + L": the auto-tagging service failed (" +
+         (log_file.empty() ? std::wstring(L"the log has the details") : L"details in " + log_file) + L")");
 }
 
 void console_callbacks::report_unsupported_file_type(const std::wstring& path, const std::wstring& reason,
@@ -143,6 +144,8 @@ void console_callbacks::set_status_text(const std::wstring& text) {
 
 void console_callbacks::finish(std::uint32_t total_files, bool show_faces, std::uint32_t unidentified_faces) {
     end_current_file();
+    // A reader of the redirected lines sees the job reach its end.
+    if (!terminal_ && started_ > 0 && percent_ != 100) out_(L"progress: 100%\n");
     if (terminal_ && bar_shown_) {
         percent_ = 100;
         status_text_.clear();

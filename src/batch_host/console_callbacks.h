@@ -49,6 +49,10 @@ public:
     /// False for a job whose entries are not paths (user commands), so that
     /// an entry is not reported as a missing file.
     bool entries_are_files = true;
+    /// The action as the job names it, for the message of an unknown one.
+    std::wstring action_text;
+    /// The log file, for failures whose details only the log has.
+    std::wstring log_file;
 
     /// The job itself failed before its first file (it could not be read).
     bool job_failed() const { return job_failed_; }

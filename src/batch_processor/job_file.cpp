@@ -4,6 +4,9 @@
 #include "platform/text.h"
 #include "settings/json_text.h"
 
+#include <rapidjson/error/en.h>
+
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -20,6 +23,25 @@ std::string required_string(const rapidjson::Value& object, const char* name, co
 }
 
 }  // namespace
+
+std::optional<std::string> json_syntax_problem(const std::string& text) {
+    rapidjson::Document document;
+    document.Parse<rapidjson::kParseIterativeFlag>(text.c_str());
+    if (!document.HasParseError()) return std::nullopt;
+    const std::size_t offset = std::min(document.GetErrorOffset(), text.size());
+    std::size_t line = 1;
+    std::size_t column = 1;
+    for (std::size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            ++column;  // characters, not the bytes of one
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
+           rapidjson::GetParseError_En(document.GetParseError());
+}
 
 job_description read_job_file(const std::string& path) {
     const std::optional<std::string> text = platform::file_system::read_file(platform::text::from_utf8(path));

@@ -7,6 +7,7 @@
 
 #include <rapidjson/document.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct job_description {
 /// std::runtime_error with "Failed to open JSON file: <path>" or one of the
 /// messages of parse_job_json.
 job_description read_job_file(const std::string& path);
+
+/// Where a text that is not JSON breaks: "line 3, column 7: Missing a comma
+/// or '}' after an object member."; nothing for valid JSON.
+std::optional<std::string> json_syntax_problem(const std::string& text);
 
 /// Validates the parsed root in a fixed order and copies it; the first
 /// failure throws std::runtime_error with its message ("JSON root must be an

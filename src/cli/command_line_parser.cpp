@@ -7,7 +7,8 @@ namespace qlm {
 namespace {
 
 constexpr std::array<std::wstring_view, 5> value_options = {L"tag", L"stars", L"text", L"text-file", L"from-file"};
-constexpr std::array<std::wstring_view, 4> flag_options = {L"json", L"dry-run", L"help", L"version"};
+constexpr std::array<std::wstring_view, 7> flag_options = {L"json",      L"dry-run", L"help", L"version",
+                                                           L"recursive", L"null",    L"quiet"};
 
 template <std::size_t N>
 bool contains(const std::array<std::wstring_view, N>& list, std::wstring_view word) {
@@ -29,6 +30,9 @@ void set_flag(parsed_arguments& parsed, std::wstring_view name) {
     if (name == L"json") parsed.json = true;
     else if (name == L"dry-run") parsed.dry_run = true;
     else if (name == L"help") parsed.help = true;
+    else if (name == L"recursive") parsed.recursive = true;
+    else if (name == L"null") parsed.null_separated = true;
+    else if (name == L"quiet") parsed.quiet = true;
     else parsed.version = true;
 }
 
@@ -60,6 +64,12 @@ parsed_arguments parse_command_line(const std::vector<std::wstring>& arguments) 
             words.push_back(argument);
         } else if (argument == L"--") {
             options_ended = true;
+        } else if (argument == L"-r") {
+            parsed.recursive = true;
+        } else if (argument == L"-0") {
+            parsed.null_separated = true;
+        } else if (argument == L"-q") {
+            parsed.quiet = true;
         } else if (argument == L"-t") {
             if (i + 1 >= arguments.size()) {
                 parsed.error = L"-t needs a tag name.";

@@ -13,11 +13,18 @@ struct global_option {
     const wchar_t* description;
 };
 
-constexpr std::array<global_option, 6> global_options = {{
+constexpr std::array<global_option, 9> global_options = {{
     {L"--json", nullptr, L"Print one JSON object instead of text."},
     {L"--dry-run", nullptr, L"Report what would change without writing anything."},
+    {L"--recursive", nullptr,
+     L"Also take everything inside the folders given, depth-first; hidden entries and linked folders are left "
+     L"out. -r is short for --recursive."},
     {L"--from-file", L"<path>", L"Also take paths from a UTF-8 file, one per line."},
     {L"-", nullptr, L"Also take paths from standard input, one per line."},
+    {L"--null", nullptr,
+     L"Path lists (--from-file, -) are separated by NUL characters, as find -print0 writes them. -0 is short "
+     L"for --null."},
+    {L"--quiet", nullptr, L"Print only failures and the summary. -q is short for --quiet."},
     {L"--help", nullptr, L"Show help for the command."},
     {L"--version", nullptr, L"Print the version."},
 }};

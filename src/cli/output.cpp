@@ -9,7 +9,39 @@ namespace qlm {
 
 void write_stdout(std::wstring_view text) { platform::console::write(platform::console::stream::output, text); }
 
-void write_stderr(std::wstring_view text) { platform::console::write(platform::console::stream::error, text); }
+namespace {
+
+// The status line on standard error; empty when none is shown.
+std::wstring status_line;
+
+std::wstring status_erasure() { return L"\r" + std::wstring(status_line.size(), L' ') + L"\r"; }
+
+}  // namespace
+
+void write_stderr(std::wstring_view text) {
+    if (status_line.empty()) {
+        platform::console::write(platform::console::stream::error, text);
+        return;
+    }
+    // One write: the line erased, the text, the line drawn again below it.
+    std::wstring whole = status_erasure();
+    whole.append(text);
+    whole += status_line;
+    platform::console::write(platform::console::stream::error, whole);
+}
+
+void set_status_line(std::wstring_view text) {
+    std::wstring whole = status_line.empty() ? std::wstring(L"\r") : status_erasure();
+    status_line.assign(text);
+    whole += status_line;
+    platform::console::write(platform::console::stream::error, whole);
+}
+
+void clear_status_line() {
+    if (status_line.empty()) return;
+    platform::console::write(platform::console::stream::error, status_erasure());
+    status_line.clear();
+}
 
 std::string to_utf8(std::wstring_view text) { return platform::text::to_utf8(text); }
 

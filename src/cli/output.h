@@ -18,6 +18,13 @@ void write_stdout(std::wstring_view text);
 /// Writes the text to standard error in one piece; failures are ignored.
 void write_stderr(std::wstring_view text);
 
+/// Shows the text as a line on standard error, redrawn in place; text
+/// written to standard error meanwhile goes above it.
+void set_status_line(std::wstring_view text);
+
+/// Removes the status line, leaving the cursor where it began.
+void clear_status_line();
+
 /// Wide text to UTF-8, embedded zeros kept; unpaired surrogates become U+FFFD.
 std::string to_utf8(std::wstring_view text);
 

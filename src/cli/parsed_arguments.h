@@ -16,6 +16,9 @@ struct parsed_arguments {
     bool help = false;
     bool version = false;
     bool read_stdin = false;  // a lone "-" was given as a path
+    bool recursive = false;   // folders among the targets are walked
+    bool null_separated = false;  // path lists are separated by NUL, not lines
+    bool quiet = false;       // only failures and the summary
     std::vector<std::wstring> tags;  // command-line order, duplicates kept
     std::optional<std::wstring> stars;
     std::optional<std::wstring> text;

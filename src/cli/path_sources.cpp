@@ -5,6 +5,9 @@
 #include "platform/file_names.h"
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
+
+#include <algorithm>
 
 namespace qlm {
 
@@ -55,28 +58,62 @@ std::vector<std::wstring> split_path_lines(std::wstring_view text) {
     return lines;
 }
 
+std::vector<std::wstring> split_null_separated(std::string_view bytes) {
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    std::vector<std::wstring> names;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const auto end = std::min(bytes.find('\0', start), bytes.size());
+        // Exactly the bytes between the NULs: a name may hold blanks and line breaks.
+        if (end > start) names.push_back(platform::text::from_utf8_name(bytes.substr(start, end - start)));
+        start = end + 1;
+    }
+    return names;
+}
+
+namespace {
+
+// The paths of one list; false with the message when it is not a list.
+bool split_path_list(const std::string& bytes, bool null_separated, const std::wstring& what,
+                     std::vector<std::wstring>& paths, std::wstring& message) {
+    if (null_separated) {
+        for (auto& name : split_null_separated(bytes)) paths.push_back(std::move(name));
+        return true;
+    }
+    if (bytes.find('\0') != std::string::npos) {
+        message = what + L" holds NUL characters; give --null (-0) for a NUL-separated list.";
+        return false;
+    }
+    for (auto& line : split_path_lines(decode_utf8_text(bytes, true))) paths.push_back(std::move(line));
+    return true;
+}
+
+}  // namespace
+
 bool collect_path_arguments(const parsed_arguments& parsed, std::vector<std::wstring>& paths, std::wstring& message) {
     paths = parsed.paths;
     if (parsed.from_file) {
-        std::wstring text;
-        const text_read read = read_utf8_file(*parsed.from_file, text, path_list_limit, true);
-        if (read == text_read::unreadable) {
+        const std::wstring what = L"The path list '" + *parsed.from_file + L"'";
+        std::uint32_t error = 0;
+        const auto bytes = platform::file_system::read_file_at_most(*parsed.from_file, path_list_limit, &error);
+        if (!bytes && error == platform::file_system::file_too_large) {
+            message = too_large_message(what, path_list_limit);
+            return false;
+        }
+        if (!bytes) {
             message = L"Could not read the path list '" + *parsed.from_file + L"'.";
             return false;
         }
-        if (read == text_read::too_large) {
-            message = too_large_message(L"The path list '" + *parsed.from_file + L"'", path_list_limit);
-            return false;
-        }
-        for (auto& line : split_path_lines(text)) paths.push_back(std::move(line));
+        if (!split_path_list(*bytes, parsed.null_separated, what, paths, message)) return false;
     }
     if (parsed.read_stdin) {
-        std::wstring text;
-        if (read_stdin_text(text, path_list_limit, true) == text_read::too_large) {
-            message = too_large_message(L"The path list on standard input", path_list_limit);
+        const std::wstring what = L"The path list on standard input";
+        const auto bytes = platform::console::read_all_input(path_list_limit);
+        if (!bytes) {
+            message = too_large_message(what, path_list_limit);
             return false;
         }
-        for (auto& line : split_path_lines(text)) paths.push_back(std::move(line));
+        if (!split_path_list(*bytes, parsed.null_separated, what, paths, message)) return false;
     }
     return true;
 }

@@ -41,6 +41,11 @@ std::wstring too_large_message(const std::wstring& what, std::size_t limit);
 /// returns, one pair of enclosing quotation marks removed, empty lines dropped.
 std::vector<std::wstring> split_path_lines(std::wstring_view text);
 
+/// Cuts a NUL-separated list (find -print0) into names, byte for byte:
+/// nothing trimmed, empty names dropped, a leading UTF-8 byte-order mark
+/// removed.
+std::vector<std::wstring> split_null_separated(std::string_view bytes);
+
 /// The path strings of the run: command line, then --from-file, then
 /// standard input. False with the message when the path list cannot be read.
 bool collect_path_arguments(const parsed_arguments& parsed, std::vector<std::wstring>& paths, std::wstring& message);

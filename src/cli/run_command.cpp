@@ -2,6 +2,7 @@
 
 #include "cli/output.h"
 #include "cli/path_sources.h"
+#include "cli/progress_line.h"
 #include "cli/target_expansion.h"
 #include "commands/comment_commands.h"
 #include "commands/metadata_reader.h"
@@ -82,7 +83,8 @@ int run_command(const catalog::command_spec& spec, const parsed_arguments& parse
     std::wstring message;
     if (!collect_path_arguments(parsed, paths, message)) return usage_error(parsed, message);
     if (paths.empty()) return usage_error(parsed, L"'qlm " + name + L"' needs at least one path.");
-    const std::vector<target_entry> targets = expand_targets(paths);
+    const std::vector<target_entry> targets = expand_targets(paths, parsed.recursive);
+    progress::start(targets.size(), !parsed.json);
     using namespace metadata_commands;
     const field_mask mask = spec.command == L"tag"       ? field_tags
                             : spec.command == L"rate"    ? field_rating
@@ -91,7 +93,10 @@ int run_command(const catalog::command_spec& spec, const parsed_arguments& parse
     if (!spec.writes) {
         // Rows are folded into the sheet as they are read, never held as row objects.
         result_sheet sheet = printing_sheet(spec, parsed, mask, targets.size());
-        read_targets(targets, mask, [&](target_result&& row) { sheet.add(row); });
+        read_targets(targets, mask, [&](target_result&& row) {
+            sheet.add(row);
+            progress::advance();
+        });
         return print_sheet(sheet);
     }
     if (spec.command == L"comment") return run_comment_change(spec, parsed, comment_text, targets);

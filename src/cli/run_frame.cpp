@@ -1,3 +1,4 @@
+#include "cli/completion_run.h"
 #include "cli/run_frame.h"
 
 #include "cli/command_catalog.h"
@@ -62,7 +63,7 @@ const catalog::command_spec* routed_command(const parsed_arguments& parsed) {
 
 int run(const std::vector<std::wstring>& arguments, const command_runner& runner) {
     try {
-        logging::open_daily_log();
+        if (!run_for_completion()) logging::open_daily_log();
     } catch (const std::exception&) {
         // Without a log folder the run goes on; every log write is dropped.
     }

@@ -15,7 +15,10 @@ struct target_entry {
 
 /// Makes every path absolute and normal, expands `*` and `?` in the last
 /// component, drops duplicates and turns paths that name nothing into failed
-/// targets. Order follows the input; within a pattern, the file system's.
-std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths);
+/// targets. Order follows the input; a pattern's matches come in NTFS order
+/// (case-insensitive). With `recursive`, each folder named or matched is
+/// followed by everything inside it, depth-first in the same order, hidden
+/// entries, temporaries and linked folders left out.
+std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths, bool recursive = false);
 
 }  // namespace qlm

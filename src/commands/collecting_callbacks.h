@@ -4,6 +4,7 @@
 
 #include "batch_processor/batch_processor_callbacks.h"
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -24,7 +25,11 @@ public:
 
     bool is_paused() override { return false; }
     bool confirm_create_folder(const std::wstring&) override { return false; }
-    void report_progress(int) override {}
+    /// Told the job's percentage before each file.
+    std::function<void(int percent)> on_progress;
+    void report_progress(int percent) override {
+        if (on_progress) on_progress(percent);
+    }
     void show_progress() override {}
     void report_auto_tag_failure() override {}
     void report_unsupported_file_type(const std::wstring&, const std::wstring&, const std::wstring&) override {}

@@ -1,6 +1,7 @@
 #include "commands/comment_commands.h"
 
 #include "cli/cancellation.h"
+#include "cli/progress_line.h"
 #include "cli/output.h"
 #include "commands/result_printer.h"
 #include "metadata/comment_storage.h"
@@ -85,6 +86,7 @@ int run_comment_change(const catalog::command_spec& spec, const parsed_arguments
             }
         }
         rows.push_back(std::move(row));
+        progress::advance();
         if (cancel_requested.load()) break;
     }
     return print_results(spec, parsed, rows, field_comment);

@@ -1,6 +1,7 @@
 #include "commands/result_printer.h"
 
 #include "cli/cancellation.h"
+#include "cli/progress_line.h"
 #include "cli/output.h"
 #include "platform/text.h"
 
@@ -187,6 +188,7 @@ void result_sheet::add(const target_result& row) {
         on_error_(L"qlm: " + row.path + L": " + row.message + L"\n");
         return;
     }
+    if (parsed_.quiet) return;
     if (spec_.writes) {
         text_ += write_row_text(row, mask_, parsed_.dry_run);
     } else if (single_comment_) {
@@ -241,6 +243,7 @@ result_sheet printing_sheet(const catalog::command_spec& spec, const parsed_argu
 }
 
 int print_sheet(const result_sheet& sheet) {
+    progress::finish();
     return sheet.finish(cancel_requested.load(), [](std::wstring_view piece) { write_stdout(piece); });
 }
 

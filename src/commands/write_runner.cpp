@@ -2,12 +2,15 @@
 
 #include "batch_processor/batch_processor_worker.h"
 #include "cli/cancellation.h"
+#include "cli/progress_line.h"
 #include "commands/collecting_callbacks.h"
 #include "commands/metadata_reader.h"
 #include "commands/ordered_read_pool.h"
 #include "metadata/file_type_capabilities.h"
 #include "platform/file_safety.h"
 #include "platform/registry.h"
+
+#include <algorithm>
 
 namespace qlm::metadata_commands {
 namespace {
@@ -99,10 +102,17 @@ std::vector<target_result> run_metadata_change(const std::vector<target_entry>& 
             if (checked.write) queued.push_back(next_row);
             rows[next_row++] = std::move(checked.row);
         });
+    // Targets that need no write are done after the check; the others as the
+    // batch run reaches them.
+    const std::size_t settled = targets.size() - queued.size();
+    progress::set_done(settled);
     if (queued.empty()) return rows;
 
     // One batch run for every write, so the shell is refreshed once per command.
     collecting_callbacks host;
+    host.on_progress = [&](int percent) {
+        progress::set_done(settled + queued.size() * static_cast<std::size_t>(std::clamp(percent, 0, 100)) / 100);
+    };
     sortwell::batch_processor::batch_processor_worker worker(host);
     worker.job_in_memory = true;
     worker.action_type_name = sortwell::batch_processor::action_name(request.action);
@@ -138,6 +148,7 @@ std::vector<target_result> run_metadata_change(const std::vector<target_entry>& 
             if (row.status != L"changed") platform::file_system::restore_extended_attributes(row.path, before[k]);
             rows[queued[k]] = std::move(row);
         });
+    progress::set_done(targets.size());
     return rows;
 }
 

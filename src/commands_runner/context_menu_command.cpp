@@ -4,6 +4,8 @@
 #include "logging/log.h"
 #include "platform/dialog.h"
 #include "platform/process_launch.h"
+#include "platform/text.h"
+#include "platform/win32_error.h"
 
 #include <fmt/format.h>
 #include <fmt/xchar.h>
@@ -42,6 +44,21 @@ void log_failed_start(const std::wstring& executable, std::uint32_t error) {
     qlm::log_error(L"run_context_menu_command_action: could not start {} (error {})", executable, error);
 }
 
+// A command that never started is that entry's failure, with its reason.
+[[noreturn]] void fail_to_start(const command_spec& command, const script_invocation& invocation,
+                                std::uint32_t error) {
+    log_failed_start(invocation.executable, error);
+    std::wstring reason;
+    if (script_kind_of(command.path) == script_kind::batch && error == platform::win32_error::file_not_found) {
+        reason = L"batch files need the Windows command processor (cmd.exe), which this system does not have";
+    } else if (script_kind_of(command.path) == script_kind::powershell && invocation.executable.empty()) {
+        reason = L"no PowerShell was found to run it";
+    } else {
+        reason = fmt::format(L"could not start {} (error {})", invocation.executable, error);
+    }
+    throw std::runtime_error(platform::text::to_utf8(reason));
+}
+
 // Scripts run to their end so that a failure can be shown.
 void run_and_report(const command_spec& command, const launch_options& options,
                     const command_runner_services& services) {
@@ -52,10 +69,7 @@ void run_and_report(const command_spec& command, const launch_options& options,
             ? process::run_elevated_and_wait(invocation.executable, invocation.command_line, options.show)
             : process::run_and_wait(fmt::format(L"\"{}\" {}", invocation.executable, invocation.command_line),
                                     options.show);
-    if (!outcome.started) {
-        log_failed_start(invocation.executable, outcome.error);
-        return;
-    }
+    if (!outcome.started) fail_to_start(command, invocation, outcome.error);
     if (outcome.exit_code == 0 || outcome.exit_code == failed_exit_code) return;
     services.message_dialog(fmt::format(L"The script exited with error code {}.\r\n\r\nScript:\r\n{}",
                                         static_cast<std::int32_t>(outcome.exit_code), command.path));
@@ -69,7 +83,7 @@ void start_and_leave(const command_spec& command, const launch_options& options,
         build_script_invocation(command.path, command.arguments, show, options.keep_window_open, services);
     if (options.run_as_admin) {
         const std::uint32_t error = process::start_elevated(invocation.executable, invocation.command_line, show);
-        if (error != 0) log_failed_start(invocation.executable, error);
+        if (error != 0) fail_to_start(command, invocation, error);
         return;
     }
     try {
@@ -82,7 +96,7 @@ void start_and_leave(const command_spec& command, const launch_options& options,
     }
     const std::uint32_t error =
         process::start_command_detached(fmt::format(L"\"{}\" {}", invocation.executable, invocation.command_line), show);
-    if (error != 0) log_failed_start(invocation.executable, error);
+    if (error != 0) fail_to_start(command, invocation, error);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ void plain_text_logger::open(const std::wstring& path) {
     if (!stream_) {
         stream_ = std::make_unique<std::ofstream>();
         stream_->open(fs::to_native(path), std::ios::out | std::ios::app | std::ios::binary);
+        path_ = path;
     }
     opened_ = stream_->is_open();
 }
@@ -31,6 +32,11 @@ void plain_text_logger::write_line(std::wstring_view line) {
 bool plain_text_logger::opened() const {
     const std::lock_guard lock(mutex_);
     return opened_;
+}
+
+std::wstring plain_text_logger::path() const {
+    const std::lock_guard lock(mutex_);
+    return opened_ ? path_ : std::wstring();
 }
 
 const std::shared_ptr<plain_text_logger>& logger() {

@@ -23,9 +23,14 @@ public:
     /// True when the log file is open.
     bool opened() const;
 
+    /// The open log file, for messages that send the reader there; empty
+    /// when none is open.
+    std::wstring path() const;
+
 private:
     std::unique_ptr<std::ofstream> stream_;
     bool opened_ = false;
+    std::wstring path_;
     mutable std::mutex mutex_;
 };
 

@@ -91,6 +91,27 @@ bool settings_file::read() {
     return true;
 }
 
+std::optional<std::vector<std::wstring>> read_tag_names_only(const std::wstring& module) {
+    namespace fs = platform::file_system;
+    std::wstring path = utilities::settings_file_path(folder_name, file_stem);
+    if (!fs::exists(path)) path = utilities::default_settings_folder(module) + fs::separator + file_stem + L".json";
+    std::optional<std::string> text;
+    try {
+        text = utilities::read_utf8_text(path);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (!text) return std::nullopt;
+    rapidjson::Document document;
+    utilities::parse_json(*text, document);
+    if (!document.IsObject()) return std::nullopt;
+    std::vector<std::wstring> names;
+    if (const rapidjson::Value* list = utilities::find_member(document, "tags"); list != nullptr && list->IsArray()) {
+        for (const rapidjson::Value& element : list->GetArray()) names.push_back(read_entry(element).name);
+    }
+    return names;
+}
+
 std::string to_json_text(const settings_file& settings) {
     rapidjson::StringBuffer compact;
     rapidjson::Writer<rapidjson::StringBuffer> writer(compact);

@@ -51,6 +51,11 @@ public:
     std::vector<tag_entry> tags;  // file order; nothing sorts it
 };
 
+/// The tag names of the user's list, or of the module's default copy when
+/// the user has none, read without creating or seeding anything; nullopt
+/// when neither can be read.
+std::optional<std::vector<std::wstring>> read_tag_names_only(const std::wstring& module);
+
 /// The JSON text that save() writes for the given members.
 std::string to_json_text(const settings_file& settings);
 

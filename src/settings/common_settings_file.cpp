@@ -34,6 +34,10 @@ std::wstring parent_folder(const std::wstring& path) {
 
 std::wstring current_module() { return fs::module_path(); }
 
+std::wstring settings_file_path(const std::wstring& folder_name, const std::wstring& file_stem) {
+    return settings_folder_under(fs::local_app_data().value_or(std::wstring()), folder_name) + file_stem + L".json";
+}
+
 std::wstring default_settings_folder(const std::wstring& module) {
     static std::mutex guard;
     static std::map<std::wstring, std::wstring> cache;

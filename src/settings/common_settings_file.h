@@ -18,6 +18,10 @@ std::wstring current_module();
 /// "Content", then "Configurations". Computed once per module and cached.
 std::wstring default_settings_folder(const std::wstring& module);
 
+/// Where the per-user settings file of that folder and stem is, as the
+/// constructor below computes it, without creating anything.
+std::wstring settings_file_path(const std::wstring& folder_name, const std::wstring& file_stem);
+
 class common_settings_file {
 public:
     /// Builds the settings folder (the per-user LocalAppData folder, or the

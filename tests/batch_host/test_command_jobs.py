@@ -47,7 +47,7 @@ class CommandJobTest(unittest.TestCase):
         out = completed.stdout.decode("utf-8")
         self.assertEqual(completed.returncode, 1)
         self.assertEqual(out, "progress: 33%%\nok: %s\nprogress: 66%%\nok: %s\nprogress: 96%%\n"
-                         "failed: broken: Malformed command spec\n2 succeeded, 1 failed\n" % tuple(entries[:2]))
+                         "failed: broken: Malformed command spec\nprogress: 100%%\n2 succeeded, 1 failed\n" % tuple(entries[:2]))
         self.assertEqual(completed.stderr.decode("utf-8"),
                          "The script exited with error code 3.\r\n\r\nScript:\r\n%s\n" % script)
         with open(os.path.join(self.bin, "pwsh.args"), encoding="utf-8") as args:
@@ -58,3 +58,30 @@ class CommandJobTest(unittest.TestCase):
             time.sleep(0.1)
         with open(marker, encoding="utf-8") as ran:
             self.assertEqual(ran.read(), "ran\n")
+
+
+class CommandsTheSystemCannotRunTest(unittest.TestCase):
+    def test_batch_files_and_scripts_without_powershell_fail_with_their_reason(self):
+        with tempfile.TemporaryDirectory(prefix="sortwell-commands-") as root:
+            batch = os.path.join(root, "tidy.bat")
+            script = os.path.join(root, "tidy.ps1")
+            for path in (batch, script):
+                with open(path, "w", encoding="utf-8") as out:
+                    out.write("exit 0\n")
+            # A PATH without any PowerShell.
+            empty = os.path.join(root, "bin")
+            os.makedirs(empty)
+            env = dict(os.environ, XDG_DATA_HOME=os.path.join(root, "p"), HOME=os.path.join(root, "p"), PATH=empty)
+            job = os.path.join(root, "job.json")
+            with open(job, "w", encoding="utf-8") as out:
+                json.dump({"version": "1", "job": {"guid": "g", "action_type": "run_context_menu_command",
+                                                   "action_parameters": "nShow=0"},
+                           "files": [{"path": batch + "\x01"}, {"path": script + "\x01"}]}, out)
+            completed = subprocess.run([os.environ["SORTWELL_BATCH"], job], capture_output=True, env=env, cwd=root,
+                                       timeout=60)
+            out = completed.stdout.decode("utf-8")
+            self.assertEqual(completed.returncode, 1, out)
+            self.assertNotIn("ok: ", out)
+            self.assertIn("failed: %s\x01: batch files need the Windows command processor (cmd.exe)" % batch, out)
+            self.assertIn("failed: %s\x01: " % script, out)
+            self.assertTrue(out.endswith("0 succeeded, 2 failed\n"), out)

@@ -20,7 +20,8 @@ import unittest
 
 FILES = 500
 ROUNDS = os.environ.get("QLM_ORGANIZE_CRASH_ROUNDS")
-OWN_FILES = {"sw_organize_undo.json", "sw_organize_undo.wal"}
+# The journal, and the folder's list that hides it in file managers.
+OWN_FILES = {"sw_organize_undo.json", "sw_organize_undo.wal", ".hidden"}
 
 
 def write_job(path, action, parameters, folder):
@@ -85,7 +86,7 @@ class OrganizeCrashTest(unittest.TestCase):
         out = self.run_host(job)
         taken = time.monotonic() - start
         # The folder is the job's one entry, however many files it holds.
-        self.assertEqual(out, "progress: 96%%\n%sok: %s\n1 succeeded, 0 failed\n"
+        self.assertEqual(out, "progress: 96%%\n%sok: %s\nprogress: 100%%\n1 succeeded, 0 failed\n"
                          % ("".join("creating folder: %s\n" % c for c in created), self.folder))
         self.run_host(undo)
         return taken

@@ -56,7 +56,7 @@ class SortwellBatchTest(BatchHostCase):
         write_job(self.job, "update_tags", "+Work;+Ström", [self.photo, self.other])
         code, out, err = self.run_host(self.job)
         self.assertEqual((code, err), (0, ""))
-        self.assertEqual(out, "progress: 50%%\nok: %s\nprogress: 96%%\nok: %s\n2 succeeded, 0 failed\n"
+        self.assertEqual(out, "progress: 50%%\nok: %s\nprogress: 96%%\nok: %s\nprogress: 100%%\n2 succeeded, 0 failed\n"
                          % (self.photo, self.other))
         self.assertEqual(sorted(self.keywords(self.photo).split(";")), ["Harbour", "Holiday", "Ström", "Work"])
         self.assertEqual(sorted(self.keywords(self.other).split(";")), ["Ström", "Work"])
@@ -66,7 +66,7 @@ class SortwellBatchTest(BatchHostCase):
         missing = os.path.join(self.root, "missing.jpg")
         cases = [
             ("update_tags", "+Work", [self.photo, missing], "failed: %s: the file does not exist\n" % missing),
-            ("media_play_pause", "", [self.photo], "failed: %s: the job's action is not known\n" % self.photo),
+            ("media_play_pause", "", [self.photo], "failed: %s: the job's action 'media_play_pause' is not known\n" % self.photo),
         ]
         for action, parameters, files, expected in cases:
             with self.subTest(action=action):
@@ -98,7 +98,56 @@ class SortwellBatchTest(BatchHostCase):
         for args, message in cases:
             with self.subTest(args=args):
                 self.assertEqual(self.run_host(*args), (2, "", "sortwell-batch: %s\n%s" % (message, USAGE)))
-        self.assertEqual(self.run_host("--help"), (0, USAGE, ""))
+        code, out, err = self.run_host("--help")
+        self.assertEqual((code, err), (0, ""))
+        self.assertTrue(out.startswith(USAGE), out)
+
+    def test_help_lists_every_action_that_runs_with_its_parameter_form(self):
+        code, out, _ = self.run_host("--help")
+        actions = out.split("Actions", 1)[1].split("Exit codes", 1)[0]
+        forms = dict(line.split(None, 1) for line in actions.splitlines()
+                     if line.startswith("  ") and not line.startswith("   "))
+        self.assertEqual(forms["set_rating"], "STARS (0 to 5)")
+        self.assertEqual(forms["update_tags"], "+TAG;-TAG;=")
+        self.assertEqual(forms["remove_tags"], "(none)")
+        # Every action the help names runs: none is reported unknown.
+        self.assertEqual(len(forms), 16)
+        self.assertNotIn("media_play_pause", forms)
+        for code_line in ["  0  every file succeeded", "  1  at least one file did not", "  2  the command line"]:
+            self.assertIn(code_line, out)
+
+    def test_parameters_are_checked_before_any_file_is_touched(self):
+        before = open(self.photo, "rb").read()
+        cases = [
+            ("set_rating", "five", "rating must be a whole number from 0 to 5"),
+            ("set_rating", "6", "rating must be a whole number from 0 to 5"),
+            ("set_rating", "-1", "rating must be a whole number from 0 to 5"),
+            ("update_tags", "Work", "each change must be +TAG, -TAG or =, separated by ';' (not 'Work')"),
+            ("toggle_tags", ";;", "toggle_tags needs at least one tag name"),
+            ("forget_person", "", "forget_person needs the person's name"),
+            ("organize_folder", "by_date", "the scheme must be by_type, photos_pattern or music_pattern"),
+            ("run_context_menu_command", "nShow=big", "nShow must be a whole number from 0 to 11"),
+        ]
+        for action, parameters, message in cases:
+            with self.subTest(action=action, parameters=parameters):
+                write_job(self.job, action, parameters, [self.photo])
+                self.assertEqual(self.run_host(self.job), (2, "", "sortwell-batch: %s: %s\n" % (action, message)))
+                self.assertEqual(open(self.photo, "rb").read(), before)
+        write_job(self.job, "set_rating", "five", [self.photo])
+        self.assertEqual(self.run_host(self.job, "--delete")[0], 2)
+        self.assertFalse(os.path.exists(self.job), "--delete removes a refused job file too")
+        write_job(self.job, "set_rating", "4", [self.photo])
+        self.assertEqual(self.run_host(self.job)[0], 0)
+        out = subprocess.run(["exiftool", "-s3", "-XMP-xmp:Rating", self.photo], capture_output=True, check=True)
+        self.assertEqual(out.stdout, b"4\n")
+
+    def test_a_job_that_is_not_json_says_where_it_breaks(self):
+        with open(self.job, "w", encoding="utf-8") as out:
+            out.write('{"version": "1",\n "job": {"guid": "g"\n   "action_type": "x"}}')
+        code, out, err = self.run_host(self.job)
+        self.assertEqual((code, out), (2, ""))
+        self.assertEqual(err.splitlines()[0], "sortwell-batch: %s is not JSON: line 3, column 4: "
+                         "Missing a comma or '}' after an object member." % self.job)
 
     def test_a_terminal_gets_a_bar_redrawn_in_place(self):
         write_job(self.job, "update_tags", "+Work", [self.photo] * 20)
@@ -170,7 +219,7 @@ class SortwellBatchServiceTest(BatchHostCase):
                               "progress: 50%%\nFile 1 of 2 - harbour.jpg\nok: %s\n"
                               "progress: 96%%\nFile 2 of 2 - notes.txt\n"
                               "unsupported: %s: unsupported_file_type (supported: JPEG and PNG images)\n"
-                              "1 succeeded, 1 failed\n" % (self.photo, notes))
+                              "progress: 100%%\n1 succeeded, 1 failed\n" % (self.photo, notes))
         # The service's tags are appended as they come, duplicates kept.
         self.assertEqual(sorted(self.keywords(self.photo).split(";")), ["Harbour", "Harbour", "Holiday", "Sunset"])
 
@@ -198,9 +247,12 @@ class SortwellBatchServiceTest(BatchHostCase):
         self.assertEqual(out.count("the auto-tagging service failed"), 2, out)
         log_folder = os.path.join(self.profile, "Verandel", "Quillmark", "Sortwell", "Command Line", "Logs")
         log = ""
-        for name in os.listdir(log_folder):
+        names = os.listdir(log_folder)
+        for name in names:
             with open(os.path.join(log_folder, name), encoding="utf-8") as text:
                 log += text.read()
+        # The cause is only in the log: the message says which file that is.
+        self.assertIn("(details in %s)" % os.path.join(log_folder, names[0]), out)
         service = os.path.join(alone, "Quillmark.AutoTagging.Service")
         self.assertEqual(log.count("[ERROR] Failed to launch auto-tagging service at '%s'." % service), 2)
         self.assertEqual(log.count("Error processing file %s Details: Unable to start the auto-tagging service."

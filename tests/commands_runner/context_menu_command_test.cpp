@@ -6,6 +6,7 @@
 
 #include "platform/file_system.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 #include "support/log_capture.h"
 #include "support/temp_folder.h"
 
@@ -27,15 +28,22 @@ TEST(context_menu_command, batch_file_exit_code_is_shown_where_cmd_exists) {
     const std::wstring ok = folder.write(L"ok.cmd", "@echo off\r\nexit /b 0\r\n");
     const qlm::testing::log_capture log;
     const auto result = run_command_job({L"\"" + script + L"\"\x0001", ok + L"\x0001"}, L"nShow=0");
-    EXPECT_EQ(result.calls, calls_t{});
     if (on_windows()) {
+        EXPECT_EQ(result.calls, calls_t{});
         EXPECT_EQ(result.dialogs, calls_t{L"The script exited with error code 3.\r\n\r\nScript:\r\n" + script});
     } else {
-        // No cmd.exe on Linux: nothing starts, nothing is shown, the log says why.
+        // No cmd.exe on Linux: nothing starts and nothing is shown; each entry fails with the reason.
+        const std::wstring reason =
+            L"batch files need the Windows command processor (cmd.exe), which this system does not have";
+        EXPECT_EQ(result.calls, (calls_t{L"error \"" + script + L"\"\x0001 | " + reason,
+                                         L"error " + ok + L"\x0001 | " + reason}));
         EXPECT_EQ(result.dialogs, calls_t{});
-        EXPECT_EQ(log.messages(), (std::vector<std::string>{
-                                      "ERROR run_context_menu_command_action: could not start \\cmd.exe (error 2)",
-                                      "ERROR run_context_menu_command_action: could not start \\cmd.exe (error 2)"}));
+        const std::string not_started = "ERROR run_context_menu_command_action: could not start \\cmd.exe (error 2)";
+        const std::string because = " Details: " + platform::text::to_utf8(reason);
+        EXPECT_EQ(log.messages(),
+                  (std::vector<std::string>{
+                      not_started, "ERROR Error processing \"" + platform::text::to_utf8(script) + "\"\x01" + because,
+                      not_started, "ERROR Error processing " + platform::text::to_utf8(ok) + "\x01" + because}));
     }
 }
 

@@ -1,8 +1,10 @@
 """The Debian package of a build: what it installs, that the installed qlm
-runs from its own root, and that its completions and manual page work in
-the real shells and in man.
+runs from its own root, that its completions and manual pages work in the
+real shells and in man, and that lintian finds no error in it.
 
-Run by ctest with QLM_BUILD_DIR set to the build folder."""
+Run by ctest with QLM_BUILD_DIR set to the build folder, which it packs
+itself; scripts/test runs it on the packages scripts/package made, named by
+QLM_PACKAGE_DEB and QLM_PACKAGE_ZIP (the Windows zip)."""
 
 import json
 import os
@@ -11,23 +13,28 @@ import shutil
 import subprocess
 import tempfile
 import unittest
+import zipfile
 
 BUILD = pathlib.Path(os.environ.get("QLM_BUILD_DIR", "build")).resolve()
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
 
 
-def run(args, **kwargs):
-    return subprocess.run(args, capture_output=True, text=True, timeout=120, **kwargs)
+def run(args, timeout=120, **kwargs):
+    return subprocess.run(args, capture_output=True, text=True, timeout=timeout, **kwargs)
 
 
 class DebianPackage(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.work = pathlib.Path(tempfile.mkdtemp(prefix="qlm-package-"))
-        packed = run(["cpack", "-G", "DEB", "--config", str(BUILD / "CPackConfig.cmake"), "-B", str(cls.work / "out")])
-        if packed.returncode != 0:
-            raise AssertionError("cpack failed:\n" + packed.stdout + packed.stderr)
-        cls.deb = next((cls.work / "out").glob("*.deb"))
+        if os.environ.get("QLM_PACKAGE_DEB"):
+            cls.deb = pathlib.Path(os.environ["QLM_PACKAGE_DEB"]).resolve()
+        else:
+            packed = run(["cpack", "-G", "DEB", "--config", str(BUILD / "CPackConfig.cmake"),
+                          "-B", str(cls.work / "out")])
+            if packed.returncode != 0:
+                raise AssertionError("cpack failed:\n" + packed.stdout + packed.stderr)
+            cls.deb = next((cls.work / "out").glob("*.deb"))
         cls.root = cls.work / "root"
         subprocess.run(["dpkg-deb", "-x", str(cls.deb), str(cls.root)], check=True, timeout=60)
         cls.version = run([str(BUILD / "qlm"), "--version"]).stdout.strip()
@@ -46,9 +53,6 @@ class DebianPackage(unittest.TestCase):
 
     def test_contents_and_control_fields(self):
         self.assertEqual(self.deb.name, f"qlm_{self.version}_amd64.deb")
-        link = self.root / "usr/bin/qlm"
-        self.assertTrue(link.is_symlink())
-        self.assertEqual(os.readlink(link), "../lib/qlm/qlm")
         for name in ["All Tags.json", "High Level Settings.json"]:
             shipped = self.root / "usr/lib/qlm/Content/Configurations" / name
             self.assertEqual(shipped.read_bytes(), (SOURCE / "content/Configurations" / name).read_bytes())
@@ -57,14 +61,23 @@ class DebianPackage(unittest.TestCase):
         # Every file the package holds, folders aside: nothing missing, nothing stray.
         listing = run(["dpkg-deb", "-c", str(self.deb)]).stdout.splitlines()
         files = {line.split(" ./", 1)[1].split(" -> ")[0] for line in listing if not line.startswith("d")}
-        expected = {"usr/bin/qlm", "usr/lib/qlm/qlm", "usr/lib/qlm/qlm-engine.so", "usr/share/man/man1/qlm.1.gz",
-                    "usr/share/bash-completion/completions/qlm", "usr/share/zsh/vendor-completions/_qlm",
-                    "usr/share/fish/vendor_completions.d/qlm.fish"}
+        expected = {"usr/lib/qlm/qlm", "usr/lib/qlm/qlm-engine.so", "usr/lib/qlm/sortwell-batch",
+                    "usr/share/doc/qlm/copyright", "usr/share/doc/qlm/changelog.gz"}
+        for program in ["qlm", "sortwell-batch"]:
+            expected |= {f"usr/bin/{program}", f"usr/share/man/man1/{program}.1.gz",
+                         f"usr/share/bash-completion/completions/{program}",
+                         f"usr/share/zsh/vendor-completions/_{program}",
+                         f"usr/share/fish/vendor_completions.d/{program}.fish"}
+            self.assertEqual(os.readlink(self.root / "usr/bin" / program), f"../lib/qlm/{program}")
         expected |= {"usr/lib/qlm/Content/" + str(path.relative_to(SOURCE / "content"))
                      for path in (SOURCE / "content").rglob("*") if path.is_file() and path.name != ".keep"}
-        if (BUILD / "sortwell-batch").exists():
-            expected.add("usr/lib/qlm/sortwell-batch")
         self.assertEqual(files, expected)
+        # The changelog names this version, as dpkg-parsechangelog reads it.
+        changelog = self.work / "changelog"
+        changelog.write_bytes(subprocess.run(["gzip", "-dc", str(self.root / "usr/share/doc/qlm/changelog.gz")],
+                                             capture_output=True, check=True).stdout)
+        parsed = run(["dpkg-parsechangelog", "-l", str(changelog), "-S", "Version"])
+        self.assertEqual(parsed.stdout.strip(), self.version)
         # The dependencies come from what the binary links, not from a list.
         depends = run(["dpkg-deb", "-f", str(self.deb), "Depends"]).stdout
         for library in ["libc6", "libexiv2", "libfmt", "libstdc++6"]:
@@ -83,6 +96,39 @@ class DebianPackage(unittest.TestCase):
         for program in [installed, str(elsewhere / "qlm")]:
             listed = run([program, "tag", "list"], env=self.env)
             self.assertEqual((listed.returncode, listed.stdout.splitlines()), (0, self.default_tags), listed.stderr)
+
+    def test_lintian_finds_no_error(self):
+        if not shutil.which("lintian"):
+            self.skipTest("lintian is not installed (scripts/install-packages installs it)")
+        checked = run(["lintian", "--no-tag-display-limit", str(self.deb)], timeout=600)
+        errors = [line for line in checked.stdout.splitlines() if line.startswith("E:")]
+        self.assertEqual(errors, [], checked.stdout + checked.stderr)
+
+    def test_installed_sortwell_batch(self):
+        installed = str(self.root / "usr/bin/sortwell-batch")
+        shown = run([installed, "--help"], env=self.env)
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        self.assertIn("set_rating", shown.stdout)
+        # The manual page lists the same actions as the help.
+        page = self.root / "usr/share/man/man1/sortwell-batch.1.gz"
+        rendered = run(["man", "--warnings", "-E", "UTF-8", "-l", str(page)], env=dict(self.env, MANWIDTH="200"))
+        self.assertEqual((rendered.returncode, rendered.stderr), (0, ""))
+        text = rendered.stdout.replace("\u2010", "-").replace("\u2212", "-")
+        actions = [line.split()[0] for line in shown.stdout.split("Actions", 1)[1].split("Exit codes")[0].splitlines()
+                   if line.startswith("  ") and not line.startswith("      ")]
+        self.assertGreater(len(actions), 10)
+        for action in actions:
+            self.assertIn(action, text)
+        # Completion: the options, then job files.
+        folder = self.work / "jobs"
+        folder.mkdir()
+        (folder / "tag job.json").write_text("{}")
+        script = (f'source "{self.root}/usr/share/bash-completion/completions/sortwell-batch"\n'
+                  'COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))\n'
+                  '_sortwell_batch; printf "%s\\n" "${COMPREPLY[@]}"\n')
+        for words, expected in [(["sortwell-batch", "--d"], ["--delete"]), (["sortwell-batch", "ta"], ["tag job.json"])]:
+            done = run(["bash", "-c", script, "bash", *words], env=self.env, cwd=folder)
+            self.assertEqual((sorted(filter(None, done.stdout.splitlines())), done.stderr), (expected, ""))
 
     def bash_complete(self, words, cwd):
         script = (f'source "{self.root}/usr/share/bash-completion/completions/qlm"\n'
@@ -106,6 +152,8 @@ class DebianPackage(unittest.TestCase):
             (["qlm", "rate", "set", "--s"], ["--stars"]),
             (["qlm", "rate", "set", "--stars", ""], ["0", "1", "2", "3", "4", "5"]),
             (["qlm", "tag", "add", "--tag", "To"], ["To\\ Do"]),
+            (["qlm", "tag", "add", "-t", "To"], ["To\\ Do"]),
+            (["qlm", "tag", "add", "-t", "Work", "--dry-run", "b"], ["b.pdf"]),
             (["qlm", "tag", "add", "--tag", "Work", "--dry-run", ""], ["a photo.jpg", "b.pdf"]),
             (["qlm", "comment", "set", "--text", ""], []),
             (["qlm", "comment", "set", "--text-file", "b"], ["b.pdf"]),
@@ -118,6 +166,21 @@ class DebianPackage(unittest.TestCase):
             with self.subTest(words=words):
                 self.assertEqual(self.bash_complete(words, folder), expected)
 
+    def test_completion_writes_nothing(self):
+        # A profile that qlm never ran in: pressing Tab leaves it empty.
+        home = self.work / "untouched-home"
+        home.mkdir()
+        env = dict(self.env, HOME=str(home), XDG_DATA_HOME=str(home / "data"))
+        script = (f'source "{self.root}/usr/share/bash-completion/completions/qlm"\n'
+                  'COMP_WORDS=(qlm tag add -t Do); COMP_CWORD=4; _qlm; printf "%s\\n" "${COMPREPLY[@]}"\n')
+        self.assertEqual(run(["bash", "-c", script], env=env, cwd=self.work).stdout, "Done\n")
+        self.assertEqual(list(home.iterdir()), [])
+        fish_script = self.root / "usr/share/fish/vendor_completions.d/qlm.fish"
+        done = run(["fish", "--no-config", "-c", f"source {fish_script}; complete -C 'qlm tag add -t Do'"], env=env)
+        self.assertEqual([line.split("\t")[0] for line in done.stdout.splitlines()], ["Done"])
+        # fish keeps its own files there; nothing of ours.
+        self.assertEqual(list(home.rglob("Verandel")), [])
+
     def test_fish_and_zsh_completions(self):
         fish_script = self.root / "usr/share/fish/vendor_completions.d/qlm.fish"
         zsh_script = self.root / "usr/share/zsh/vendor-completions/_qlm"
@@ -129,6 +192,7 @@ class DebianPackage(unittest.TestCase):
             ("qlm ta", ["tag"]),
             ("qlm rate set --stars ", ["0", "1", "2", "3", "4", "5"]),
             ("qlm tag add --tag Do", ["Done"]),
+            ("qlm tag add -t Do", ["Done"]),
             ("qlm help ", ["comment", "help", "info", "rate", "tag"]),
         ]):
             with self.subTest(line=line):
@@ -145,6 +209,7 @@ class DebianPackage(unittest.TestCase):
             ("qlm rate s", ["set"]),
             ("qlm rate set --stars ", ["0", "1", "2", "3", "4", "5"]),
             ("qlm tag add --tag Do", ["Done"]),
+            ("qlm tag add -t Do", ["Done"]),
             ("qlm tag add --tag Work ph", ["photo.jpg"]),
             ("qlm tag list ph", []),
         ]
@@ -166,6 +231,23 @@ class DebianPackage(unittest.TestCase):
             self.assertIn(command["example"], text)
         for code in description["exit_codes"].values():
             self.assertIn(code, text)
+
+
+@unittest.skipUnless(os.environ.get("QLM_PACKAGE_ZIP"), "QLM_PACKAGE_ZIP names no Windows zip")
+class WindowsZip(unittest.TestCase):
+    def test_contents(self):
+        path = pathlib.Path(os.environ["QLM_PACKAGE_ZIP"])
+        self.assertRegex(path.name, r"^qlm-[0-9.]+-win64\.zip$")
+        with zipfile.ZipFile(path) as archive:
+            self.assertIsNone(archive.testzip())
+            names = {name for name in archive.namelist() if not name.endswith("/")}
+            self.assertEqual(archive.read("README.md"), (SOURCE / "README.md").read_bytes())
+            self.assertEqual(archive.read("qlm.exe")[:2], b"MZ")
+            self.assertEqual(archive.read("sortwell-batch.exe")[:2], b"MZ")
+        expected = {"qlm.exe", "sortwell-batch.exe", "README.md"}
+        expected |= {"Content/" + path.relative_to(SOURCE / "content").as_posix()
+                     for path in (SOURCE / "content").rglob("*") if path.is_file() and path.name != ".keep"}
+        self.assertEqual(names, expected)
 
 
 if __name__ == "__main__":

@@ -159,7 +159,9 @@ TEST_F(image_handler, other_properties_pass_through_and_the_file_keeps_mode_and_
     EXPECT_EQ(read(path, people), ps::property_value::make_strings({L"Ann"}));
     EXPECT_EQ(read(path, people, ps::gps_handler_properties_only).type, ps::value_type::empty);
     EXPECT_EQ(exiftool_value(path, "-XMP-xmp:Rating"), "5");
-    EXPECT_EQ(qlm::testing::run_tool("ls -a " + shell_quote(temp.path())), ".\n..\nkept.jpg\n");  // no temporary left
+    // No temporary left; the hidden file is named in the folder's list for file managers.
+    EXPECT_EQ(qlm::testing::run_tool("ls -a " + shell_quote(temp.path())), ".\n..\n.hidden\nkept.jpg\n");
+    EXPECT_EQ(qlm::testing::read_bytes(temp.path() + L"/.hidden"), "kept.jpg\n");
 }
 
 TEST_F(image_handler, a_write_through_a_symbolic_link_changes_the_file_it_points_to) {

@@ -108,6 +108,8 @@ std::vector<std::string> subcommands_of(const program_doc& doc, const std::strin
     return words;
 }
 
+std::string short_form(const option_doc& option) { return option.name == "--tag" ? "-t" : ""; }
+
 std::vector<std::string> options_with_values(const program_doc& doc) {
     std::vector<std::string> names;
     for (const auto& option : doc.global_options) {
@@ -115,7 +117,9 @@ std::vector<std::string> options_with_values(const program_doc& doc) {
     }
     for (const auto& command : doc.commands) {
         for (const auto& option : command.options) {
-            if (!option.value.empty()) add_once(names, option.name);
+            if (option.value.empty()) continue;
+            add_once(names, option.name);
+            if (!short_form(option).empty()) add_once(names, short_form(option));
         }
     }
     return names;
@@ -123,7 +127,7 @@ std::vector<std::string> options_with_values(const program_doc& doc) {
 
 value_kind kind_of_value(const option_doc& option) {
     if (option.value.empty()) return value_kind::none;
-    if (option.name == "--tag") return value_kind::tag_name;
+    if (option.name == "--tag" || option.name == "-t") return value_kind::tag_name;
     if (option.value == "<path>") return value_kind::path;
     if (!number_range_words(option).empty()) return value_kind::number_range;
     return value_kind::free_text;
@@ -141,7 +145,10 @@ std::string number_range_words(const option_doc& option) {
     };
     if (!is_number(low) || !is_number(high) || std::stoi(low) > std::stoi(high)) return {};
     std::string words;
-    for (int n = std::stoi(low); n <= std::stoi(high); ++n) words += (words.empty() ? "" : " ") + std::to_string(n);
+    for (int n = std::stoi(low); n <= std::stoi(high); ++n) {
+        if (!words.empty()) words += ' ';
+        words += std::to_string(n);
+    }
     return words;
 }
 

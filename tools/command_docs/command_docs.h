@@ -45,7 +45,11 @@ std::vector<std::string> command_words(const program_doc& doc);
 /// The subcommands of one command word in catalog order (empty for none).
 std::vector<std::string> subcommands_of(const program_doc& doc, const std::string& command);
 
-/// Every option, global or of a command, that takes a value, each once.
+/// The one-letter form of an option ("-t" for "--tag"), empty for none.
+std::string short_form(const option_doc& option);
+
+/// Every option, global or of a command, that takes a value, each once,
+/// short forms included.
 std::vector<std::string> options_with_values(const program_doc& doc);
 
 /// What a completion offers for an option's value.
@@ -61,5 +65,15 @@ std::string bash_completion(const program_doc& doc);
 std::string zsh_completion(const program_doc& doc);
 std::string fish_completion(const program_doc& doc);
 std::string manual_page(const program_doc& doc);
+
+/// Text for a roff line: backslashes and dashes escaped, and a leading dot or
+/// quote kept from being read as a request.
+std::string roff(const std::string& text);
+
+/// sortwell-batch's manual page and completions, from its action list.
+std::string batch_manual_page(const std::string& version);
+std::string batch_bash_completion();
+std::string batch_zsh_completion();
+std::string batch_fish_completion();
 
 }  // namespace qlm::command_docs

@@ -1,4 +1,4 @@
-// Writes qlm's shell completions and manual page into the given folder:
+// Writes the shell completions and manual pages of qlm and sortwell-batch into the given folder:
 //   qlm_command_docs OUTPUT_FOLDER
 // The build runs it after every change of the catalog.
 
@@ -35,6 +35,10 @@ int main(int argc, char** argv) {
         write_file(folder / "_qlm", docs::zsh_completion(doc));
         write_file(folder / "qlm.fish", docs::fish_completion(doc));
         write_file(folder / "qlm.1", docs::manual_page(doc));
+        write_file(folder / "sortwell-batch.bash", docs::batch_bash_completion());
+        write_file(folder / "_sortwell-batch", docs::batch_zsh_completion());
+        write_file(folder / "sortwell-batch.fish", docs::batch_fish_completion());
+        write_file(folder / "sortwell-batch.1", docs::batch_manual_page(doc.version));
     } catch (const std::exception& error) {
         std::cerr << "qlm_command_docs: " << error.what() << "\n";
         return 1;

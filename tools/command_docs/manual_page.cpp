@@ -1,10 +1,7 @@
 #include "command_docs.h"
 
 namespace qlm::command_docs {
-namespace {
 
-/// Text for a roff line: backslashes and dashes escaped, and a leading dot or
-/// quote kept from being read as a request.
 std::string roff(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -15,6 +12,8 @@ std::string roff(const std::string& text) {
     if (!out.empty() && (out.front() == '.' || out.front() == '\'')) out.insert(0, "\\&");
     return out;
 }
+
+namespace {
 
 std::string bold(const std::string& text) { return "\\fB" + roff(text) + "\\fR"; }
 

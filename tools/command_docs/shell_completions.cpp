@@ -18,12 +18,23 @@ std::string replace_all(std::string text, const std::string& from, const std::st
     return text;
 }
 
+/// 'body' between single quotes. Appended rather than built with a literal
+/// in front: GCC 12 at -O3 takes `"'" + string` for an overlapping copy.
+std::string single_quoted(const std::string& body) {
+    std::string quoted;
+    quoted.reserve(body.size() + 2);
+    quoted += '\'';
+    quoted += body;
+    quoted += '\'';
+    return quoted;
+}
+
 /// 'text' for bash and zsh, where a quote inside ends, escapes and reopens.
-std::string posix_quoted(const std::string& text) { return "'" + replace_all(text, "'", R"('\'')") + "'"; }
+std::string posix_quoted(const std::string& text) { return single_quoted(replace_all(text, "'", R"('\'')")); }
 
 /// 'text' for fish, where backslash and quote are escaped inside.
 std::string fish_quoted(const std::string& text) {
-    return "'" + replace_all(replace_all(text, "\\", "\\\\"), "'", "\\'") + "'";
+    return single_quoted(replace_all(replace_all(text, "\\", "\\\\"), "'", "\\'"));
 }
 
 /// The options offered anywhere: the global ones except the standard input
@@ -81,7 +92,7 @@ _qlm_tags() {
     local tag
     while IFS= read -r tag; do
         [[ -n $tag && $tag == "$1"* ]] && COMPREPLY+=("$(printf '%q' "$tag")")
-    done < <(command qlm tag list 2>/dev/null)
+    done < <(QLM_COMPLETING=1 command qlm tag list 2>/dev/null)
 }
 
 _qlm_files() {
@@ -115,7 +126,14 @@ _qlm() {
     for (const auto& option : all_options(doc)) {
         switch (kind_of_value(option)) {
         case value_kind::none: break;
-        case value_kind::tag_name: out += "        " + option.name + ") _qlm_tags \"$cur\"; return ;;\n"; break;
+        case value_kind::tag_name:
+            out += "        " + option.name;
+            if (!short_form(option).empty()) {
+                out += '|';
+                out += short_form(option);
+            }
+            out += ") _qlm_tags \"$cur\"; return ;;\n";
+            break;
         case value_kind::path: out += "        " + option.name + ") _qlm_files \"$cur\"; return ;;\n"; break;
         case value_kind::number_range:
             out += "        " + option.name + ") _qlm_words '" + number_range_words(option) + "' \"$cur\"; return ;;\n";
@@ -198,7 +216,7 @@ std::string zsh_completion(const program_doc& doc) {
     out += R"sh(
 _qlm_tags() {
   local -a tags
-  tags=(${(f)"$(_call_program tags qlm tag list 2>/dev/null)"})
+  tags=(${(f)"$(_call_program tags QLM_COMPLETING=1 qlm tag list 2>/dev/null)"})
   compadd -a tags
 }
 
@@ -246,10 +264,25 @@ _qlm() {
   case $entry in
 )sh";
     for (const auto& command : doc.commands) {
-        out += "    " + posix_quoted(full_name(command)) + ")\n      _arguments : $global_options";
-        for (const auto& option : command.options) out += " " + zsh_option_spec(option);
+        out += "    ";
+        out += posix_quoted(full_name(command));
+        out += ")\n      _arguments : $global_options";
+        for (const auto& option : command.options) {
+            out += ' ';
+            out += zsh_option_spec(option);
+            if (!short_form(option).empty()) {
+                option_doc short_option = option;
+                short_option.name = short_form(option);
+                out += ' ';
+                out += zsh_option_spec(short_option);
+            }
+        }
         if (command.takes_paths) out += " '*:path:_files'";
-        if (is_help(command)) out += " '1:command:(" + join(words, " ") + ")'";
+        if (is_help(command)) {
+            out += " '1:command:(";
+            out += join(words, " ");
+            out += ")'";
+        }
         out += " ;;\n";
     }
     out += R"sh(  esac
@@ -315,9 +348,13 @@ complete -c qlm -f
         const std::string under = fish_quoted("__qlm_under " + full_name(command));
         for (const auto& option : command.options) {
             out += "complete -c qlm -n " + under + " -l " + option.name.substr(2);
+            if (!short_form(option).empty()) {
+                out += " -s ";
+                out += short_form(option).substr(1);
+            }
             switch (kind_of_value(option)) {
             case value_kind::none: break;
-            case value_kind::tag_name: out += " -x -a '(qlm tag list 2>/dev/null)'"; break;
+            case value_kind::tag_name: out += " -x -a '(env QLM_COMPLETING=1 qlm tag list 2>/dev/null)'"; break;
             case value_kind::path: out += " -r -F"; break;
             case value_kind::number_range: out += " -x -a " + fish_quoted(number_range_words(option)); break;
             case value_kind::free_text: out += " -x"; break;

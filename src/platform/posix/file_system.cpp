@@ -7,6 +7,7 @@
 #include "platform/posix/descriptor_read.h"
 #include "platform/posix/file_lock.h"
 #include "platform/posix/file_replace.h"
+#include "platform/posix/hidden_list.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"
@@ -119,8 +120,9 @@ std::uint32_t get_attributes(const std::wstring& path, std::uint32_t* error) {
     return attributes;
 }
 
-std::uint32_t set_attributes(const std::wstring& path, std::uint32_t attributes) {
-    const std::string native = narrow(path);
+namespace {
+
+std::uint32_t store_attributes(const std::string& native, std::uint32_t attributes) {
     struct stat info {};
     if (::lstat(native.c_str(), &info) != 0) return win32_error::from_errno(errno);
     const bool is_directory = S_ISDIR(info.st_mode);
@@ -143,6 +145,18 @@ std::uint32_t set_attributes(const std::wstring& path, std::uint32_t attributes)
         return win32_error::from_errno(errno);
     }
     return win32_error::success;
+}
+
+}  // namespace
+
+std::uint32_t set_attributes(const std::wstring& path, std::uint32_t attributes) {
+    const std::string native = narrow(path);
+    const bool was_hidden = (stored_attributes(native) & attribute_hidden) != 0;
+    const std::uint32_t result = store_attributes(native, attributes);
+    // File managers hide what their folder's ".hidden" lists.
+    const bool hidden = (attributes & attribute_hidden) != 0;
+    if (result == win32_error::success && hidden != was_hidden) update_hidden_list(native, hidden);
+    return result;
 }
 
 std::optional<std::vector<std::wstring>> find_files(const std::wstring& pattern) {
@@ -700,7 +714,12 @@ std::uint32_t delete_file(const std::wstring& path) {
     if (S_ISDIR(info.st_mode)) return win32_error::access_denied;
     // DeleteFileW refuses a read-only file; unlink would not look at the mode.
     if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return win32_error::access_denied;
+    // A hidden file leaves its folder's ".hidden" with it (dot names never are in it).
+    const std::size_t slash = native.find_last_of('/');
+    const bool listed = native.compare(slash == std::string::npos ? 0 : slash + 1, 1, ".") != 0 &&
+                        (stored_attributes(native) & attribute_hidden) != 0;
     if (::unlink(native.c_str()) != 0) return win32_error::from_errno(errno);
+    if (listed) update_hidden_list(native, false);
     return win32_error::success;
 }
 
