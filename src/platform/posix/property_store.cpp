@@ -19,14 +19,16 @@
 #include "platform/property_store.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/audio_properties.h"
+#include "platform/posix/audio_store.h"
 #include "platform/posix/descriptor_read.h"
 #include "platform/posix/embedded_write_guard.h"
-#include "platform/posix/audio_store.h"
 #include "platform/posix/exiv2_support.h"
+#include "platform/posix/file_replace.h"
 #include "platform/posix/freedesktop_attributes.h"
 #include "platform/posix/hierarchical_keywords.h"
 #include "platform/posix/iptc_text.h"
-#include "platform/posix/audio_properties.h"
+#include "platform/posix/journaled_write.h"
 #include "platform/posix/photo_properties.h"
 #include "platform/posix/property_set.h"
 #include "platform/posix/staged_values.h"
@@ -187,9 +189,17 @@ public:
     // `content` backs the image's memory I/O (Exiv2 does not copy it) and
     // must outlive it.
     image_store(std::string path, bool writable, bool pass_through, std::unique_ptr<guard::byte_buffer> content,
-                Exiv2::Image::AutoPtr image, int lock, content_type type, guard::xmp_recovery recovery = {})
-        : path_(std::move(path)), writable_(writable), pass_through_(pass_through), content_(std::move(content)),
-          image_(std::move(image)), lock_(lock), type_(type), recovery_(std::move(recovery)) {
+                Exiv2::Image::AutoPtr image, int lock, content_type type, guard::xmp_recovery recovery = {},
+                platform::file_system::file_identity read = {})
+        : path_(std::move(path)),
+          writable_(writable),
+          pass_through_(pass_through),
+          content_(std::move(content)),
+          image_(std::move(image)),
+          lock_(lock),
+          type_(type),
+          recovery_(std::move(recovery)),
+          read_(read) {
         if (writable_) exif_keeper_.emplace(type_, guard::view(*content_), *image_);
     }
     ~image_store() override { posix::unlock_file(lock_); }
@@ -251,7 +261,7 @@ public:
         return posix::commit_staged(staged_, set_.get(), [this] {
             try {
                 for (const auto& [key, value] : staged_) apply(key, value);
-                return guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_);
+                return guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_, read_);
             } catch (const std::bad_alloc&) {
                 throw;
             } catch (const std::exception&) {
@@ -468,6 +478,7 @@ private:
     int lock_;  // the exclusive lock a writer holds on the file, else -1
     content_type type_;
     guard::xmp_recovery recovery_;
+    platform::file_system::file_identity read_;  // what a writer read, which its commit may replace
     std::optional<guard::exif_preserving_write> exif_keeper_;
     std::unique_ptr<store> set_;
     posix::staged_values staged_;
@@ -478,6 +489,8 @@ private:
 hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::unique_ptr<store>& out) {
     out.reset();
     const std::string native = utf8(path);
+    // A write a crash left half done in this folder is finished before anything there is read.
+    if (!path.empty()) platform::file_system::finish_interrupted_writes(native);
     struct stat info {};
     if (path.empty() || ::stat(native.c_str(), &info) != 0) {
         return from_win32(path.empty() ? win32_error::file_not_found : win32_error::from_errno(errno));
@@ -523,7 +536,9 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         } guard{lock};
         std::uint32_t error = 0;
         // Through the descriptor that holds the writer lock: the inode the
-        // lock was won on, without opening the path again.
+        // lock was won on, without opening the path again. Its identity
+        // before the first byte is what the commit may replace.
+        const platform::file_system::file_identity read = platform::file_system::identity_of_descriptor(lock);
         auto bytes = platform::file_system::read_descriptor_bytes(lock, static_cast<std::size_t>(-1), &error);
         if (!bytes) return from_win32(error);
         auto content = std::make_unique<guard::byte_buffer>(std::move(*bytes));
@@ -554,7 +569,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
             return wincodec_err_badheader;
         }
         out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image), lock, type,
-                                            std::move(recovery));
+                                            std::move(recovery), read);
         guard.descriptor = -1;
         return s_ok;
     }
