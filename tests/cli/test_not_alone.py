@@ -214,6 +214,35 @@ class FailedMeansUntouched(QlmTestCase):
 
 
 class FolderFiles(QlmTestCase):
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to mount a small file system")
+    def test_a_full_disk_never_reports_a_folder_changed_that_desktop_ini_does_not_show(self):
+        disk = self.path("disk")
+        os.makedirs(disk)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", disk]).returncode != 0:
+            self.skipTest("tmpfs cannot be mounted")
+        try:
+            folder = os.path.join(disk, "Trip")
+            os.makedirs(folder)
+            with open(os.path.join(folder, "desktop.ini"), "wb") as ini:
+                ini.write("\ufeff[Sortwell]\r\nTags=Old\r\n".encode("utf-16-le"))
+            with open(os.path.join(disk, "filler"), "wb", buffering=0) as filler:
+                try:
+                    while True:
+                        filler.write(b"x" * 4096)
+                except OSError:
+                    pass
+            r = self.qlm("tag", "add", "--json", "--tag", "New", folder)
+            row = json.loads(r.out)["results"][0]
+            text = read_bytes(os.path.join(folder, "desktop.ini")).decode("utf-16-le")
+            if row["status"] == "changed":
+                self.assertIn("Tags=Old;New", text)
+            else:
+                self.assertEqual(r.code, 1, r.out)
+            empty = [name for name in os.listdir(folder) if os.path.getsize(os.path.join(folder, name)) == 0]
+            self.assertEqual(empty, [])
+        finally:
+            subprocess.run(["umount", disk])
+
     def test_four_concurrent_writers_never_leave_a_folder_naming_a_deleted_icon(self):
         folder = self.path("Trip")
         os.makedirs(folder)
