@@ -61,15 +61,17 @@ std::optional<std::string> directory_text(const std::string* current, const std:
         }
         ++i;
     }
-    const std::string wanted = text::to_utf8(icon);
-    // The user's own icon is kept aside the first time one of ours replaces it.
-    if (!saved && own && !icon.empty() && *own != wanted) saved = own;
+    // The saved key is there exactly while the Icon= is one of ours; it holds
+    // the user's own icon from before (empty: none), which comes back when
+    // ours goes. Without it, an Icon= is the user's and stays.
     std::vector<std::string> entry;
     if (!icon.empty()) {
-        entry.push_back("Icon=" + wanted);
-        if (saved) entry.push_back(saved_icon_key + *saved);
+        entry.push_back("Icon=" + text::to_utf8(icon));
+        entry.push_back(saved_icon_key + (saved ? *saved : own.value_or(std::string())));
     } else if (saved) {
-        entry.push_back("Icon=" + *saved);
+        if (!saved->empty()) entry.push_back("Icon=" + *saved);
+    } else if (own) {
+        entry.push_back("Icon=" + *own);
     }
     if (!entry.empty()) {
         if (!header) {

@@ -153,6 +153,15 @@ TEST(checked_replace, a_user_s_own_kde_icon_comes_back_when_ours_goes) {
     ASSERT_GE(platform::shell::set_folder_icon(folder, L"sw_tagged_02.0-06.ico", 0), 0);
     ASSERT_GE(platform::shell::set_folder_icon(folder, L"", 0), 0);
     EXPECT_EQ(read_bytes(directory), "[Desktop Entry]\nIcon=folder-favorites\n[Other]\nIcon=keep\n");
+    // Taking away an icon that is not ours leaves it; a folder that had none
+    // loses the file again with ours.
+    ASSERT_GE(platform::shell::set_folder_icon(folder, L"", 0), 0);
+    EXPECT_EQ(read_bytes(directory), "[Desktop Entry]\nIcon=folder-favorites\n[Other]\nIcon=keep\n");
+    const std::wstring plain = temp.make_folder(L"Plain");
+    ASSERT_GE(platform::shell::set_folder_icon(plain, L"sw_tagged_01.0-06.ico", 0), 0);
+    ASSERT_GE(platform::shell::set_folder_icon(plain, L"sw_tagged_02.0-06.ico", 0), 0);
+    ASSERT_GE(platform::shell::set_folder_icon(plain, L"", 0), 0);
+    EXPECT_FALSE(platform::file_system::exists(plain + L"/.directory"));
 }
 
 // A tiny file system that the test fills up, as a nearly full disk.
