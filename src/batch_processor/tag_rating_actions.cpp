@@ -3,6 +3,7 @@
 #include "explorer/shell_registration.h"
 #include "logging/log.h"
 #include "metadata/fallback_chain.h"
+#include "metadata/file_changed_error.h"
 #include "metadata/file_type_capabilities.h"
 #include "metadata/metadata_handle.h"
 #include "platform/text.h"
@@ -22,6 +23,10 @@ using qlm::metadata::metadata_handle;
 // the job goes on and the worker still refreshes the file. A store that
 // cannot be opened for writing is skipped silently; whoever asked for the
 // change finds it missing when reading back.
+// A file that another program changed between the read and the commit was
+// not written; the work starts again from a fresh read, a few times.
+constexpr int write_attempts = 4;
+
 void with_writable_handle(const std::wstring& path, bool tags, const wchar_t* action_title,
                           const std::function<void(metadata_handle&)>& work) {
     const bool capable = tags ? qlm::metadata::can_store_tags(path) : qlm::metadata::can_store_rating(path);
@@ -30,12 +35,34 @@ void with_writable_handle(const std::wstring& path, bool tags, const wchar_t* ac
                       qlm::metadata::path_extension(path));
         return;
     }
-    metadata_handle handle;
-    if (handle.open_for_writing(path)) work(handle);
-    // The destructor closes on a raised error too, restoring lifted attributes.
-    handle.close();
+    bool opened = false;
+    for (int attempt = 1;; ++attempt) {
+        // The destructor closes on a raised error too, restoring lifted attributes.
+        metadata_handle handle;
+        try {
+            opened = handle.open_for_writing(path);
+            if (opened) work(handle);
+            handle.close();
+            break;
+        } catch (const qlm::metadata::file_changed_error&) {
+            if (attempt == write_attempts) throw;
+            qlm::log_info(L"{}: {} was changed by another program during the write; writing it again", action_title,
+                          path);
+        }
+    }
     // Also after a failed open: Explorer should show the overlays of the type.
-    explorer::register_shell_handlers(path);
+    // Once the file may hold the change, a registration that fails (a full
+    // profile disk) must not make its row read "failed".
+    if (!opened) {
+        explorer::register_shell_handlers(path);
+        return;
+    }
+    try {
+        explorer::register_shell_handlers(path);
+    } catch (const std::exception& error) {
+        qlm::log_warning(L"{}: {} was written, but the shell handlers could not be registered for its type: {}",
+                         action_title, path, platform::text::from_utf8(error.what()));
+    }
 }
 
 std::vector<std::wstring>::iterator find_ignoring_ascii_case(std::vector<std::wstring>& tags,

@@ -7,6 +7,7 @@
 #include "commands/metadata_reader.h"
 #include "commands/ordered_read_pool.h"
 #include "metadata/file_type_capabilities.h"
+#include "metadata/xmp_sidecar.h"
 #include "platform/file_safety.h"
 #include "platform/registry.h"
 
@@ -120,10 +121,13 @@ std::vector<target_result> run_metadata_change(const std::vector<target_entry>& 
     // What a failed write put beside a file's content is taken back, so that
     // a target reported failed reads back as before.
     std::vector<platform::file_system::extended_attributes> before;
+    std::vector<metadata::sidecar_snapshot> sidecars_before;
     before.reserve(queued.size());
+    sidecars_before.reserve(queued.size());
     for (const std::size_t i : queued) {
         worker.files.push_back(rows[i].path);
         before.push_back(platform::file_system::snapshot_extended_attributes(rows[i].path));
+        sidecars_before.push_back(metadata::snapshot_sidecar(rows[i].path));
     }
     {
         // Each folder's entries are flushed once, after its last replace and
@@ -145,7 +149,10 @@ std::vector<target_result> run_metadata_change(const std::vector<target_entry>& 
         },
         [&](target_result&& row) {
             const std::size_t k = next_check++;
-            if (row.status != L"changed") platform::file_system::restore_extended_attributes(row.path, before[k]);
+            if (row.status != L"changed") {
+                platform::file_system::restore_extended_attributes(row.path, before[k]);
+                metadata::restore_sidecar(row.path, sidecars_before[k]);
+            }
             rows[queued[k]] = std::move(row);
         });
     progress::set_done(targets.size());

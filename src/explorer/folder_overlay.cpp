@@ -2,12 +2,15 @@
 
 #include "explorer/icon_error.h"
 #include "logging/log.h"
+#include "metadata/atomic_replace.h"
 #include "metadata/folder_ini.h"
 #include "metadata/metadata_handle.h"
+#include "metadata/people_region_xmp.h"
 #include "platform/file_system.h"
 #include "platform/path_forms.h"
 #include "platform/private_profile.h"
 #include "platform/shell.h"
+#include "platform/sync.h"
 #include "platform/text.h"
 #include "settings/suite_settings_keys.h"
 
@@ -29,6 +32,8 @@ namespace shell = platform::shell;
 constexpr int canvas_size = 256;
 constexpr std::size_t most_tag_icons = 5;
 constexpr wchar_t generated_prefix[] = L"sw_tagged_";
+// How long a refresh waits for another process's refresh of the same folder.
+constexpr std::uint32_t overlay_wait_ms = 30000;
 
 std::size_t name_start(const std::wstring& path) {
     const auto position = path.find_last_of(L"\\/");
@@ -238,7 +243,8 @@ bool save_png_icon(const graphics::image& picture, const std::wstring& path) {
     put32(static_cast<std::uint32_t>(png->size()));
     put32(22);  // the PNG follows the one directory entry
     bytes += *png;
-    return fs::write_file(path, bytes) == 0;
+    // Never a torn or empty icon for desktop.ini to name: a full disk leaves no file.
+    return qlm::metadata::replace_file_atomically(path, bytes.data(), bytes.size());
 }
 
 graphics::image compose_overlay(const std::optional<graphics::image>& base, const std::vector<std::wstring>& tag_icons,
@@ -281,6 +287,14 @@ graphics::image compose_overlay(const std::optional<graphics::image>& base, cons
 
 void refresh_folder_overlay(const std::wstring& folder, const overlay_environment& environment) {
     try {
+        // One refresh of a folder at a time, across processes: another one
+        // deleting "stale" icons would take away the icon this one just named.
+        platform::sync::named_mutex mutex(
+            qlm::metadata::path_mutex_name(L"Local\\QLM.FolderOverlay.", fs::full_path(folder).value_or(folder)));
+        if (!mutex.valid() || !platform::sync::owns(mutex.wait(overlay_wait_ms))) {
+            qlm::log_error(L"folder_overlay: refresh failed for {}", folder);
+            return;
+        }
         std::vector<std::wstring> tags;
         std::uint32_t stars = 0;
         std::wstring saved;

@@ -1,32 +1,24 @@
 #include "metadata/atomic_replace.h"
 
-#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/win32_error.h"
 
 namespace qlm::metadata {
 
-bool replace_file_atomically(const std::wstring& target, const void* bytes, std::uint64_t length) {
-    namespace fs = platform::file_system;
+namespace fs = platform::file_system;
+
+std::uint32_t replace_read_file(const std::wstring& target, const fs::file_identity& read, const void* bytes,
+                                std::uint64_t length) {
     // One WriteFile call takes at most a 32-bit length.
-    if (length > 0xFFFFFFFFu) return false;
-    const std::wstring temporary = fs::temporary_name_beside(target);
-    if (fs::write_temporary(target, temporary, bytes, static_cast<std::size_t>(length)) != platform::win32_error::success) {
-        return false;
-    }
+    if (length > 0xFFFFFFFFu) return platform::win32_error::invalid_parameter;
+    return fs::write_if_unchanged(target, read, bytes, static_cast<std::size_t>(length));
+}
+
+bool replace_file_atomically(const std::wstring& target, const void* bytes, std::uint64_t length) {
     std::uint32_t error = 0;
-    std::uint32_t result = 0;
-    if (fs::get_attributes(target, &error) == fs::invalid_attributes) {
-        if (error != platform::win32_error::file_not_found) {
-            fs::delete_file(temporary);
-            return false;
-        }
-        result = fs::move_file(temporary, target);
-    } else {
-        result = fs::replace_file(target, temporary);
-    }
-    if (result != platform::win32_error::success) fs::delete_file(temporary);
-    return result == platform::win32_error::success;
+    const fs::file_identity present = fs::identify_file(target, &error);
+    if (!present.exists && error != platform::win32_error::file_not_found) return false;
+    return replace_read_file(target, present, bytes, length) == platform::win32_error::success;
 }
 
 }  // namespace qlm::metadata

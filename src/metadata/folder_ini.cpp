@@ -5,6 +5,7 @@
 #include "platform/private_profile.h"
 
 #include <cwctype>
+#include <stdexcept>
 
 namespace qlm::metadata {
 
@@ -104,18 +105,21 @@ void write_folder_ini(const metadata_handle& handle) {
         fs::set_attributes(ini, fs::attribute_normal);
     }
 
+    // Every write is checked: a folder whose desktop.ini kept its old lines
+    // must not be reported changed.
+    bool written = true;
     if (tags.empty() && stars == 0) {
-        profile::write_string(suite_section, nullptr, nullptr, ini);
+        written &= profile::write_string(suite_section, nullptr, nullptr, ini);
     } else {
         const std::wstring joined = join(tags);
-        profile::write_string(suite_section, L"Tags", tags.empty() ? nullptr : joined.c_str(), ini);
+        written &= profile::write_string(suite_section, L"Tags", tags.empty() ? nullptr : joined.c_str(), ini);
         const std::wstring rating = std::to_wstring(stars);
-        profile::write_string(suite_section, L"Rating", stars == 0 ? nullptr : rating.c_str(), ini);
+        written &= profile::write_string(suite_section, L"Rating", stars == 0 ? nullptr : rating.c_str(), ini);
     }
 
     if (!tags.empty() || !old_tags.empty()) {
         if (tags.empty()) {
-            profile::write_string(summary_section, L"Prop5", nullptr, ini);
+            written &= profile::write_string(summary_section, L"Prop5", nullptr, ini);
         } else {
             // Keywords somebody else put into Prop5 stay; the ones this suite
             // mirrored last time and no longer holds go.
@@ -127,11 +131,12 @@ void write_folder_ini(const metadata_handle& handle) {
                 if (!contains_ignoring_case(keywords, tag)) keywords.push_back(tag);
             }
             const std::wstring text = L"31," + join(keywords);
-            profile::write_string(summary_section, L"Prop5", keywords.empty() ? nullptr : text.c_str(), ini);
+            written &= profile::write_string(summary_section, L"Prop5", keywords.empty() ? nullptr : text.c_str(), ini);
         }
     }
 
     fs::set_attributes(ini, existed ? attributes : (fs::attribute_hidden | fs::attribute_system));
+    if (!written) throw std::runtime_error("Failed to update the folder's desktop.ini");
 }
 
 }  // namespace qlm::metadata

@@ -1,6 +1,8 @@
 #include "metadata/metadata_handle.h"
 
+#include "metadata/file_changed_error.h"
 #include "metadata/folder_ini.h"
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -247,6 +249,8 @@ void metadata_handle::commit() {
         // Only a file that someone else holds open is worth waiting for.
         if (result != share_violation_storage && result != share_violation_win32) break;
     }
+    // Nothing was written over the other program's change; the caller may start again.
+    if (result == ps::from_win32(fs::file_changed)) throw file_changed_error();
     if (ps::failed(result)) {
         throw std::runtime_error(
             fmt::format("Failed to commit changes to metadata. Error: 0x{:08X}", static_cast<std::uint32_t>(result)));

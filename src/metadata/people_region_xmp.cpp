@@ -295,6 +295,10 @@ std::string strip_managed_regions(std::string_view packet) {
 }
 
 std::wstring people_mutex_name(std::wstring_view absolute_path) {
+    return path_mutex_name(L"Local\\QLM.PeopleMetadata.", absolute_path);
+}
+
+std::wstring path_mutex_name(std::wstring_view prefix, std::wstring_view absolute_path) {
     constexpr std::uint64_t offset_basis = 0xCBF29CE484222325ULL;
     constexpr std::uint64_t prime = 0x100000001B3ULL;
     std::uint64_t hash = offset_basis;
@@ -304,7 +308,7 @@ std::wstring people_mutex_name(std::wstring_view absolute_path) {
         hash ^= unit;
         hash *= prime;
     }
-    return L"Local\\QLM.PeopleMetadata." + std::to_wstring(hash);
+    return std::wstring(prefix) + std::to_wstring(hash);
 }
 
 std::string region_key(const people_region& region) {

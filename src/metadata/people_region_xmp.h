@@ -92,6 +92,10 @@ pixel_size oriented_size(std::uint32_t width, std::uint32_t height, std::uint32_
 /// absolute path, taken over its UTF-16 code units on every target.
 std::wstring people_mutex_name(std::wstring_view absolute_path);
 
+/// `prefix` followed by the decimal FNV-1a hash of the path's invariant
+/// lower case in UTF-16 units: one mutex name per path on both systems.
+std::wstring path_mutex_name(std::wstring_view prefix, std::wstring_view absolute_path);
+
 /// "name|x|y|w|h" (UTF-8 name, coordinates as written): two regions that
 /// give the same key are stored the same way.
 std::string region_key(const people_region& region);

@@ -1,6 +1,7 @@
 #include "metadata/people_regions.h"
 
 #include "metadata/atomic_replace.h"
+#include "metadata/file_changed_error.h"
 #include "metadata/jpeg_segments.h"
 #include "metadata/metadata_handle.h"
 #include "metadata/xmp_namespaces.h"
@@ -43,9 +44,9 @@ bool write_people_names(const std::wstring& path, const std::vector<people_regio
 }
 
 bool write_region_sidecar(const std::wstring& path, const std::vector<people_region>& regions, pixel_size size) {
-    const std::string text =
-        merge_region_description(read_text_file(sidecar_path(path)), regions, size.width, size.height);
-    return replace_file_atomically(sidecar_path(path), text.data(), text.size());
+    return edit_text_file(sidecar_path(path), [&](const std::string& existing) {
+        return merge_region_description(existing, regions, size.width, size.height);
+    });
 }
 
 // The pixel size the regions are drawn on, turned by the EXIF orientation;
@@ -173,10 +174,13 @@ bool write_people_regions(const std::wstring& path, const std::vector<people_reg
     const bool in_sync = names_in_sync(stored_names, regions);
 
     std::optional<std::string> rebuilt;
+    fs::file_identity read;
     pixel_size size;
     {
-        // The mapping is let go before the photo is replaced.
+        // The mapping is let go before the photo is replaced, which is made
+        // only over the photo as it was before this read.
         platform::mapped_file photo;
+        read = fs::identify_file(absolute);
         if (!photo.open(absolute, largest_photo)) throw std::runtime_error("Failed to read people regions from photo");
         std::vector<people_region> existing;
         if (!parse_region_info(photo.bytes(), existing) &&
@@ -204,7 +208,10 @@ bool write_people_regions(const std::wstring& path, const std::vector<people_reg
         if (has_jpeg_extension(absolute)) rebuilt = jpeg_with_regions(photo.bytes(), regions, size);
     }
 
-    if (rebuilt && replace_file_atomically(absolute, rebuilt->data(), rebuilt->size())) {
+    const std::uint32_t replaced = rebuilt ? replace_read_file(absolute, read, rebuilt->data(), rebuilt->size())
+                                           : platform::win32_error::invalid_function;
+    if (replaced == fs::file_changed) throw file_changed_error();
+    if (replaced == platform::win32_error::success) {
         if (!in_sync && !write_people_names(absolute, regions)) {
             throw std::runtime_error("Failed to synchronize people names");
         }

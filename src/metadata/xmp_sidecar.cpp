@@ -1,11 +1,14 @@
 #include "metadata/xmp_sidecar.h"
 
 #include "metadata/xmp_namespaces.h"
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/property_store.h"
 #include "platform/text.h"
+#include "platform/win32_error.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,17 +89,63 @@ std::string utf16le_to_utf8(std::string_view bytes) {
     return platform::text::to_utf8(units);
 }
 
-std::string read_text_file(const std::wstring& path) {
-    std::optional<std::string> bytes = platform::file_system::read_file(path);
-    if (!bytes || bytes->empty()) return {};
-    const std::string_view view = *bytes;
+namespace {
+
+// A sidecar is a few kilobytes; anything far larger is no sidecar of ours to edit.
+constexpr std::size_t sidecar_limit = 64u << 20;
+
+// The bytes of a text file as UTF-8 (see read_text_file).
+std::string text_of(std::string bytes) {
+    const std::string_view view = bytes;
     if (view.starts_with("\xFF\xFE")) return utf16le_to_utf8(view.substr(2));
     if (view.starts_with("\xEF\xBB\xBF")) return std::string(view.substr(3));
-    return std::move(*bytes);
+    return bytes;
+}
+
+}  // namespace
+
+bool edit_text_file(const std::wstring& path, const std::function<std::string(const std::string&)>& edit) {
+    return platform::file_system::rewrite_file(path, sidecar_limit, [&edit](const std::string* current) {
+               return std::optional<std::string>(edit(current ? text_of(*current) : std::string()));
+           }) == 0;
+}
+
+sidecar_snapshot snapshot_sidecar(const std::wstring& target) {
+    sidecar_snapshot snapshot;
+    std::uint32_t error = 0;
+    auto bytes =
+        platform::file_system::read_file_identified(sidecar_path(target), sidecar_limit, snapshot.identity, &error);
+    snapshot.taken = bytes.has_value() || (!snapshot.identity.exists && error == platform::win32_error::file_not_found);
+    if (bytes) snapshot.bytes = std::move(*bytes);
+    return snapshot;
+}
+
+void restore_sidecar(const std::wstring& target, const sidecar_snapshot& before) {
+    namespace fs = platform::file_system;
+    if (!before.taken) return;
+    const std::wstring path = sidecar_path(target);
+    const fs::file_identity now = fs::identify_file(path);
+    if (now == before.identity) return;
+    if (!before.identity.exists) {
+        if (now.exists) fs::delete_file(path);
+        return;
+    }
+    fs::write_if_unchanged(path, now, before.bytes.data(), before.bytes.size());
+}
+
+std::string read_text_file(const std::wstring& path) {
+    std::optional<std::string> bytes = platform::file_system::read_file_at_most(path, sidecar_limit);
+    if (!bytes || bytes->empty()) return {};
+    return text_of(std::move(*bytes));
 }
 
 bool write_text_file(const std::wstring& path, std::string_view text) {
-    return platform::file_system::write_file(path, text) == 0;
+    namespace fs = platform::file_system;
+    // Only which file is there matters, not its content.
+    std::uint32_t error = 0;
+    const fs::file_identity present = fs::identify_file(path, &error);
+    if (!present.exists && error != platform::win32_error::file_not_found) return false;
+    return fs::write_if_unchanged(path, present, text.data(), text.size()) == 0;
 }
 
 std::string edit_sidecar_rating(const std::string& existing, int stars) {
@@ -168,13 +217,13 @@ std::string edit_sidecar_keywords(const std::string& existing, const std::vector
 bool write_sidecar_rating(const std::wstring& target, int stars) {
     if (target.empty()) return false;
     const std::wstring path = sidecar_path(target);
-    return write_text_file(path, edit_sidecar_rating(read_text_file(path), stars));
+    return edit_text_file(path, [stars](const std::string& existing) { return edit_sidecar_rating(existing, stars); });
 }
 
 bool write_sidecar_keywords(const std::wstring& target, const std::vector<std::wstring>& tags) {
     if (target.empty()) return false;
     const std::wstring path = sidecar_path(target);
-    return write_text_file(path, edit_sidecar_keywords(read_text_file(path), tags));
+    return edit_text_file(path, [&tags](const std::string& existing) { return edit_sidecar_keywords(existing, tags); });
 }
 
 std::string xml_escape(std::string_view text) {

@@ -5,6 +5,9 @@
 // tree, so that whatever other software put into it stays byte for byte.
 // A sidecar without the markers is replaced by a fresh packet.
 
+#include "platform/file_safety.h"
+
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,13 +24,39 @@ std::wstring sidecar_path(const std::wstring& target);
 /// unreadable.
 std::string read_text_file(const std::wstring& path);
 
-/// Creates or truncates the file and writes the text in one call; true only
-/// when every byte was written. No temporary file: a full disk can leave it
-/// half written.
+/// Puts the text in place of the file (or creates it) through a flushed
+/// temporary beside it; true only when every byte was written and the file
+/// replaced. A failure (a full disk) leaves the file as it was.
 bool write_text_file(const std::wstring& path, std::string_view text);
 
+/// Edits a text file (a sidecar) through the crash-safe replace: `edit` gets
+/// its text as read_text_file gives it (empty for a missing file) and
+/// returns the new text, which goes to a flushed temporary beside it and is
+/// put in place only over the file that was read; a file another program
+/// changed meanwhile is read and edited again (a few times). True when the
+/// new text is in place.
+bool edit_text_file(const std::wstring& path, const std::function<std::string(const std::string&)>& edit);
+
+/// A target's sidecar as it was before a write: which file it was and its
+/// bytes, or that there was none.
+struct sidecar_snapshot {
+    platform::file_system::file_identity identity;
+    std::string bytes;
+    bool taken = false;  // false: it could not be read, and is never put back
+};
+
+/// The target's sidecar now.
+sidecar_snapshot snapshot_sidecar(const std::wstring& target);
+
+/// Puts the target's sidecar back as `before` had it when a write changed
+/// it since: a sidecar the write created is deleted, one it rewrote gets its
+/// old bytes back through the crash-safe replace. Nothing when it is as it was.
+void restore_sidecar(const std::wstring& target, const sidecar_snapshot& before);
+
 /// Puts the star rating (0 to 5) into the target's sidecar as xmp:Rating,
-/// editing an existing sidecar in place. False for an empty target or when
+/// editing the text of an existing sidecar. The sidecar is replaced whole
+/// through a flushed temporary, and only over the sidecar that was read; one
+/// another program changed meanwhile is read and edited again. False for an empty target or when
 /// the sidecar cannot be written.
 bool write_sidecar_rating(const std::wstring& target, int stars);
 

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,63 @@ bool process_running(std::uint32_t id);
 /// Win32 error; on failure nothing of the temporary is left.
 std::uint32_t write_temporary(const std::wstring& target, const std::wstring& temporary, const void* bytes,
                               std::size_t length);
+
+/// The Win32 error of a replace whose target is no longer the file that was
+/// read (ERROR_FILE_INVALID, "externally altered"): another program renamed
+/// a file over it, changed it or created it meanwhile. Nothing was written.
+inline constexpr std::uint32_t file_changed = 1006;
+
+/// Which file a path named when it was read, and in which state: volume and
+/// file index (Linux: device and inode), size, last-write and change time.
+/// Two looks at a file nobody touched in between give equal identities; a
+/// rename over the path, a write, a change of mode, owner or attributes do not.
+struct file_identity {
+    bool exists = false;  // false: the path named nothing
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    std::uint64_t size = 0;
+    std::int64_t write_time = 0;   // Linux: nanoseconds; Windows: FILETIME units
+    std::int64_t change_time = 0;  // likewise
+    friend bool operator==(const file_identity&, const file_identity&) = default;
+};
+
+/// Reads a whole file as read_file_at_most does, with the identity of what
+/// was read taken from the same open before its first byte. A missing file
+/// gives nullopt with file_not_found and an identity that does not exist.
+std::optional<std::string> read_file_identified(const std::wstring& path, std::size_t limit, file_identity& identity,
+                                                std::uint32_t* error = nullptr);
+
+/// The identity of the file the path names now (links followed); one that
+/// does not exist, with the Win32 error in *error, when there is none or it
+/// cannot be asked. Taken before a read, it makes a later replace fail
+/// rather than overwrite a change made during the read.
+file_identity identify_file(const std::wstring& path, std::uint32_t* error = nullptr);
+
+/// Puts `temporary` (from write_temporary) in place of `target` only when
+/// the path still names the very file `read` describes, unchanged; for a
+/// `read` that did not exist, only when no file appeared there meanwhile.
+/// Linux closes the window: the two are exchanged (renameat2 with
+/// RENAME_EXCHANGE), what came out is checked, and exchanged back when it is
+/// not what was read. Windows compares the identity through a handle just
+/// before ReplaceFileW. 0, file_changed (the target is as the other program
+/// left it) or another Win32 error; on every failure the temporary is gone.
+std::uint32_t replace_if_unchanged(const std::wstring& target, const std::wstring& temporary,
+                                   const file_identity& read);
+
+/// write_temporary then replace_if_unchanged: 0 or the Win32 error.
+std::uint32_t write_if_unchanged(const std::wstring& target, const file_identity& read, const void* bytes,
+                                 std::size_t length);
+
+/// The new content of a file from its current one (nullptr: there is none);
+/// nullopt leaves the file as it is.
+using file_edit = std::function<std::optional<std::string>(const std::string* current)>;
+
+/// A read, edit and crash-safe replace that never writes over what another
+/// program wrote: when the file changed between the read and the replace,
+/// the edit starts again from a fresh read, up to `attempts` times in all,
+/// and then the result is file_changed. Files above `limit` bytes are
+/// refused (file_too_large). 0 or the Win32 error.
+std::uint32_t rewrite_file(const std::wstring& path, std::size_t limit, const file_edit& edit, int attempts = 5);
 
 /// While one lives, the replaces and moves of this process leave the flush
 /// of their folder entries to its end, where each folder is flushed once,

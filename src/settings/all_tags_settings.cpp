@@ -1,5 +1,6 @@
 #include "settings/all_tags_settings.h"
 
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "settings/json_text.h"
@@ -7,8 +8,6 @@
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
-
-#include <fstream>
 
 namespace all_tags_settings {
 
@@ -166,9 +165,11 @@ std::string to_json_text(const settings_file& settings) {
 }
 
 bool settings_file::save() {
+    namespace fs = platform::file_system;
     const std::string text = to_json_text(*this);
-    std::ofstream out(platform::file_system::to_native(full_path()), std::ios::out | std::ios::binary | std::ios::trunc);
-    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    // Never torn: a flushed temporary takes the file's place in one step.
+    const std::wstring path = full_path();
+    fs::write_if_unchanged(path, fs::identify_file(path), text.data(), text.size());
     return true;
 }
 

@@ -203,11 +203,12 @@ TEST(xmp_sidecar, missing_empty_and_unwritable_files) {
     EXPECT_TRUE(write_sidecar_rating(folder / L"locked.jpg", 4));
     EXPECT_EQ(read_bytes(locked), "<xmp:Rating>4</xmp:Rating>");
 
-    // So is a hidden one: a fresh create over it would drop the attribute.
+    // A hidden one is replaced whole and stays hidden.
     const std::wstring hidden = folder.write(L"hidden.jpg.xmp", "<xmp:Rating>1</xmp:Rating>");
     ASSERT_EQ(platform::file_system::set_attributes(hidden, platform::file_system::attribute_hidden), 0u);
-    EXPECT_FALSE(write_sidecar_rating(folder / L"hidden.jpg", 4));
-    EXPECT_EQ(read_bytes(hidden), "<xmp:Rating>1</xmp:Rating>");
+    EXPECT_TRUE(write_sidecar_rating(folder / L"hidden.jpg", 4));
+    EXPECT_EQ(read_bytes(hidden), "<xmp:Rating>4</xmp:Rating>");
+    EXPECT_NE(platform::file_system::get_attributes(hidden) & platform::file_system::attribute_hidden, 0u);
 
     // A disk that fills during the write is a failure, not a short success.
     // Windows has no such device (Wine even refuses to describe it).
@@ -233,6 +234,36 @@ TEST(xmp_sidecar, markers_without_their_ends_fall_through_to_the_next_rule) {
               "  <rdf:Description rdf:about=\"\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\">\n"
               "   <xmp:Rating>2</xmp:Rating>\n  </rdf:Description>\n </rdf:RDF>");
     EXPECT_EQ(edit_sidecar_keywords("<dc:subject> never closed", {}), fresh_keywords(""));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(xmp_sidecar, a_failed_target_gets_its_sidecar_back_as_it_was) {
+    temp_folder folder;
+    const std::wstring photo = folder.write(L"a.jpg", "photo");
+
+    // None before: the one the write created goes again.
+    const sidecar_snapshot none = snapshot_sidecar(photo);
+    ASSERT_TRUE(write_sidecar_rating(photo, 3));
+    restore_sidecar(photo, none);
+    EXPECT_EQ(qlm::testing::names_in(folder.path()), std::vector<std::wstring>{L"a.jpg"});
+
+    // Another program's 777 bytes come back byte for byte.
+    const std::size_t padding = 777 - foreign_prologue.size() - foreign_epilogue.size();
+    const std::string theirs = foreign_prologue + std::string(padding, ' ') + foreign_epilogue;
+    folder.write(L"a.jpg.xmp", theirs);
+    const sidecar_snapshot kept = snapshot_sidecar(photo);
+    ASSERT_TRUE(write_sidecar_keywords(photo, {L"x"}));
+    EXPECT_NE(read_bytes(sidecar_path(photo)), theirs);
+    restore_sidecar(photo, kept);
+    EXPECT_EQ(read_bytes(sidecar_path(photo)), theirs);
+
+    // Untouched since: left alone, not even rewritten.
+    const auto identity = platform::file_system::identify_file(sidecar_path(photo));
+    restore_sidecar(photo, snapshot_sidecar(photo));
+    EXPECT_EQ(platform::file_system::identify_file(sidecar_path(photo)), identity);
 }
 
 }  // namespace

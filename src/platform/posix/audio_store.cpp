@@ -2,7 +2,9 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/audio_properties.h"
+#include "platform/posix/descriptor_read.h"
 #include "platform/posix/exiv2_support.h"
+#include "platform/posix/file_replace.h"
 #include "platform/posix/property_set.h"
 #include "platform/posix/staged_values.h"
 #include "platform/text.h"
@@ -142,9 +144,16 @@ std::wstring comment_text(const property_value& value) {
 class audio_store final : public store {
 public:
     audio_store(std::string path, audio_kind kind, bool writable, bool pass_through,
-                std::unique_ptr<TagLib::IOStream> stream, std::unique_ptr<TagLib::File> file, int lock)
-        : path_(std::move(path)), kind_(kind), writable_(writable), pass_through_(pass_through),
-          stream_(std::move(stream)), file_(std::move(file)), lock_(lock) {}
+                std::unique_ptr<TagLib::IOStream> stream, std::unique_ptr<TagLib::File> file, int lock,
+                platform::file_system::file_identity read)
+        : path_(std::move(path)),
+          kind_(kind),
+          writable_(writable),
+          pass_through_(pass_through),
+          stream_(std::move(stream)),
+          file_(std::move(file)),
+          lock_(lock),
+          read_(read) {}
     ~audio_store() override {
         file_.reset();  // before the stream it reads
         unlock_file(lock_);
@@ -201,7 +210,8 @@ public:
             }
             if (!save()) return e_fail;
             const TagLib::ByteVector* data = static_cast<TagLib::ByteVectorStream*>(stream_.get())->data();
-            return platform::posix::write_beside_and_replace(path_, std::string_view(data->data(), data->size()));
+            return platform::posix::write_beside_and_replace(path_, std::string_view(data->data(), data->size()),
+                                                             read_);
         });
     }
 
@@ -364,6 +374,7 @@ private:
     std::unique_ptr<TagLib::IOStream> stream_;
     std::unique_ptr<TagLib::File> file_;
     int lock_;
+    platform::file_system::file_identity read_;  // a writer's: the file its commit may replace
     std::unique_ptr<store> set_;
     std::unique_ptr<store> music_;
     bool music_tried_ = false;
@@ -396,6 +407,7 @@ hresult open_audio_store(const std::string& path, std::uint32_t flags, std::uniq
     silence_taglib();
     const bool writable = (flags & gps_read_write) != 0;
     std::unique_ptr<TagLib::IOStream> stream;
+    platform::file_system::file_identity read;
     int lock = -1;
     struct unlock_on_failure {
         int* descriptor;
@@ -412,7 +424,9 @@ hresult open_audio_store(const std::string& path, std::uint32_t flags, std::uniq
             lock = lock_file(path, true, from_win32(win32_error::sharing_violation), &locked);
             if (lock < 0) return locked;
             std::uint32_t error = 0;
-            const auto bytes = platform::file_system::read_file(platform::text::from_utf8(path), &error);
+            // Through the lock: the file whose identity the commit checks.
+            read = platform::file_system::identity_of_descriptor(lock);
+            const auto bytes = platform::file_system::read_descriptor(lock, static_cast<std::size_t>(-1), &error);
             if (!bytes) return from_win32(error);
             stream = std::make_unique<TagLib::ByteVectorStream>(
                 TagLib::ByteVector(bytes->data(), static_cast<unsigned int>(bytes->size())));
@@ -424,7 +438,8 @@ hresult open_audio_store(const std::string& path, std::uint32_t flags, std::uniq
         auto file = parse(*kind, stream.get());
         if (!file) return e_notimpl;
         const bool pass_through = (flags & gps_handler_properties_only) == 0;
-        out = std::make_unique<audio_store>(path, *kind, writable, pass_through, std::move(stream), std::move(file), lock);
+        out = std::make_unique<audio_store>(path, *kind, writable, pass_through, std::move(stream), std::move(file),
+                                            lock, read);
         lock = -1;
         return s_ok;
     } catch (const std::bad_alloc&) {

@@ -204,17 +204,19 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
 }
 
 property_store::hresult replace_keeping_image_data(const std::string& path, content_type type,
-                                                   std::string_view original, std::string_view updated) {
+                                                   std::string_view original, std::string_view updated,
+                                                   const platform::file_system::file_identity& read) {
     const std::wstring why = image_data_difference(type, original, updated);
     if (!why.empty()) {
         log_refused_write(path, why);
         return property_store::wincodec_err_badheader;
     }
-    return write_beside_and_replace(path, updated);
+    return write_beside_and_replace(path, updated, read);
 }
 
 property_store::hresult commit_image(Exiv2::Image& image, const std::string& path, content_type type,
-                                     std::string_view original, exif_preserving_write& exif) {
+                                     std::string_view original, exif_preserving_write& exif,
+                                     const platform::file_system::file_identity& read) {
     exif.take_changes(image);
     image.writeMetadata();
     Exiv2::BasicIo& io = image.io();
@@ -227,8 +229,10 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
         if (data == nullptr) return property_store::e_fail;
         if (!exif.edits_output()) {
             const std::string_view written(reinterpret_cast<const char*>(data), size);
-            if (auto patched = corrected(type, written)) return replace_keeping_image_data(path, type, original, *patched);
-            return replace_keeping_image_data(path, type, original, written);
+            if (auto patched = corrected(type, written)) {
+                return replace_keeping_image_data(path, type, original, *patched, read);
+            }
+            return replace_keeping_image_data(path, type, original, written, read);
         }
         bytes.assign(data, data + size);
     } else {
@@ -245,8 +249,10 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
         return property_store::wincodec_err_badheader;
     }
     const std::string_view written(reinterpret_cast<const char*>(kept->data()), kept->size());
-    if (auto patched = corrected(type, written)) return replace_keeping_image_data(path, type, original, *patched);
-    return replace_keeping_image_data(path, type, original, written);
+    if (auto patched = corrected(type, written)) {
+        return replace_keeping_image_data(path, type, original, *patched, read);
+    }
+    return replace_keeping_image_data(path, type, original, written, read);
 }
 
 }  // namespace platform::posix

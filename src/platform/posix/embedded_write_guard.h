@@ -4,6 +4,7 @@
 // refused because it could not keep what the file holds, and the final
 // image-data check before a rewritten file takes the old one's place.
 
+#include "platform/file_safety.h"
 #include "platform/posix/byte_buffer.h"
 #include "platform/posix/content_type.h"
 #include "platform/posix/exif_preserving_write.h"
@@ -69,14 +70,16 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
 /// `original` byte for byte; otherwise logs why, writes nothing and
 /// answers WINCODEC_ERR_BADHEADER.
 property_store::hresult replace_keeping_image_data(const std::string& path, content_type type,
-                                                   std::string_view original, std::string_view updated);
+                                                   std::string_view original, std::string_view updated,
+                                                   const platform::file_system::file_identity& read);
 
 /// Commits an Exiv2 image opened over `original` (in memory) to the file
 /// at `path`: Exiv2 writes the metadata, `exif` puts the original EXIF
 /// block back with its changes applied in place, the image-data check runs
-/// and the result replaces the file. A refusal is logged. Exiv2's
-/// exceptions pass through.
+/// and the result replaces the file, when it is still the file `read`
+/// describes. A refusal is logged. Exiv2's exceptions pass through.
 property_store::hresult commit_image(Exiv2::Image& image, const std::string& path, content_type type,
-                                     std::string_view original, exif_preserving_write& exif);
+                                     std::string_view original, exif_preserving_write& exif,
+                                     const platform::file_system::file_identity& read);
 
 }  // namespace platform::posix

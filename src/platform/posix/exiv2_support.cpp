@@ -37,7 +37,8 @@ void prepare_exiv2() {
     });
 }
 
-property_store::hresult write_beside_and_replace(const std::string& path, std::string_view bytes) {
+property_store::hresult write_beside_and_replace(const std::string& path, std::string_view bytes,
+                                                 const platform::file_system::file_identity& read) {
     // Through a link the file it points to is replaced, with the temporary
     // file beside it, on its volume, for the rename.
     struct stat info {};
@@ -47,7 +48,8 @@ property_store::hresult write_beside_and_replace(const std::string& path, std::s
         const auto resolved = std::filesystem::canonical(path, error_code);
         if (!error_code) target = resolved.string();
     }
-    return property_store::from_win32(platform::file_system::replace_existing_file(target, bytes.data(), bytes.size()));
+    return property_store::from_win32(
+        platform::file_system::replace_existing_file(target, bytes.data(), bytes.size(), read));
 }
 
 }  // namespace platform::posix

@@ -1,6 +1,7 @@
 #pragma once
 // What the Exiv2-based backends (image handler store, imaging) share.
 
+#include "platform/file_safety.h"
 #include "platform/property_store.h"
 
 #include <string>
@@ -15,7 +16,10 @@ void prepare_exiv2();
 /// Puts the bytes in place of the file at `path` through a temporary file
 /// beside it that is flushed and renamed over it (mode, owner and extended
 /// attributes carried over). Through a symbolic link the file it points to
-/// gets the content. S_OK or the failure as an HRESULT.
-property_store::hresult write_beside_and_replace(const std::string& path, std::string_view bytes);
+/// gets the content. The replace is made only over the file `read`
+/// describes (its identity when it was read), else the failure is
+/// file_changed. S_OK or the failure as an HRESULT.
+property_store::hresult write_beside_and_replace(const std::string& path, std::string_view bytes,
+                                                 const platform::file_system::file_identity& read);
 
 }  // namespace platform::posix

@@ -1,23 +1,51 @@
 #pragma once
-// The Linux replace of a file's whole content on the write path of the
-// image handler: the steps of write_temporary and replace_file, with the
-// target looked at once and the new content flushed once.
+// The Linux replace of a file's whole content: the steps of write_temporary
+// and replace_file, with the target looked at once, the new content flushed
+// once, and the commit made only over the very file that was read.
+
+#include "platform/file_safety.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+struct stat;
+
 namespace platform::file_system {
+
+/// The identity of the file a stat describes.
+file_identity identity_of(const struct stat& info);
+
+/// The identity of an open file (fstat); one that does not exist when the
+/// descriptor cannot be asked.
+file_identity identity_of_descriptor(int descriptor);
+
+/// Makes the folder entry of a rename durable: at once, or at the end of the
+/// open folder_flush_batch.
+void flush_parent_folder(const std::string& path);
+
+/// Puts the written and flushed `temporary` in place of `target` (native
+/// names, beside each other, the target no symbolic link) only when the
+/// target is still what `read` describes: exchanged with it, what came out
+/// checked and exchanged back when it is not what was read. A `read` that
+/// did not exist: renamed without replacing. 0, file_changed or the Win32
+/// error; on every failure the temporary is gone.
+std::uint32_t commit_if_unchanged(const std::string& target, const std::string& temporary, const file_identity& read);
+
+/// Test seam: when set, called with the target's name between the check of
+/// its identity and the exchange, where another program's change can land.
+extern void (*before_exchange)(const std::string& target);
 
 /// Puts `length` bytes in place of the existing regular file at `path`
 /// (a path without a symbolic link as its last part) through a temporary
 /// file beside it that carries the target's mode, owner and extended
 /// attributes before its first byte and is flushed before the rename; the
-/// folder entry is flushed as replace_file does (folder_flush_batch). Should
-/// the target change protection or identity meanwhile, replace_file carries
-/// it over again. A missing target gives 2, a read-only one or one that is
-/// not a regular file 5, with nothing created. 0 or the Win32 error; on
+/// folder entry is flushed as replace_file does (folder_flush_batch). The
+/// commit is made only over the file `read` describes (commit_if_unchanged),
+/// else file_changed. A missing target gives 2, a read-only one or one that
+/// is not a regular file 5, with nothing created. 0 or the Win32 error; on
 /// failure the target is as before and the temporary gone.
-std::uint32_t replace_existing_file(const std::string& path, const void* bytes, std::size_t length);
+std::uint32_t replace_existing_file(const std::string& path, const void* bytes, std::size_t length,
+                                    const file_identity& read);
 
 }  // namespace platform::file_system

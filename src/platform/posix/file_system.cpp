@@ -8,6 +8,7 @@
 #include "platform/posix/file_lock.h"
 #include "platform/posix/file_replace.h"
 #include "platform/posix/hidden_list.h"
+#include "platform/posix/journaled_write.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"
@@ -267,6 +268,8 @@ pending_folder_flushes& pending_flushes() {
     return pending;
 }
 
+}  // namespace
+
 // The folder entry of a rename is only durable once the folder is flushed;
 // inside a batch that happens once per folder, after its last rename.
 void flush_parent_folder(const std::string& path) {
@@ -282,6 +285,8 @@ void flush_parent_folder(const std::string& path) {
     }
     flush_folder(folder);
 }
+
+namespace {
 
 // Copies every extended attribute of `from` onto `to`. The user namespace
 // (property set, attributes) must come across; others are best effort.
@@ -366,6 +371,7 @@ void sweep_temporaries(const std::string& folder) {
 }
 
 void sweep_once(const std::string& path) {
+    finish_interrupted_writes(path);
     static std::mutex guard;
     static std::set<std::string> swept;
     const auto slash = path.find_last_of('/');
@@ -460,31 +466,19 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
     return win32_error::success;
 }
 
-std::uint32_t replace_existing_file(const std::string& path, const void* bytes, std::size_t length) {
+std::uint32_t replace_existing_file(const std::string& path, const void* bytes, std::size_t length,
+                                    const file_identity& read) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return win32_error::from_errno(errno);
     if (!replaceable(info)) return win32_error::access_denied;
+    // Changed since the read already: nothing to write beside it.
+    if (identity_of(info) != read) return file_changed;
     const std::wstring target = platform::text::from_utf8_name(path);
-    const std::wstring temporary_name = temporary_name_beside(target);
-    const std::string temporary = narrow(temporary_name);
+    const std::string temporary = narrow(temporary_name_beside(target));
     sweep_once(temporary);
-    std::uint32_t result = fill_temporary(path, &info, temporary, bytes, length);
+    const std::uint32_t result = fill_temporary(path, &info, temporary, bytes, length);
     if (result != win32_error::success) return result;
-    // A change of mode, owner or attributes since the copy shows in the
-    // change time; then the full replace carries them over again.
-    struct stat now {};
-    if (::stat(path.c_str(), &now) != 0) {
-        result = win32_error::from_errno(errno);
-    } else if (now.st_dev != info.st_dev || now.st_ino != info.st_ino || now.st_ctim.tv_sec != info.st_ctim.tv_sec ||
-               now.st_ctim.tv_nsec != info.st_ctim.tv_nsec) {
-        result = replace_file(target, temporary_name);
-    } else if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        result = win32_error::from_errno(errno);
-    } else {
-        flush_parent_folder(path);
-    }
-    if (result != win32_error::success) ::unlink(temporary.c_str());
-    return result;
+    return commit_if_unchanged(path, temporary, read);
 }
 
 folder_flush_batch::folder_flush_batch() {

@@ -10,10 +10,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <system_error>
+#include <vector>
 
 namespace platform::shell {
 namespace {
@@ -25,64 +26,88 @@ std::wstring join(const std::wstring& folder, const std::wstring& name) {
     return folder + L"/" + name;
 }
 
-// Keeps the Icon= line of [Desktop Entry] in step, leaving every other line
-// alone; a file left with nothing but its group header is removed.
-bool update_directory_file(const std::wstring& folder, const std::wstring& icon) {
-    const std::wstring path = join(folder, L".directory");
-    std::uint32_t error = 0;
-    const auto bytes = file_system::read_file(path, &error);
-    if (!bytes && icon.empty()) return true;
+// Where the folder's own Icon= waits while one of ours is shown, so that
+// taking ours away gives the user's back.
+constexpr char saved_icon_key[] = "X-Quillmark-SavedIcon=";
+
+std::string trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+// The .directory text with `icon` (empty: none of ours) as the Icon= of
+// [Desktop Entry], every other line kept; nullopt when the file is left
+// with nothing but its group header.
+std::optional<std::string> directory_text(const std::string* current, const std::wstring& icon) {
     std::vector<std::string> lines;
-    if (bytes) {
-        std::istringstream in(*bytes);
+    if (current != nullptr) {
+        std::istringstream in(*current);
         for (std::string line; std::getline(in, line);) lines.push_back(line);
     }
-    auto trimmed = [](std::string text) {
-        while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
-        return text;
-    };
-    // Drop every Icon= of the group, then put ours right under its header.
+    // Take out every Icon= and saved icon of the group, then put ours right under its header.
     bool in_entry = false;
     std::optional<std::size_t> header;
+    std::optional<std::string> own, saved;
     for (std::size_t i = 0; i < lines.size();) {
         const std::string line = trimmed(lines[i]);
         if (!line.empty() && line[0] == '[') {
             in_entry = line == "[Desktop Entry]";
             if (in_entry && !header) header = i;
-        } else if (in_entry && line.rfind("Icon=", 0) == 0) {
+        } else if (in_entry && (line.rfind("Icon=", 0) == 0 || line.rfind(saved_icon_key, 0) == 0)) {
+            const bool is_saved = line.rfind(saved_icon_key, 0) == 0;
+            (is_saved ? saved : own) = line.substr(is_saved ? sizeof saved_icon_key - 1 : 5);
             lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
             continue;
         }
         ++i;
     }
+    // The saved key is there exactly while the Icon= is one of ours; it holds
+    // the user's own icon from before (empty: none), which comes back when
+    // ours goes. Without it, an Icon= is the user's and stays.
+    std::vector<std::string> entry;
     if (!icon.empty()) {
+        entry.push_back("Icon=" + text::to_utf8(icon));
+        entry.push_back(saved_icon_key + (saved ? *saved : own.value_or(std::string())));
+    } else if (saved) {
+        if (!saved->empty()) entry.push_back("Icon=" + *saved);
+    } else if (own) {
+        entry.push_back("Icon=" + *own);
+    }
+    if (!entry.empty()) {
         if (!header) {
             lines.push_back("[Desktop Entry]");
             header = lines.size() - 1;
         }
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*header) + 1, "Icon=" + text::to_utf8(icon));
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*header) + 1, entry.begin(), entry.end());
     }
     bool only_header = true;
     for (const std::string& line : lines) {
         const std::string t = trimmed(line);
         if (!t.empty() && t != "[Desktop Entry]") only_header = false;
     }
-    if (only_header) {
-        const std::uint32_t result = file_system::delete_file(path);
-        return result == 0 || result == 2;
-    }
+    if (only_header) return std::nullopt;
     std::string text;
     for (const std::string& line : lines) text += line + "\n";
-    // The file holds KDE's other settings of the folder, so it is replaced
-    // whole, never torn. Its folder is flushed by the desktop.ini write that
-    // follows; should a crash lose the rename, the next refresh writes it again.
-    const std::wstring temporary = file_system::temporary_name_beside(path);
-    if (file_system::write_temporary(path, temporary, text.data(), text.size()) != 0) return false;
-    if (::rename(text::to_utf8(temporary).c_str(), text::to_utf8(path).c_str()) != 0) {
-        file_system::delete_file(temporary);
-        return false;
-    }
-    return true;
+    return text;
+}
+
+// Keeps the Icon= line of [Desktop Entry] in step, leaving every other line
+// alone; a file left with nothing but its group header is removed. The file
+// holds KDE's other settings of the folder, so it is replaced whole, never
+// torn, and only over the file that was read.
+bool update_directory_file(const std::wstring& folder, const std::wstring& icon) {
+    const std::wstring path = join(folder, L".directory");
+    bool remove = false;
+    const std::uint32_t result = file_system::rewrite_file(path, 1u << 20, [&](const std::string* current) {
+        if (current == nullptr && icon.empty()) return std::optional<std::string>();
+        std::optional<std::string> text = directory_text(current, icon);
+        remove = !text;
+        return text;
+    });
+    if (result != 0) return false;
+    if (!remove) return true;
+    const std::uint32_t deleted = file_system::delete_file(path);
+    return deleted == 0 || deleted == 2;
 }
 
 int size_of_theme_folder(const std::string& name) {

@@ -4,8 +4,10 @@
 #include "platform/imaging.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/descriptor_read.h"
 #include "platform/posix/embedded_write_guard.h"
 #include "platform/posix/exiv2_support.h"
+#include "platform/posix/file_replace.h"
 #include "platform/posix/property_set.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -37,6 +39,7 @@ struct image_file {
     container kind = container::other;
     platform::posix::content_type type = platform::posix::content_type::unknown;
     std::optional<platform::posix::exif_preserving_write> exif;  // a writer's, from the EXIF it read
+    platform::file_system::file_identity read;                   // a writer's: the file its commit may replace
 
     image_file() = default;
     image_file(const image_file&) = delete;
@@ -243,7 +246,8 @@ public:
 
     hresult commit() override {
         try {
-            return platform::posix::commit_image(*file_->image, file_->path, file_->type, *file_->content, *file_->exif);
+            return platform::posix::commit_image(*file_->image, file_->path, file_->type, *file_->content, *file_->exif,
+                                                 file_->read);
         } catch (const std::bad_alloc&) {
             return ps::e_outofmemory;
         } catch (const std::exception&) {
@@ -327,7 +331,14 @@ public:
             return wincodec_err_componentnotfound;
         }
         std::uint32_t error = 0;
-        auto bytes = platform::file_system::read_file(path, &error);
+        // A writer reads through its lock: the file whose identity its commit checks.
+        std::optional<std::string> bytes;
+        if (file->writable) {
+            file->read = platform::file_system::identity_of_descriptor(file->lock);
+            bytes = platform::file_system::read_descriptor(file->lock, static_cast<std::size_t>(-1), &error);
+        } else {
+            bytes = platform::file_system::read_file(path, &error);
+        }
         if (!bytes) return ps::from_win32(error);
         file->content = std::make_unique<std::string>(std::move(*bytes));
         if (px::sniff_content_type(*file->content, file->path) != file->type) return wincodec_err_componentnotfound;

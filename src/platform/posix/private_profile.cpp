@@ -196,16 +196,6 @@ line new_line(std::wstring text) {
     return item;
 }
 
-bool save(const std::wstring& path, const std::string& bytes, bool existed) {
-    namespace fs = platform::file_system;
-    const std::wstring temporary = fs::temporary_name_beside(path);
-    std::uint32_t error = fs::write_temporary(path, temporary, bytes.data(), bytes.size());
-    if (error != 0) return false;
-    error = existed ? fs::replace_file(path, temporary) : fs::move_file(temporary, path);
-    if (error != 0) fs::delete_file(temporary);
-    return error == 0;
-}
-
 }  // namespace
 
 std::wstring get_string(const std::wstring& section, const std::wstring& key, const std::wstring& fallback,
@@ -230,26 +220,25 @@ std::uint32_t get_int(const std::wstring& section, const std::wstring& key, std:
     return negative ? 0u - number : number;
 }
 
-bool write_string(const std::wstring& section, const wchar_t* key, const wchar_t* value, const std::wstring& path) {
-    namespace fs = platform::file_system;
-    std::uint32_t error = 0;
-    const std::uint32_t attributes = fs::get_attributes(path, &error);
-    const bool existed = attributes != fs::invalid_attributes;
-    if (!existed && error != platform::win32_error::file_not_found) return false;
-    if (existed && (attributes & (fs::attribute_readonly | fs::attribute_directory)) != 0) return false;
-    std::optional<std::string> bytes = existed ? fs::read_file(path) : std::string{};
-    if (!bytes) return false;
-    document doc = parse(*bytes);
+namespace {
+
+// Files this large are no settings file of ours.
+constexpr std::size_t largest_profile = 64u << 20;
+
+// The file's bytes after the write, or nullopt when nothing changes.
+std::optional<std::string> edited(const std::string& bytes, const std::wstring& section, const wchar_t* key,
+                                  const wchar_t* value) {
+    document doc = parse(bytes);
     const auto range = find_section(doc, section);
 
     if (key == nullptr) {
-        if (!range) return true;
+        if (!range) return std::nullopt;
         doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(range->header),
                         doc.lines.begin() + static_cast<std::ptrdiff_t>(range->end));
     } else if (value == nullptr) {
-        if (!range) return true;
+        if (!range) return std::nullopt;
         const auto index = find_key(doc, *range, key);
-        if (!index) return true;
+        if (!index) return std::nullopt;
         doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(*index));
     } else {
         const std::wstring text = std::wstring(key) + L"=" + value;
@@ -277,7 +266,23 @@ bool write_string(const std::wstring& section, const wchar_t* key, const wchar_t
             doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(at), new_line(text));
         }
     }
-    return save(path, serialise(doc), existed);
+    return serialise(doc);
+}
+
+}  // namespace
+
+bool write_string(const std::wstring& section, const wchar_t* key, const wchar_t* value, const std::wstring& path) {
+    namespace fs = platform::file_system;
+    std::uint32_t error = 0;
+    const std::uint32_t attributes = fs::get_attributes(path, &error);
+    const bool existed = attributes != fs::invalid_attributes;
+    if (!existed && error != platform::win32_error::file_not_found) return false;
+    if (existed && (attributes & (fs::attribute_readonly | fs::attribute_directory)) != 0) return false;
+    // Replaced whole through a flushed temporary, and only over the file
+    // that was read: a change another program made meanwhile is read again.
+    return fs::rewrite_file(path, largest_profile, [&](const std::string* current) {
+               return edited(current != nullptr ? *current : std::string(), section, key, value);
+           }) == platform::win32_error::success;
 }
 
 }  // namespace platform::private_profile

@@ -19,14 +19,16 @@
 #include "platform/property_store.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/audio_properties.h"
+#include "platform/posix/audio_store.h"
 #include "platform/posix/descriptor_read.h"
 #include "platform/posix/embedded_write_guard.h"
-#include "platform/posix/audio_store.h"
 #include "platform/posix/exiv2_support.h"
+#include "platform/posix/file_replace.h"
 #include "platform/posix/freedesktop_attributes.h"
 #include "platform/posix/hierarchical_keywords.h"
 #include "platform/posix/iptc_text.h"
-#include "platform/posix/audio_properties.h"
+#include "platform/posix/journaled_write.h"
 #include "platform/posix/photo_properties.h"
 #include "platform/posix/property_set.h"
 #include "platform/posix/raw_sidecar_store.h"
@@ -191,9 +193,17 @@ public:
     // `content` backs the image's memory I/O (Exiv2 does not copy it) and
     // must outlive it.
     image_store(std::string path, bool writable, bool pass_through, std::unique_ptr<guard::byte_buffer> content,
-                Exiv2::Image::AutoPtr image, int lock, content_type type, guard::xmp_recovery recovery = {})
-        : path_(std::move(path)), writable_(writable), pass_through_(pass_through), content_(std::move(content)),
-          image_(std::move(image)), lock_(lock), type_(type), recovery_(std::move(recovery)) {
+                Exiv2::Image::AutoPtr image, int lock, content_type type, guard::xmp_recovery recovery = {},
+                platform::file_system::file_identity read = {})
+        : path_(std::move(path)),
+          writable_(writable),
+          pass_through_(pass_through),
+          content_(std::move(content)),
+          image_(std::move(image)),
+          lock_(lock),
+          type_(type),
+          recovery_(std::move(recovery)),
+          read_(read) {
         if (writable_) exif_keeper_.emplace(type_, guard::view(*content_), *image_);
         had_exif_ = !image_->exifData().empty();
         had_exif_ifd_ = has_exif_ifd(image_->exifData());
@@ -274,7 +284,7 @@ public:
                 }
                 for (const auto& [key, value] : staged_) apply(key, value);
                 if (type_ == content_type::jpeg) complete_new_exif();
-                const hresult written = guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_);
+                const hresult written = guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_, read_);
                 if (!failed(written)) {
                     for (const auto& [key, value] : mirrored) posix::mirror_to_file_manager(path_, key, value);
                 }
@@ -547,6 +557,7 @@ private:
     int lock_;  // the exclusive lock a writer holds on the file, else -1
     content_type type_;
     guard::xmp_recovery recovery_;
+    platform::file_system::file_identity read_;  // what a writer read, which its commit may replace
     std::optional<guard::exif_preserving_write> exif_keeper_;
     bool had_exif_ = false;      // the file had EXIF when opened
     bool had_exif_ifd_ = false;  // ... and an Exif IFD in it
@@ -559,6 +570,8 @@ private:
 hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::unique_ptr<store>& out) {
     out.reset();
     const std::string native = utf8(path);
+    // A write a crash left half done in this folder is finished before anything there is read.
+    if (!path.empty()) platform::file_system::finish_interrupted_writes(native);
     struct stat info {};
     if (path.empty() || ::stat(native.c_str(), &info) != 0) {
         return from_win32(path.empty() ? win32_error::file_not_found : win32_error::from_errno(errno));
@@ -606,7 +619,9 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         } guard{lock};
         std::uint32_t error = 0;
         // Through the descriptor that holds the writer lock: the inode the
-        // lock was won on, without opening the path again.
+        // lock was won on, without opening the path again. Its identity
+        // before the first byte is what the commit may replace.
+        const platform::file_system::file_identity read = platform::file_system::identity_of_descriptor(lock);
         auto bytes = platform::file_system::read_descriptor_bytes(lock, static_cast<std::size_t>(-1), &error);
         if (!bytes) return from_win32(error);
         auto content = std::make_unique<guard::byte_buffer>(std::move(*bytes));
@@ -637,7 +652,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
             return wincodec_err_badheader;
         }
         out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image), lock, type,
-                                            std::move(recovery));
+                                            std::move(recovery), read);
         guard.descriptor = -1;
         return s_ok;
     }

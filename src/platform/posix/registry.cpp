@@ -3,6 +3,7 @@
 
 #include "platform/registry.h"
 
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -135,6 +136,9 @@ std::string hive_file(hive_id hive) {
     if (in_phase()) phase().machine_file = found;
     return found;
 }
+
+// A hive this large is no hive of ours.
+constexpr std::size_t largest_hive = 256u << 20;
 
 std::optional<std::string> read_bytes(const std::string& path, std::uint32_t& error) {
     std::ifstream in(path, std::ios::binary);
@@ -350,27 +354,17 @@ std::uint32_t change_hive(const change_function& change) {
             cache().erase(path);
         }
     } forget{path};
-    std::uint32_t error = 0;
-    const auto bytes = read_bytes(path, error);
-    if (!bytes && error != win32_error::file_not_found) return error;
-    std::optional<node> root = bytes ? parse_hive(*bytes) : node{};
-    if (!root) return error_baddb;
-    bool changed = false;
-    if (const std::uint32_t result = change(*root, changed); result != 0 || !changed) return result;
-
-    const std::string text = serialize(*root);
-    const std::wstring temporary = file_system::temporary_name_beside(text::from_utf8(path));
-    if (const std::uint32_t result = file_system::write_new_file(temporary, text.data(), text.size(), true);
-        result != 0) {
-        file_system::delete_file(temporary);
-        return result;
-    }
-    if (::rename(text::to_utf8(temporary).c_str(), path.c_str()) != 0) {
-        const std::uint32_t result = win32_error::from_errno(errno);
-        file_system::delete_file(temporary);
-        return result;
-    }
-    return 0;
+    // Replaced whole through a flushed temporary, and only over the hive that
+    // was read (another program may edit it without our lock).
+    std::uint32_t outcome = 0;
+    const std::uint32_t written =
+        file_system::rewrite_file(text::from_utf8(path), largest_hive, [&](const std::string* bytes) {
+            std::optional<node> root = bytes != nullptr ? parse_hive(*bytes) : node{};
+            bool changed = false;
+            outcome = root ? change(*root, changed) : error_baddb;
+            return outcome == 0 && changed ? std::optional<std::string>(serialize(*root)) : std::nullopt;
+        });
+    return outcome != 0 ? outcome : written;
 }
 
 std::uint32_t change_key(const key_state* state, const std::function<std::uint32_t(node&, bool&)>& change) {

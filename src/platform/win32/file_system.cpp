@@ -122,6 +122,112 @@ std::optional<std::string> read_file_at_most(const std::wstring& path, std::size
     return bytes;
 }
 
+namespace {
+
+// Volume and file index, size, last-write and change time of an open file.
+std::optional<file_identity> identity_of_handle(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandle(file, &info) ||
+        !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+        return std::nullopt;
+    }
+    file_identity identity;
+    identity.exists = true;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    identity.write_time = basic.LastWriteTime.QuadPart;
+    identity.change_time = basic.ChangeTime.QuadPart;
+    return identity;
+}
+
+}  // namespace
+
+file_identity identify_file(const std::wstring& path, std::uint32_t* error) {
+    const file_handle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::optional<file_identity> identity;
+    if (file) identity = identity_of_handle(file.get());
+    if (!identity) {
+        const DWORD failure = GetLastError();
+        if (error != nullptr) *error = is_not_found(failure) ? ERROR_FILE_NOT_FOUND : failure;
+        return {};
+    }
+    if (error != nullptr) *error = ERROR_SUCCESS;
+    return *identity;
+}
+
+std::optional<std::string> read_file_identified(const std::wstring& path, std::size_t limit, file_identity& identity,
+                                                std::uint32_t* error) {
+    identity = file_identity{};
+    const file_handle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD failure = GetLastError();
+        if (error != nullptr) *error = is_not_found(failure) ? ERROR_FILE_NOT_FOUND : failure;
+        return std::nullopt;
+    }
+    const auto taken = identity_of_handle(file.get());
+    if (!taken) {
+        if (error != nullptr) *error = GetLastError();
+        return std::nullopt;
+    }
+    identity = *taken;
+    std::string bytes;
+    std::string block(65536, '\0');
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) {
+            if (error != nullptr) *error = GetLastError();
+            return std::nullopt;
+        }
+        if (read == 0) break;
+        if (read > limit - bytes.size()) {
+            if (error != nullptr) *error = ERROR_FILE_TOO_LARGE;
+            return std::nullopt;
+        }
+        bytes.append(block.data(), read);
+    }
+    if (error != nullptr) *error = 0;
+    return bytes;
+}
+
+std::uint32_t replace_if_unchanged(const std::wstring& target, const std::wstring& temporary,
+                                   const file_identity& read) {
+    DWORD result = ERROR_SUCCESS;
+    if (!read.exists) {
+        // Without MOVEFILE_REPLACE_EXISTING a file that appeared meanwhile stays.
+        if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            result = GetLastError();
+            if (result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS) result = file_changed;
+        }
+    } else {
+        std::optional<file_identity> now;
+        {
+            const file_handle file(CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file) {
+                now = identity_of_handle(file.get());
+            } else if (!is_not_found(GetLastError())) {
+                result = GetLastError();
+            }
+        }
+        if (result == ERROR_SUCCESS && (!now || *now != read)) result = file_changed;
+        if (result == ERROR_SUCCESS && !ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr)) {
+            result = GetLastError();
+        }
+    }
+    if (result != ERROR_SUCCESS) {
+        SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temporary.c_str());
+    }
+    return result;
+}
+
 std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
     // CreateFileW documents that CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL
     // refuses an existing read-only, hidden or system file. Asking first keeps

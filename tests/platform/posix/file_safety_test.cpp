@@ -98,7 +98,8 @@ TEST(file_safety, a_target_that_is_not_a_regular_file_is_refused_and_left_as_it_
     EXPECT_FALSE(qlm::metadata::replace_file_atomically(pipe, "new", 3));
     EXPECT_EQ(fs::write_temporary(pipe, fs::temporary_name_beside(pipe), "new", 3), platform::win32_error::access_denied);
     EXPECT_EQ(fs::replace_file(pipe, spare), platform::win32_error::access_denied);
-    EXPECT_EQ(fs::replace_existing_file(to_utf8(pipe), "new", 3), platform::win32_error::access_denied);
+    EXPECT_EQ(fs::replace_existing_file(to_utf8(pipe), "new", 3, fs::identify_file(pipe)),
+              platform::win32_error::access_denied);
     struct stat info {};
     ASSERT_EQ(::lstat(to_utf8(pipe).c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
@@ -113,14 +114,16 @@ TEST(file_safety, an_in_place_replace_keeps_mode_and_attributes_and_refuses_what
     {
         const fs::folder_flush_batch outer;
         const fs::folder_flush_batch inner;
-        ASSERT_EQ(fs::replace_existing_file(to_utf8(target), "newer", 5), 0u);
+        ASSERT_EQ(fs::replace_existing_file(to_utf8(target), "newer", 5, fs::identify_file(target)), 0u);
     }
     EXPECT_EQ(qlm::testing::read_bytes(target), "newer");
     EXPECT_EQ(mode_of(target), 0640u);
     EXPECT_EQ(xattr(target, "user.keep"), "yes");
-    EXPECT_EQ(fs::replace_existing_file(to_utf8(temp / L"missing.jpg"), "x", 1), platform::win32_error::file_not_found);
+    EXPECT_EQ(fs::replace_existing_file(to_utf8(temp / L"missing.jpg"), "x", 1, {}),
+              platform::win32_error::file_not_found);
     ASSERT_EQ(::chmod(to_utf8(target).c_str(), 0440), 0);
-    EXPECT_EQ(fs::replace_existing_file(to_utf8(target), "x", 1), platform::win32_error::access_denied);
+    EXPECT_EQ(fs::replace_existing_file(to_utf8(target), "x", 1, fs::identify_file(target)),
+              platform::win32_error::access_denied);
     EXPECT_EQ(qlm::testing::read_bytes(target), "newer");
     EXPECT_EQ(names_in(temp.path()), std::vector<std::string>{"photo.jpg"});
 }
