@@ -34,6 +34,8 @@ constexpr xmp_name title_name{"http://purl.org/dc/elements/1.1/", "dc", "title"}
 constexpr xmp_name rating_name{"http://ns.adobe.com/xap/1.0/", "xmp", "Rating"};
 constexpr xmp_name percent_name{"http://ns.microsoft.com/photo/1.2/", "MicrosoftPhoto", "Rating"};
 constexpr xmp_name user_comment_name{"http://ns.adobe.com/exif/1.0/", "exif", "UserComment"};
+// A sidecar is text; one larger than this is not a sidecar.
+constexpr std::size_t sidecar_limit = 64u << 20;
 
 // The keyword trees a sidecar may hold, which follow its flat list.
 struct tree_list {
@@ -268,7 +270,10 @@ public:
           lock_(lock) {
         embedded_ = read_embedded(path_);
         std::uint32_t error = 0;
-        if (auto text = platform::file_system::read_file(wide(sidecar_), &error)) {
+        // What was read is what a write may replace: a sidecar another
+        // program rewrote meanwhile sends the write back to a fresh read.
+        if (auto text = platform::file_system::read_file_identified(wide(sidecar_), sidecar_limit, sidecar_read_,
+                                                                    &error)) {
             sidecar_exists_ = true;
             sidecar_text_ = std::move(*text);
             sidecar_parsed_ = parses(sidecar_text_, &sidecar_xmp_);
@@ -422,17 +427,11 @@ private:
         if (!parses(text, &check)) return wincodec_err_badheader;
         namespace fs = platform::file_system;
         const std::wstring target = wide(sidecar_);
-        std::uint32_t result = 0;
-        if (sidecar_exists_) {
-            result = static_cast<std::uint32_t>(
-                platform::posix::write_beside_and_replace(sidecar_, text) == s_ok ? 0 : win32_error::access_denied);
-        } else {
-            const std::wstring temporary = fs::temporary_name_beside(target);
-            result = fs::write_temporary(target, temporary, text.data(), text.size());
-            if (result == 0) result = fs::move_file(temporary, target);
-            if (result != 0) fs::delete_file(temporary);
+        if (const std::uint32_t result = fs::write_if_unchanged(target, sidecar_read_, text.data(), text.size());
+            result != 0) {
+            return from_win32(result);
         }
-        if (result != 0) return from_win32(result);
+        sidecar_read_ = fs::identify_file(target);
         sidecar_text_ = std::move(text);
         sidecar_xmp_ = std::move(check);
         sidecar_exists_ = true;
@@ -448,6 +447,7 @@ private:
     std::string sidecar_text_;
     Exiv2::XmpData sidecar_xmp_;
     bool sidecar_exists_ = false;
+    platform::file_system::file_identity sidecar_read_;  // the sidecar as read, which a write may replace
     bool sidecar_parsed_ = true;
     std::unique_ptr<store> set_;
     staged_values staged_;
