@@ -125,9 +125,10 @@ public:
     // one fails before its first move.
     run_record(const std::wstring& folder, const recovery_result& recovered) : log_(folder) {
         if (exists(log_.path())) {
-            fail(fmt::format(L"The log of an interrupted run in '{}' could not be settled (the disk may be full or "
-                             L"read-only); nothing was moved.",
-                             folder));
+            fail(
+                fmt::format(L"The log of an interrupted run in '{}' could not be settled (the disk may be full or "
+                            L"read-only); nothing was moved.",
+                            folder));
         }
         record_.folder = folder;
         record_.moves = recovered.moved;
@@ -599,8 +600,9 @@ organize_services::organize_services()
 
 journal_scope organize_scope(const std::wstring& folder, const organize_services& services) {
     journal_scope scope{folder, {}};
-    for (const auto& [key, fallback] : {std::pair{hl::photo_placement_pattern_key, hl::photo_placement_pattern_default},
-                                        std::pair{hl::music_placement_pattern_key, hl::music_placement_pattern_default}}) {
+    for (const auto& [key, fallback] :
+         {std::pair{hl::photo_placement_pattern_key, hl::photo_placement_pattern_default},
+          std::pair{hl::music_placement_pattern_key, hl::music_placement_pattern_default}}) {
         if (std::wstring root = placement_root(services.pattern(key, fallback)); !root.empty()) {
             scope.placement_roots.push_back(std::move(root));
         }

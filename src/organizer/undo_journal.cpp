@@ -182,9 +182,7 @@ std::wstring placement_root(const std::wstring& pattern) {
     return root;
 }
 
-std::optional<std::wstring> journal_scope::source(const std::wstring& from) const {
-    return path_inside(folder, from);
-}
+std::optional<std::wstring> journal_scope::source(const std::wstring& from) const { return path_inside(folder, from); }
 
 std::optional<std::wstring> journal_scope::destination(const std::wstring& to) const {
     if (auto inside = path_inside(folder, to)) return inside;

@@ -346,8 +346,8 @@ TEST_F(organize_test, hidden_files_stay_where_they_are) {
     fs::set_attributes(folder / L"flagged.txt", fs::attribute_hidden);
     EXPECT_EQ(error_of([&] { org::organize_folder(host, folder.path(), L"by_type", services); }), ok);
     if (fs::hidden_by_name(L".bashrc")) {
-        EXPECT_EQ(names_in(folder.path()), (names{L".bashrc", L".directory", L"Documents", L"flagged.txt",
-                                                  L"sw_organize_undo.json"}));
+        EXPECT_EQ(names_in(folder.path()),
+                  (names{L".bashrc", L".directory", L"Documents", L"flagged.txt", L"sw_organize_undo.json"}));
     }
     EXPECT_EQ(names_in(folder / L"Documents"), names{L"shown.txt"});
 }
@@ -402,10 +402,9 @@ TEST_F(organize_test, recovery_ignores_logged_moves_that_lead_outside) {
     folder.write(L"Documents/copy.txt", "same");
     const std::wstring other = outside.write(L"other.txt", "longer text");
     folder.write(L"here.txt", "short");
-    folder.write(L"sw_organize_undo.wal",
-                 "{\"folder\":" + json(folder.path()) + "}\n{\"from\":" + json(victim) + ",\"to\":" +
-                     json(folder / L"Documents/copy.txt") + "}\n{\"from\":" + json(folder / L"here.txt") +
-                     ",\"to\":" + json(other) + "}\n");
+    folder.write(L"sw_organize_undo.wal", "{\"folder\":" + json(folder.path()) + "}\n{\"from\":" + json(victim) +
+                                              ",\"to\":" + json(folder / L"Documents/copy.txt") + "}\n{\"from\":" +
+                                              json(folder / L"here.txt") + ",\"to\":" + json(other) + "}\n");
     qlm::testing::log_capture log;
     EXPECT_EQ(error_of([&] { org::organize_folder(host, folder.path(), L"by_type", services); }), ok);
     EXPECT_EQ(qlm::testing::read_bytes(victim), "same");
