@@ -1,5 +1,7 @@
 #include "cli/command_catalog.h"
 
+#include "platform/file_system.h"
+
 namespace qlm::catalog {
 namespace {
 
@@ -14,10 +16,16 @@ option_spec text_file_option() {
     return {L"--text-file", L"<path>", false, false, L"Read the comment text from a UTF-8 file."};
 }
 
+// A folder of photos as the system running the program writes it.
+std::wstring info_example() {
+    return platform::file_system::separator == L'/' ? L"qlm info --json ~/Photos/*.jpg"
+                                                   : L"qlm info --json C:\\Photos\\*.jpg";
+}
+
 std::vector<command_spec> build_catalog() {
     return {
         {L"info", L"", L"Show the tags, rating, comment and people of files and folders.", false, true, {},
-         L"qlm info --json C:\\Photos\\*.jpg"},
+         info_example()},
         {L"tag", L"list", L"List the tags defined in Labelry (the tags the menus and hotkeys offer).", false, false,
          {}, L"qlm tag list --json"},
         {L"tag", L"get", L"Show the tags on files and folders.", false, true, {}, L"qlm tag get report.docx"},

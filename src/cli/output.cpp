@@ -7,9 +7,23 @@
 
 namespace qlm {
 
-void write_stdout(std::wstring_view text) { platform::console::write(platform::console::stream::output, text); }
-
 namespace {
+
+// A terminal acts on control characters: a file name or comment holding an
+// escape sequence could retitle it, move the cursor or write the clipboard.
+// There they are shown as ls shows them, a backslash and three octal digits
+// (\033); line breaks, returns and tabs stay what they are.
+bool shown_escaped(wchar_t c) { return c < 0x20 && c != L'\n' && c != L'\r' && c != L'\t'; }
+
+void write_to(platform::console::stream target, std::wstring_view text) {
+    bool plain = true;
+    for (const wchar_t c : text) plain = plain && !shown_escaped(c);
+    if (plain || !platform::console::is_terminal(target)) {
+        platform::console::write(target, text);
+        return;
+    }
+    platform::console::write(target, escape_control_characters(text));
+}
 
 // The status line on standard error; empty when none is shown.
 std::wstring status_line;
@@ -18,14 +32,34 @@ std::wstring status_erasure() { return L"\r" + std::wstring(status_line.size(), 
 
 }  // namespace
 
+std::wstring escape_control_characters(std::wstring_view text) {
+    std::wstring shown;
+    shown.reserve(text.size());
+    for (const wchar_t c : text) {
+        if (!shown_escaped(c)) {
+            shown.push_back(c);
+            continue;
+        }
+        const auto code = static_cast<unsigned>(c);
+        shown.push_back(L'\\');
+        shown.push_back(static_cast<wchar_t>(L'0' + ((code >> 6) & 7)));
+        shown.push_back(static_cast<wchar_t>(L'0' + ((code >> 3) & 7)));
+        shown.push_back(static_cast<wchar_t>(L'0' + (code & 7)));
+    }
+    return shown;
+}
+
+void write_stdout(std::wstring_view text) { write_to(platform::console::stream::output, text); }
+
 void write_stderr(std::wstring_view text) {
     if (status_line.empty()) {
-        platform::console::write(platform::console::stream::error, text);
+        write_to(platform::console::stream::error, text);
         return;
     }
     // One write: the line erased, the text, the line drawn again below it.
+    // A status line is only ever shown on a terminal, so the text is escaped.
     std::wstring whole = status_erasure();
-    whole.append(text);
+    whole += escape_control_characters(text);
     whole += status_line;
     platform::console::write(platform::console::stream::error, whole);
 }
@@ -60,7 +94,9 @@ void write_json_string(json_writer& writer, std::wstring_view text) {
 void print_json(const rapidjson::StringBuffer& buffer) {
     std::wstring text = from_utf8(buffer.GetString());
     text.push_back(L'\n');
-    write_stdout(text);
+    // JSON is read by programs: its text stays exact (the writer already
+    // escapes the control characters below U+0020).
+    platform::console::write(platform::console::stream::output, text);
 }
 
 int print_error_report(bool json, int exit_code, std::wstring_view code, std::wstring_view message) {

@@ -13,9 +13,11 @@ namespace qlm {
 using json_writer = rapidjson::Writer<rapidjson::StringBuffer>;
 
 /// Writes the text to standard output in one piece; failures are ignored.
+/// On a terminal, control characters are shown escaped
+/// (escape_control_characters); a file or pipe gets the exact text.
 void write_stdout(std::wstring_view text);
 
-/// Writes the text to standard error in one piece; failures are ignored.
+/// Writes the text to standard error in one piece, as write_stdout does.
 void write_stderr(std::wstring_view text);
 
 /// Shows the text as a line on standard error, redrawn in place; text
@@ -24,6 +26,11 @@ void set_status_line(std::wstring_view text);
 
 /// Removes the status line, leaving the cursor where it began.
 void clear_status_line();
+
+/// The text with every control character below U+0020 but line feed,
+/// carriage return and tab written as a backslash and three octal digits
+/// ("\033" for escape), as ls shows them.
+std::wstring escape_control_characters(std::wstring_view text);
 
 /// Wide text to UTF-8, embedded zeros kept; unpaired surrogates become U+FFFD.
 std::string to_utf8(std::wstring_view text);

@@ -23,7 +23,23 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt handler sto
 
 void on_interrupt() { cancel_requested.store(true); }
 
-int route(const parsed_arguments& parsed, const command_runner& runner) {
+// The words of the command line as typed, up to and including `last`
+// (the first one after `command`), behind "qlm"; a word with blanks is quoted.
+std::wstring typed_command(const std::vector<std::wstring>& arguments, const std::wstring& command,
+                           const std::wstring& last) {
+    std::wstring typed = L"qlm";
+    bool command_seen = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::wstring& word = arguments[i];
+        const bool quoted = word.empty() || word.find_first_of(L" \t") != std::wstring::npos;
+        typed += quoted ? L" \"" + word + L"\"" : L" " + word;
+        if (command_seen && word == last) return typed;
+        command_seen = command_seen || word == command;
+    }
+    return L"qlm " + command + L" " + last;  // not found as typed: the words as understood
+}
+
+int route(const parsed_arguments& parsed, const std::vector<std::wstring>& arguments, const command_runner& runner) {
     if (!parsed.error.empty()) return print_error_report(parsed.json, 2, L"usage", parsed.error);
     if (parsed.version) {
         write_stdout(from_utf8(version_text) + L"\n");
@@ -41,7 +57,7 @@ int route(const parsed_arguments& parsed, const command_runner& runner) {
         const std::wstring message =
             parsed.subcommand.empty()
                 ? L"'qlm " + parsed.command + L"' needs a subcommand."
-                : L"Unknown command 'qlm " + parsed.command + L" " + parsed.subcommand + L"'.";
+                : L"Unknown command '" + typed_command(arguments, parsed.command, parsed.subcommand) + L"'.";
         return print_error_report(parsed.json, 2, L"usage", message);
     }
     if (const std::wstring problem = option_problem(*spec, parsed); !problem.empty()) {
@@ -73,7 +89,7 @@ int run(const std::vector<std::wstring>& arguments, const command_runner& runner
     int exit_code = 1;
     try {
         *parsed = parse_command_line(arguments);
-        exit_code = route(*parsed, runner);
+        exit_code = route(*parsed, arguments, runner);
         log_info(L"qlm {} {} finished with exit code {}", parsed->command, parsed->subcommand, exit_code);
     } catch (const std::exception& error) {
         const std::wstring message = from_utf8(error.what());

@@ -6,6 +6,7 @@
 #include "metadata/metadata_handle.h"
 #include "metadata/people_regions.h"
 #include "platform/file_system.h"
+#include "platform/system_words.h"
 #include "platform/text.h"
 
 #include <fmt/format.h>
@@ -32,6 +33,23 @@ void append_person(std::vector<std::wstring>& people, const std::wstring& name) 
     people.push_back(name);
 }
 
+// Why a target could not be opened, in words where the system has them.
+std::wstring unreadable_message(const std::wstring& path, std::int32_t code) {
+    namespace fs = platform::file_system;
+    if (platform::system_words::codes_beside_words()) {
+        return fmt::format(L"Could not read the metadata (0x{:08X}).", static_cast<std::uint32_t>(code));
+    }
+    const std::uint32_t attributes = fs::get_attributes(path);
+    bool target_missing = false;
+    try {
+        target_missing = attributes != fs::invalid_attributes && (attributes & fs::attribute_reparse_point) != 0 &&
+                         !fs::exists(path);
+    } catch (const std::exception&) {
+    }
+    if (target_missing) return L"Could not read the metadata (the link points to a file that does not exist).";
+    return fmt::format(L"Could not read the metadata ({}).", platform::system_words::words_or_code(code));
+}
+
 }  // namespace
 
 bool read_file_state(const std::wstring& path, field_mask mask, file_state& state, target_result& result) {
@@ -41,9 +59,7 @@ bool read_file_state(const std::wstring& path, field_mask mask, file_state& stat
             if (is_cloud_placeholder(path)) {
                 set_error(result, L"cloud_only", cloud_only_message);
             } else {
-                set_error(result, L"read_failed",
-                          fmt::format(L"Could not read the metadata (0x{:08X}).",
-                                      static_cast<std::uint32_t>(handle.last_error())));
+                set_error(result, L"read_failed", unreadable_message(path, handle.last_error()));
             }
             handle.close();
             return false;

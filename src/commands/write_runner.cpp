@@ -10,6 +10,7 @@
 #include "metadata/xmp_sidecar.h"
 #include "platform/file_safety.h"
 #include "platform/registry.h"
+#include "platform/system_words.h"
 
 #include <algorithm>
 
@@ -28,6 +29,14 @@ bool needs_write(const target_entry& target, field_mask mask, const change_reque
     const bool capable = (mask & field_tags) != 0 ? metadata::can_store_tags(target.path)
                                                    : metadata::can_store_rating(target.path);
     if (!capable) {
+        // A file this user may not write is refused for that first: its type is not the reason.
+        if (const std::uint32_t refusal = platform::system_words::permission_refusal(target.path); refusal != 0) {
+            set_error(row, L"write_failed",
+                      L"This file cannot be written: " +
+                          platform::system_words::words_or_code(static_cast<std::int32_t>(0x80070000u | refusal)) +
+                          L".");
+            return false;
+        }
         set_error(row, L"unsupported_type", request.unsupported_message);
         return false;
     }

@@ -4,6 +4,7 @@
 #include "metadata/folder_ini.h"
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
+#include "platform/system_words.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -26,6 +27,9 @@ constexpr std::chrono::milliseconds retry_pause{50};
 bool cloud_or_offline(std::uint32_t attributes) { return (attributes & cloud_attribute_mask) != 0; }
 
 std::string message_of(hresult code) { return platform::text::to_utf8(ps::message_text(code)); }
+
+// The system's words for a failure, as this system's messages quote them.
+std::string words_of(hresult code) { return platform::text::to_utf8(platform::system_words::words_or_code(code)); }
 
 }  // namespace
 
@@ -172,6 +176,9 @@ bool metadata_handle::open_for_reading(const std::wstring& path, std::uint32_t f
     if (failure == ps::s_false) return false;  // turned out to be a cloud file
     const hresult code = failure < 1 ? failure : ps::from_win32(static_cast<std::uint32_t>(failure));
     if (is_not_found(code)) return false;
+    if (!platform::system_words::codes_beside_words()) {
+        throw std::runtime_error(fmt::format("Failed to open metadata: {}", words_of(code)));
+    }
     throw std::runtime_error(fmt::format("Failed to open metadata 0x{:08X} {}", static_cast<std::uint32_t>(code),
                                          message_of(code)));
 }
@@ -196,6 +203,15 @@ bool metadata_handle::open_for_writing(const std::wstring& path) {
     }
     if (open_property_set_for_writing(path)) return true;
     if (is_not_found(handler)) return false;
+    if (!platform::system_words::codes_beside_words()) {
+        // A read-only file refuses every place the chain tries; that is the
+        // reason to give, not the first handler's.
+        const bool read_only = (attributes & fs::attribute_readonly) != 0;
+        throw std::runtime_error(fmt::format("Failed to write new metadata. Error provided by {}: {}",
+                                             platform::text::to_utf8(platform::system_words::system_name()),
+                                             read_only ? words_of(ps::e_accessdenied) + " (the file is read-only)"
+                                                       : words_of(handler)));
+    }
     throw std::runtime_error(fmt::format("Failed to write new metadata. Error provided by Windows: {} Error code: 0x{:08x}",
                                          message_of(handler), static_cast<std::uint32_t>(handler)));
 }
@@ -252,6 +268,9 @@ void metadata_handle::commit() {
     // Nothing was written over the other program's change; the caller may start again.
     if (result == ps::from_win32(fs::file_changed)) throw file_changed_error();
     if (ps::failed(result)) {
+        if (!platform::system_words::codes_beside_words()) {
+            throw std::runtime_error(fmt::format("Failed to commit changes to metadata: {}", words_of(result)));
+        }
         throw std::runtime_error(
             fmt::format("Failed to commit changes to metadata. Error: 0x{:08X}", static_cast<std::uint32_t>(result)));
     }

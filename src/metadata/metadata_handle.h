@@ -64,12 +64,14 @@ public:
 
     /// Opens for reading with GETPROPERTYSTOREFLAGS `flags`. False for an
     /// empty, missing or cloud path; throws std::runtime_error "Failed to
-    /// open metadata 0x{:08X} {}" for other failures.
+    /// open metadata 0x{:08X} {}" for other failures (Linux: "Failed to open
+    /// metadata: {}" with the system's words).
     bool open_for_reading(const std::wstring& path, std::uint32_t flags);
 
     /// Opens for writing: the handler store for files, else the property
     /// set. False for an empty, missing or cloud path; throws "Failed to
-    /// write new metadata. Error provided by Windows: {} Error code: 0x{:08x}".
+    /// write new metadata. Error provided by Windows: {} Error code: 0x{:08x}"
+    /// (Linux: "… Error provided by the system: {}" with its words alone).
     bool open_for_writing(const std::wstring& path);
 
     /// Opens the property set read-write, lifting a folder's read-only and
@@ -81,7 +83,9 @@ public:
 
     /// Commits (retrying sharing violations, three attempts in all), then
     /// mirrors a folder into desktop.ini. Throws "Failed to commit changes to
-    /// metadata. Error: 0x{:08X}", or "Failed to get rating" from the mirror.
+    /// metadata. Error: 0x{:08X}" (Linux: "Failed to commit changes to
+    /// metadata: {}" with the system's words), or "Failed to get rating"
+    /// from the mirror.
     void commit();
 
     /// Stages a value: up to three attempts with 50 ms pauses, none after

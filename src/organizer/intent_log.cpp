@@ -1,6 +1,7 @@
 #include "organizer/intent_log.h"
 #include "platform/file_system_moves.h"
 
+#include "logging/log.h"
 #include "platform/text.h"
 
 #include <rapidjson/document.h>
@@ -150,7 +151,10 @@ bool intent_log::start(bool undo) {
     if (attributes != fs::invalid_attributes && (attributes & fs::attribute_hidden) != 0) {
         fs::set_attributes(path_, attributes & ~fs::attribute_hidden);
     }
-    if (file_.open(path_, true) != 0) return false;
+    if (const std::uint32_t error = file_.open(path_, true); error != 0) {
+        error_ = error;
+        return false;
+    }
     const std::wstring folder = path_.substr(0, path_.size() - std::wstring(intent_log_file_name).size() - 1);
     line_writer line;
     line.field("folder", folder);
@@ -178,14 +182,23 @@ bool intent_log::undone(std::size_t index, const std::wstring& from, const std::
 }
 
 bool intent_log::write_line(const std::string& line, bool sync_now) {
-    if (!file_.is_open() || file_.append(line) != 0) return false;
-    if (sync_now || ++unsynced_ >= lines_per_sync) sync();
+    if (!file_.is_open()) return false;
+    if (const std::uint32_t error = file_.append(line); error != 0) {
+        error_ = error;
+        return false;
+    }
+    if (sync_now || ++unsynced_ >= lines_per_sync) return sync();
     return true;
 }
 
-void intent_log::sync() {
-    if (file_.is_open()) file_.sync();
+bool intent_log::sync() {
     unsynced_ = 0;
+    if (!file_.is_open()) return false;
+    if (const std::uint32_t error = file_.sync(); error != 0) {
+        error_ = error;
+        return false;
+    }
+    return true;
 }
 
 void intent_log::remove() {
@@ -193,12 +206,27 @@ void intent_log::remove() {
     delete_if_present(path_);
 }
 
-recovery_result recover_intent_log(const std::wstring& folder) {
+recovery_result recover_intent_log(const journal_scope& scope) {
+    const std::wstring& folder = scope.folder;
     recovery_result result;
     const std::wstring path = folder + fs::separator + intent_log_file_name;
     const auto text = fs::read_file(path);
     if (!text) return result;
-    const intent_entries entries = parse_intent_log(*text);
+    intent_entries entries = parse_intent_log(*text);
+    // An undo puts back from a destination to a source; an organize run the other way.
+    std::erase_if(entries.moves, [&](intent_entries::move& move) {
+        auto from = entries.undo ? scope.destination(move.from) : scope.source(move.from);
+        auto to = entries.undo ? scope.source(move.to) : scope.destination(move.to);
+        if (!from || !to) {
+            qlm::log_warning(L"Organize folder: ignored a logged move that leads outside {}: '{}' to '{}'", folder,
+                             move.from, move.to);
+            return true;
+        }
+        move.from = std::move(*from);
+        move.to = std::move(*to);
+        return false;
+    });
+    std::erase_if(entries.created_folders, [&](const std::wstring& created) { return !path_inside(folder, created); });
     result.found = true;
     result.undo = entries.undo;
     if (entries.undo) {

@@ -38,8 +38,9 @@ struct intent_entries {
 /// Parses a log's text; never throws.
 intent_entries parse_intent_log(std::string_view text);
 
-/// Writes one run's intents. Every method reports failure by returning false;
-/// a run goes on without the log rather than not at all.
+/// Writes one run's intents. Every method reports failure by returning false
+/// (the Win32 error in last_error); an organize run stops before a move its
+/// log could not record.
 class intent_log {
 public:
     explicit intent_log(const std::wstring& folder);
@@ -57,12 +58,14 @@ public:
     /// Undo: before journal move `index` is put back from `from` to `to`;
     /// `sync_now` as for move.
     bool undone(std::size_t index, const std::wstring& from, const std::wstring& to, bool sync_now);
-    /// Flushes what was written.
-    void sync();
+    /// Flushes what was written; false when that failed.
+    bool sync();
     /// Deletes the log: the journal now says everything it said.
     void remove();
 
     const std::wstring& path() const { return path_; }
+    /// The Win32 error of the last failed write, 0 when none failed.
+    std::uint32_t last_error() const { return error_; }
 
 private:
     bool write_line(const std::string& line, bool sync_now);
@@ -70,6 +73,7 @@ private:
     std::wstring path_;
     platform::file_system::append_file file_;
     std::size_t unsynced_ = 0;
+    std::uint32_t error_ = 0;
 };
 
 /// What a recovery settled.
@@ -90,7 +94,8 @@ struct recovery_result {
 /// deleted (moved), else the partial target (not moved). An undo log's
 /// restored moves are dropped from the journal, which is rewritten; an
 /// organize log's moves become the journal. The log is deleted once the
-/// journal holds what it knew.
-recovery_result recover_intent_log(const std::wstring& folder);
+/// journal holds what it knew. Entries that lead outside `scope` are
+/// neither settled nor kept: nothing they name is deleted.
+recovery_result recover_intent_log(const journal_scope& scope);
 
 }  // namespace sortwell::organizer

@@ -110,29 +110,57 @@ void add_once(std::vector<std::wstring>& list, const std::wstring& item) {
     if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
 }
 
+// Thrown when the intent log cannot record the next step: the run stops
+// before that step, since a crash after it could not be settled.
+class log_failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // One organize run's journal, intent log and shell bookkeeping.
 class run_record {
 public:
     // Starts with the moves a recovery found done, ahead of this run's own.
+    // Nothing moves unless the log can be written: a run that cannot start
+    // one fails before its first move.
     run_record(const std::wstring& folder, const recovery_result& recovered) : log_(folder) {
+        if (exists(log_.path())) {
+            fail(
+                fmt::format(L"The log of an interrupted run in '{}' could not be settled (the disk may be full or "
+                            L"read-only); nothing was moved.",
+                            folder));
+        }
         record_.folder = folder;
         record_.moves = recovered.moved;
         record_.created_folders = recovered.created_folders;
-        logging_ = log_.start(false);
-        for (const auto& created : record_.created_folders) logging_ = logging_ && log_.created_folder(created);
-        for (const auto& move : record_.moves) logging_ = logging_ && log_.done(move.from, resolve_in(folder, move.to));
-        if (!logging_) qlm::log_warning(L"Organize folder: cannot keep an intent log in {}", folder);
+        bool logging = log_.start(false);
+        for (const auto& created : record_.created_folders) logging = logging && log_.created_folder(created);
+        for (const auto& move : record_.moves) logging = logging && log_.done(move.from, resolve_in(folder, move.to));
+        if (!logging || !log_.sync()) {
+            const std::wstring reason = fs::error_text(log_.last_error());
+            log_.remove();
+            fail(fmt::format(L"Cannot write the organize log in '{}' ({}); nothing was moved.", folder, reason));
+        }
+    }
+
+    // The message for a run that stopped because its log could not be written.
+    std::wstring stopped_message(std::size_t moved, std::size_t total) const {
+        return fmt::format(L"Cannot write the organize log in '{}' ({}); the run stopped after {} of {} files.",
+                           record_.folder, fs::error_text(log_.last_error()), moved, total);
     }
 
     void creating_folder(const std::wstring& relative) {
-        if (logging_) log_.created_folder(relative);
+        if (!log_.created_folder(relative)) throw log_failure("organize log");
     }
     void created_folder(const std::wstring& relative) { add_once(record_.created_folders, relative); }
     // A folder made outside the organized one: only its parent changed.
     void created_outside(const std::wstring& path) { touched_.insert(parent_of(path)); }
 
+    // The first move waits for its line to be durable, later ones for a
+    // periodic flush (or their own, when `sync_now`).
     void moving(const std::wstring& from, const std::wstring& to, bool sync_now) {
-        if (logging_) log_.move(from, to, sync_now);
+        if (!log_.move(from, to, sync_now || !moving_yet_)) throw log_failure("organize log");
+        moving_yet_ = true;
     }
     void moved(const std::wstring& from, const std::wstring& to) {
         notify_rename(from, to);
@@ -168,13 +196,13 @@ private:
     std::set<std::wstring> touched_;  // folders whose entries this run changed
     journal_record record_;
     intent_log log_;
-    bool logging_ = false;
+    bool moving_yet_ = false;
 };
 
 // Settles what an interrupted organize or undo left behind. An undo's
 // leftovers only fix the journal; an organize run's moves lead the new journal.
-recovery_result recover_leftovers(const std::wstring& folder) {
-    recovery_result recovered = recover_intent_log(folder);
+recovery_result recover_leftovers(const std::wstring& folder, const organize_services& services) {
+    recovery_result recovered = recover_intent_log(organize_scope(folder, services));
     if (!recovered.moved.empty()) {
         qlm::log_info(L"Organize folder: recovered {} moves of an interrupted run in {}", recovered.moved.size(),
                       folder);
@@ -196,6 +224,7 @@ void organize_by_type(batch_processor::batch_processor_callbacks& callbacks, con
     run_record record(folder, recovered);
     if (files.size() >= 20) callbacks.show_progress();
     std::size_t moved = 0, failures = 0;
+    bool stopped = false;
     std::set<std::wstring> used_folders;
     std::set<std::wstring> ready_folders;
     std::set<std::wstring> changed;
@@ -230,6 +259,9 @@ void organize_by_type(batch_processor::batch_processor_callbacks& callbacks, con
             used_folders.insert(category);
             changed.insert(destination_folder);
             ++moved;
+        } catch (const log_failure&) {
+            stopped = true;
+            break;
         } catch (const std::exception& failure) {
             ++failures;
             qlm::log_error(L"Organize folder: {}", platform::text::from_utf8(failure.what()));
@@ -237,6 +269,12 @@ void organize_by_type(batch_processor::batch_processor_callbacks& callbacks, con
     }
     if (const std::wstring error = record.finish(); !error.empty()) {
         qlm::log_warning(L"Organize folder: failed to write undo journal for {}: {}", folder, error);
+    }
+    if (stopped) {
+        notify_folders(changed, folder);
+        const std::wstring message = record.stopped_message(moved, files.size());
+        qlm::log_error(L"Organize folder: {}", message);
+        fail(message);
     }
     notify_folders(changed, folder);
     qlm::log_info(L"Organize folder: moved {} files into {} subfolders of {} ({} failures)", moved, used_folders.size(),
@@ -344,16 +382,28 @@ public:
         record_ = &record;
         names_.emplace(folder_);
         if (files.size() >= 20) callbacks_.show_progress();
+        bool stopped = false;
         for (std::size_t index = 0; index < files.size(); ++index) {
             if (cancelled_or_wait(callbacks_, services_)) break;
             callbacks_.report_progress(progress_percent(index + 1, files.size()));
-            organize_one(files[index]);
+            try {
+                organize_one(files[index]);
+            } catch (const log_failure&) {
+                stopped = true;
+                break;
+            }
         }
         if (const std::wstring error = record.finish(); !error.empty()) {
             qlm::log_warning(L"Organize folder ({}): failed to write undo journal for {}: {}", scheme_.name, folder_,
                              error);
         }
         record_ = nullptr;
+        if (stopped) {
+            notify_folders(changed_, folder_);
+            const std::wstring message = record.stopped_message(counts_.moved, files.size());
+            qlm::log_error(L"Organize folder ({}): {}", scheme_.name, message);
+            fail(message);
+        }
         notify_folders(changed_, folder_);
         qlm::log_info(
             L"Organize folder ({}): moved {} files ({} failed [{} still in use], {} skipped for path length) "
@@ -445,6 +495,8 @@ private:
             changed_.insert(destination_folder);
             ++counts_.moved;
             move_sidecars(name, *final_name, destination_folder);
+        } catch (const log_failure&) {
+            throw;
         } catch (const std::exception& failure) {
             ++counts_.failed;
             qlm::log_error(L"Organize folder ({}): {}", scheme_.name, platform::text::from_utf8(failure.what()));
@@ -546,13 +598,25 @@ organize_services::organize_services()
       }),
       show_notice([](const std::wstring& text) { platform::dialog::message_dialog(text); }) {}
 
+journal_scope organize_scope(const std::wstring& folder, const organize_services& services) {
+    journal_scope scope{folder, {}};
+    for (const auto& [key, fallback] :
+         {std::pair{hl::photo_placement_pattern_key, hl::photo_placement_pattern_default},
+          std::pair{hl::music_placement_pattern_key, hl::music_placement_pattern_default}}) {
+        if (std::wstring root = placement_root(services.pattern(key, fallback)); !root.empty()) {
+            scope.placement_roots.push_back(std::move(root));
+        }
+    }
+    return scope;
+}
+
 void organize_folder(batch_processor::batch_processor_callbacks& callbacks, const std::wstring& folder,
                      const std::wstring& scheme, const organize_services& services) {
     if (scheme != L"by_type" && scheme != L"photos_pattern" && scheme != L"music_pattern") {
         fail(fmt::format(L"Unknown organize scheme '{}'", scheme));
     }
     if (!is_folder(folder)) fail(fmt::format(L"'{}' is not a folder", folder));
-    const recovery_result recovered = recover_leftovers(folder);
+    const recovery_result recovered = recover_leftovers(folder, services);
     if (scheme == L"by_type") {
         organize_by_type(callbacks, folder, services, recovered);
         return;

@@ -4,6 +4,7 @@
 // undo can put everything back.
 
 #include "batch_processor/batch_processor_callbacks.h"
+#include "organizer/undo_journal.h"
 #include "settings/suite_settings_keys.h"
 
 #include <chrono>
@@ -31,6 +32,10 @@ struct organize_services {
 
     organize_services();
 };
+
+/// Where the journal and intent log of `folder` may lead: the folder and the
+/// rooted placement folders of the photo and music patterns.
+journal_scope organize_scope(const std::wstring& folder, const organize_services& services);
 
 /// The action: "by_type", "photos_pattern" or "music_pattern" over the files
 /// directly in `folder`. Throws std::runtime_error with the run's summary

@@ -83,7 +83,8 @@ std::vector<std::wstring> select_files(const std::wstring& folder, const std::ve
     const auto names = fs::find_files(folder + fs::separator + L"*");
     if (!names) return taken;
     for (const auto& name : *names) {
-        // Hidden by its name (Linux dot files, the folder's ".hidden" list among them).
+        // Hidden entries stay where they are, dotfiles included on Linux
+        // (.directory, .bashrc), as a file manager hides them too.
         if (name == L"." || name == L".." || fs::hidden_by_name(name)) continue;
         const std::wstring path = folder + fs::separator + name;
         const std::uint32_t attributes = fs::get_attributes(path);

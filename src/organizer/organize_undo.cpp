@@ -64,7 +64,8 @@ void clear_hidden_and_delete(const std::wstring& path) {
 
 void organize_undo(batch_processor::batch_processor_callbacks& callbacks, const std::wstring& folder,
                    const organize_services& services) {
-    const recovery_result recovered = recover_intent_log(folder);
+    const journal_scope scope = organize_scope(folder, services);
+    const recovery_result recovered = recover_intent_log(scope);
     if (recovered.found && !recovered.undo && !recovered.moved.empty()) {
         qlm::log_info(L"Organize folder: recovered {} moves of an interrupted run in {}", recovered.moved.size(),
                       folder);
@@ -80,7 +81,7 @@ void organize_undo(batch_processor::batch_processor_callbacks& callbacks, const 
 
     intent_log log(folder);
     const bool logging = log.start(true);
-    std::size_t restored = 0, not_restored = 0, index = 0;
+    std::size_t restored = 0, not_restored = 0, refused = 0, index = 0;
     std::set<std::wstring> touched;
     bool cancelled = false;
     for (; index < total; ++index) {
@@ -98,8 +99,16 @@ void organize_undo(batch_processor::batch_processor_callbacks& callbacks, const 
         if (cancelled) break;
         callbacks.report_progress(std::clamp(static_cast<int>((index + 1) * 100 / total), 7, 96));
         const journal_move& move = record.moves[index];
-        const std::wstring current = resolve_in(folder, move.to);
-        const std::wstring wanted = resolve_in(folder, move.from);
+        const auto current_place = scope.destination(move.to);
+        const auto wanted_place = scope.source(move.from);
+        if (!current_place || !wanted_place) {
+            qlm::log_error(L"Undo organize: refused to move '{}' to '{}': the journal entry leads outside '{}'",
+                           move.to, move.from, folder);
+            ++refused;
+            continue;
+        }
+        const std::wstring& current = *current_place;
+        const std::wstring& wanted = *wanted_place;
         if (!exists(current)) {
             qlm::log_info(L"Undo organize: '{}' no longer exists, skipping", current);
             ++not_restored;
@@ -129,7 +138,9 @@ void organize_undo(batch_processor::batch_processor_callbacks& callbacks, const 
     } else {
         clear_hidden_and_delete(journal);
         for (auto it = record.created_folders.rbegin(); it != record.created_folders.rend(); ++it) {
-            const std::wstring created = resolve_in(folder, *it);
+            const auto inside = path_inside(folder, *it);
+            if (!inside) continue;
+            const std::wstring& created = *inside;
             if (fs::remove_directory(created) == 0) {
                 shell::change_notify(shell::event_rmdir, shell::flag_path, created);
             }
@@ -139,6 +150,12 @@ void organize_undo(batch_processor::batch_processor_callbacks& callbacks, const 
     shell::change_notify(shell::event_update_dir, shell::flag_path | shell::flag_flush, folder);
     qlm::log_info(L"Undo organize: restored {} files, skipped {} in {} (cancelled={})", restored, not_restored, folder,
                   cancelled);
+    if (refused > 0) {
+        throw std::runtime_error(platform::text::to_utf8(fmt::format(
+            L"Restored {} files; {} could not be restored (deleted, renamed, or locked) and {} journal entries were "
+            L"refused because they lead outside '{}'. See the log for details.",
+            restored, not_restored, refused, folder)));
+    }
     if (not_restored > 0) {
         throw std::runtime_error(platform::text::to_utf8(
             fmt::format(L"Restored {} files; {} could not be restored (deleted, renamed, or locked). See the log for "

@@ -1,5 +1,6 @@
 #include "organizer/undo_journal.h"
 
+#include "metadata/atomic_replace.h"
 #include "platform/file_system.h"
 #include "platform/file_system_moves.h"
 #include "platform/text.h"
@@ -100,15 +101,12 @@ journal_record parse_journal(std::string_view text) {
 
 void write_journal(const journal_record& record, const std::wstring& path) {
     const std::string text = journal_text(record);
-    std::uint32_t attributes = fs::get_attributes(path);
-    if (attributes != fs::invalid_attributes && (attributes & fs::attribute_hidden) != 0) {
-        fs::set_attributes(path, attributes & ~fs::attribute_hidden);
+    // Through a synced temporary: the journal of the run before stays whole
+    // until this one is durable, and a full disk leaves no torn journal.
+    if (!qlm::metadata::replace_file_atomically(path, text.data(), text.size())) {
+        throw std::runtime_error("Failed to write undo journal");
     }
-    if (fs::write_file(path, text) != 0) throw std::runtime_error("Failed to write undo journal");
-    // Durable before the intent log it replaces is deleted.
-    fs::append_file written;
-    if (written.open(path, false) == 0) written.sync();
-    attributes = fs::get_attributes(path);
+    const std::uint32_t attributes = fs::get_attributes(path);
     if (attributes != fs::invalid_attributes) {
         fs::set_attributes(path, (attributes & ~fs::attribute_normal) | fs::attribute_hidden);
     }
@@ -146,6 +144,53 @@ std::wstring relative_to(const std::wstring& folder, const std::wstring& path) {
         return path.substr(prefix.size());
     }
     return path;
+}
+
+std::optional<std::wstring> path_inside(const std::wstring& root, const std::wstring& path) {
+    if (root.empty() || path.empty()) return std::nullopt;
+    const std::wstring full = resolve_in(root, path);
+    const std::wstring relative = relative_to(root, full);
+    if (is_rooted(relative)) return std::nullopt;
+    const std::wstring_view separators = fs::separator == L'\\' ? L"\\/" : L"/";
+    std::wstring walked = root;
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        std::size_t end = relative.find_first_of(separators, start);
+        if (end == std::wstring::npos) end = relative.size();
+        const std::wstring step = relative.substr(start, end - start);
+        if (step == L"." || step == L"..") return std::nullopt;
+        if (end == relative.size()) break;  // the entry itself may be anything
+        if (!step.empty()) {
+            walked = resolve_in(walked, step);
+            const std::uint32_t attributes = fs::get_attributes(walked);
+            if (attributes != fs::invalid_attributes && (attributes & fs::attribute_reparse_point) != 0) {
+                return std::nullopt;
+            }
+        }
+        start = end + 1;
+    }
+    return full;
+}
+
+std::wstring placement_root(const std::wstring& pattern) {
+    std::wstring literal = pattern.substr(0, pattern.find(L'<'));
+    if (!is_rooted(literal)) return {};
+    const bool whole_folder = literal.back() == fs::separator || literal.back() == L'/';
+    std::wstring root = whole_folder ? literal : parent_of(literal);
+    while (root.size() > 1 && (root.back() == fs::separator || root.back() == L'/')) root.pop_back();
+    if (fs::separator == L'\\' && root.size() == 2 && root[1] == L':') root += L'\\';
+    return root;
+}
+
+std::optional<std::wstring> journal_scope::source(const std::wstring& from) const { return path_inside(folder, from); }
+
+std::optional<std::wstring> journal_scope::destination(const std::wstring& to) const {
+    if (auto inside = path_inside(folder, to)) return inside;
+    if (!is_rooted(to)) return std::nullopt;
+    for (const auto& root : placement_roots) {
+        if (auto placed = path_inside(root, to)) return placed;
+    }
+    return std::nullopt;
 }
 
 }  // namespace sortwell::organizer

@@ -2,6 +2,7 @@
 // The record an organize run leaves in the folder it organized
 // ("sw_organize_undo.json", hidden), from which undo moves everything back.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,29 @@ std::wstring resolve_in(const std::wstring& folder, const std::wstring& path);
 
 /// The path relative to the folder when it lies inside it, else unchanged.
 std::wstring relative_to(const std::wstring& folder, const std::wstring& path);
+
+/// Where the entries of a folder's journal and intent log may lead. Both are
+/// files anyone who can write the folder can plant, so a path is taken only
+/// when it lies inside the organized folder or, for a destination, inside a
+/// placement root of the user's own settings: no "." or ".." step and no
+/// symbolic link or junction on the way down from there.
+struct journal_scope {
+    std::wstring folder;
+    std::vector<std::wstring> placement_roots;  // rooted folders outside `folder` that runs may fill
+
+    /// The full path of a moved file's old place ("from"), or nullopt.
+    std::optional<std::wstring> source(const std::wstring& from) const;
+    /// The full path of a moved file's new place ("to"), or nullopt.
+    std::optional<std::wstring> destination(const std::wstring& to) const;
+};
+
+/// The full path `path` names inside `root` (`path` relative to it, or
+/// absolute beneath it), or nullopt when it leads elsewhere.
+std::optional<std::wstring> path_inside(const std::wstring& root, const std::wstring& path);
+
+/// The rooted folder a placement pattern's literal start names ("/photos"
+/// for "/photos/<Date>"), or empty when the pattern is relative.
+std::wstring placement_root(const std::wstring& pattern);
 
 /// The folder a path names an entry of ("/" for "/a"), empty without a separator.
 std::wstring parent_of(const std::wstring& path);

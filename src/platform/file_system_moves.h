@@ -20,14 +20,23 @@ std::optional<std::uint64_t> creation_time(const std::wstring& path, std::uint32
 /// its daylight rule for that moment, or nullopt when it is out of range.
 std::optional<local_time> to_local_time(std::uint64_t filetime);
 
+/// An application-defined error (the customer bit of Win32 codes): a file
+/// that another program changed while it was being moved, which therefore
+/// stayed where it was.
+inline constexpr std::uint32_t changed_during_move = 0x20000001;
+
 /// MoveFileW (long-path forms): never replaces an existing entry (183), and
 /// across volumes copies the file and deletes the source. 0 or the Win32
-/// error. Linux: renameat2 with RENAME_NOREPLACE (link + unlink where the file
-/// system lacks it); across file systems the file is copied to
-/// move_temporary_name(to), flushed, renamed into place without replacing,
-/// the folder flushed, and only then is the source deleted. Nothing else is
-/// flushed: callers flush the folders they touched once, with flush_folder,
-/// when a batch of moves is done.
+/// error. Windows refuses a file another program holds open for writing (32).
+/// Linux: the move holds the file's writer lock (the one photo writes take;
+/// 32 when it stays taken); renameat2 with RENAME_NOREPLACE (link + unlink
+/// where the file system lacks it); across file systems the file is copied
+/// to move_temporary_name(to), flushed, renamed into place without
+/// replacing, the folder flushed, and the source deleted only while its
+/// device, inode, size, modification and change times are still those of
+/// the copy; otherwise the copy is removed and changed_during_move returned.
+/// Nothing else is flushed: callers flush the folders they touched once,
+/// with flush_folder, when a batch of moves is done.
 std::uint32_t move_file_no_replace(const std::wstring& from, const std::wstring& to);
 
 /// Makes the entries of a folder (names created, moved in or out) durable:

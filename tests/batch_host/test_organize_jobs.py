@@ -133,3 +133,61 @@ class OrganizeCrashTest(unittest.TestCase):
         with open(settings, "w", encoding="utf-8") as out:
             json.dump(data, out, indent=4)
         self.crash_rounds("photos_pattern", [target], 1)
+
+
+@unittest.skipUnless(hasattr(os, "geteuid") and os.geteuid() == 0, "test_full_disk_moves_nothing needs root to mount")
+class OrganizeFullDiskTest(unittest.TestCase):
+    """A folder on a full 1 MB file system: the intent log cannot be written,
+    so nothing moves and the job fails in words; with room again, organize
+    and undo work and the folder comes back byte for byte."""
+
+    def setUp(self):
+        self._tmp = tempfile.TemporaryDirectory(prefix="sortwell-full-")
+        self.root = self._tmp.name
+        self.profile = os.path.join(self.root, "profile")
+        self.env = dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
+        self.mount = os.path.join(self.root, "small")
+        os.makedirs(self.mount)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", self.mount], capture_output=True)
+        if mounted.returncode != 0:
+            self._tmp.cleanup()
+            self.skipTest("test_full_disk_moves_nothing: cannot mount a tmpfs here")
+        self.addCleanup(self._tmp.cleanup)
+        self.addCleanup(subprocess.run, ["umount", "-l", self.mount])
+
+    def run_job(self, action, parameters=""):
+        job = os.path.join(self.root, "%s.json" % action)
+        write_job(job, action, parameters, self.folder)
+        return subprocess.run([os.environ["SORTWELL_BATCH"], job], capture_output=True, env=self.env, timeout=60)
+
+    def test_full_disk_moves_nothing(self):
+        self.folder = os.path.join(self.mount, "inbox")
+        os.makedirs(self.folder)
+        for i in range(60):
+            with open(os.path.join(self.folder, "f%02d.%s" % (i, ["jpg", "txt", "mp3"][i % 3])), "wb") as out:
+                out.write(b"%d" % i * 300)
+        filler = os.path.join(self.mount, "filler")
+        descriptor = os.open(filler, os.O_WRONLY | os.O_CREAT)
+        try:
+            while os.write(descriptor, b"\0" * 4096) > 0:
+                pass
+        except OSError:
+            pass
+        finally:
+            os.close(descriptor)
+        original = tree(self.folder)
+
+        full = self.run_job("organize_folder", "by_type")
+        self.assertEqual(full.returncode, 1, full.stdout)
+        self.assertIn(("failed: %s: Cannot write the organize log in '%s' (There is not enough space on the disk.); "
+                       "nothing was moved.\n" % (self.folder, self.folder)).encode(), full.stdout)
+        self.assertEqual(tree(self.folder), original)
+        self.assertEqual(sorted(os.listdir(self.folder)), sorted(os.path.basename(p) for p in original))
+
+        os.remove(filler)
+        self.assertEqual(self.run_job("organize_folder", "by_type").returncode, 0)
+        self.assertEqual(sorted(os.listdir(self.folder)), ["Documents", "Images", "Music", "sw_organize_undo.json"])
+        with open(os.path.join(self.folder, "sw_organize_undo.json"), encoding="utf-8") as journal:
+            self.assertEqual(len(json.load(journal)["moves"]), 60)
+        self.assertEqual(self.run_job("organize_undo").returncode, 0)
+        self.assertEqual(tree(self.folder), original)

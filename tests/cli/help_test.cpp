@@ -1,5 +1,7 @@
 #include "cli/help.h"
 
+#include "platform/file_system.h"
+
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
@@ -70,7 +72,10 @@ TEST(help, json_for_info_keeps_the_global_parts_and_lists_one_command) {
               R"("unchanged":"Already in the requested state; nothing was written.","error":"Not done; see error.code and error.message."},)"
               R"("commands":[{"name":"info","summary":"Show the tags, rating, comment and people of files and folders.",)"
               R"("usage":"qlm info <path>...","writes":false,"takes_paths":true,"options":[],)"
-              R"("example":"qlm info --json C:\\Photos\\*.jpg"}]})");
+              + std::string(R"("example":")") +
+                  (platform::file_system::separator == L'/' ? R"(qlm info --json ~/Photos/*.jpg)"
+                                                            : R"(qlm info --json C:\\Photos\\*.jpg)") +
+                  R"("}]})");
 }
 
 TEST(help, full_json_describes_all_fourteen_commands_with_their_options) {

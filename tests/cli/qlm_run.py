@@ -7,6 +7,7 @@ touches the real user profile.
 import datetime
 import json
 import os
+import re
 import shlex
 import shutil
 import subprocess
@@ -33,6 +34,26 @@ def write_bytes(path, data):
         f.write(data)
 
 
+# Failure codes that have words: the Win32 errors the Linux backends turn
+# errno into, and the storage, imaging and COM codes they raise. A message
+# that shows one of these as "0x…" instead of its words fails the test that
+# printed it.
+WIN32_ERRORS_WITH_WORDS = {2, 3, 4, 5, 6, 8, 17, 19, 21, 32, 33, 50, 87, 109, 112, 145, 183, 206, 223, 1113, 1117,
+                           1142, 1223, 1295, 1460, 1921}
+HRESULTS_WITH_WORDS = {0x80004001, 0x80004005, 0x80030001, 0x80030002, 0x80030005, 0x80030020, 0x80030070,
+                       0x80030103, 0x80030109, 0x88982F41, 0x88982F52, 0x88982F61}
+
+
+def raw_codes(text):
+    """The "0x" codes with known words that the text shows as numbers."""
+    found = []
+    for digits in re.findall(r"0x([0-9A-Fa-f]{8})", text):
+        code = int(digits, 16)
+        if code in HRESULTS_WITH_WORDS or (code >> 16 == 0x8007 and code & 0xFFFF in WIN32_ERRORS_WITH_WORDS):
+            found.append("0x" + digits)
+    return found
+
+
 class Result:
     def __init__(self, completed):
         self.code = completed.returncode
@@ -53,9 +74,15 @@ class QlmTestCase(unittest.TestCase):
         os.makedirs(self.profile)
         os.makedirs(self.work)
         self.binary = os.environ["QLM"]
+        self.printed = []  # (arguments, standard output and error) of every run
 
     def tearDown(self):
         self._tmp.cleanup()
+        # Windows keeps quoting codes beside its words; the Linux texts give words.
+        if os.environ.get("QLM_RUNNER"):
+            return
+        for args, text in self.printed:
+            self.assertEqual(raw_codes(text), [], "qlm %s printed a code without its words:\n%s" % (args, text))
 
     def path(self, name):
         return os.path.join(self.work, name)
@@ -79,7 +106,9 @@ class QlmTestCase(unittest.TestCase):
     def qlm(self, *args, stdin=b"", cwd=None, env=None):
         completed = subprocess.run(self.command(*args), input=stdin, capture_output=True, cwd=cwd or self.work,
                                    env=self.environment(**(env or {})), timeout=120)
-        return Result(completed)
+        result = Result(completed)
+        self.printed.append((" ".join(map(str, args)), result.out + result.err))
+        return result
 
     def info(self, name):
         """The one JSON row of `qlm info` on the path, after checking that the run succeeded."""

@@ -37,6 +37,9 @@ class Routing(QlmTestCase):
         self.assertUsageError(self.qlm("TAG", "get", "x"), "Unknown command 'TAG'.")
         self.assertUsageError(self.qlm("tag"), "'qlm tag' needs a subcommand.")
         self.assertUsageError(self.qlm("tag", "frobnicate", "x"), "Unknown command 'qlm tag frobnicate'.")
+        # The words as typed, options included: the path is not dropped into the middle.
+        self.assertUsageError(self.qlm("rate", "--stars", "4", "x.jpg"), "Unknown command 'qlm rate --stars 4 x.jpg'.")
+        self.assertUsageError(self.qlm("tag", "-t", "X", "my photo.jpg"), "Unknown command 'qlm tag -t X \"my photo.jpg\"'.")
         self.assertUsageError(self.qlm("bogus", "--help"), "Unknown command 'bogus'.")
         self.assertUsageError(self.qlm("help", "bogus"), "Unknown command 'bogus'.")
         r = self.qlm("t\u00e2g")

@@ -1,5 +1,6 @@
 #include "organizer/organize_folder.h"
 #include "platform/file_system_moves.h"
+#include "platform/folder_listing.h"
 
 #include "organize_support.h"
 #include "organizer/intent_log.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 namespace {
@@ -343,6 +345,119 @@ TEST_F(organize_test, interrupted_undo_resumes_without_false_skips) {
     EXPECT_EQ(lines_at(log, "INFO"), std::vector<std::string>{"Undo organize: restored 2 files, skipped 0 in " +
                                                               utf8(folder.path()) + " (cancelled=false)"});
     EXPECT_EQ(names_in(folder.path()), (names{L"f0.txt", L"f1.txt", L"f2.txt", L"f3.txt"}));
+}
+
+// Hidden entries are not the user's to sort: the hidden attribute, and on
+// Linux a leading dot (a file manager's .directory, a .bashrc).
+TEST_F(organize_test, hidden_files_stay_where_they_are) {
+    for (const auto* name : {L".directory", L".bashrc", L"shown.txt", L"flagged.txt"}) folder.write(name, "x");
+    fs::set_attributes(folder / L"flagged.txt", fs::attribute_hidden);
+    EXPECT_EQ(error_of([&] { org::organize_folder(host, folder.path(), L"by_type", services); }), ok);
+    if (fs::hidden_by_name(L".bashrc")) {
+        EXPECT_EQ(names_in(folder.path()),
+                  (names{L".bashrc", L".directory", L"Documents", L"flagged.txt", L"sw_organize_undo.json"}));
+    }
+    EXPECT_EQ(names_in(folder / L"Documents"), names{L"shown.txt"});
+}
+
+// A journal is a file anyone who can write the folder can plant: undo puts
+// back only what lies inside the organized folder (or a placement root of
+// the user's own settings) and says so for the rest.
+TEST_F(organize_test, undo_refuses_journal_entries_that_lead_outside) {
+    qlm::testing::temp_folder outside;
+    const std::wstring secret = outside.write(L"s.txt", "private");
+    const std::wstring beside = outside.write(L"b.txt", "beside");
+    folder.make_folder(L"Documents");
+    folder.write(L"Documents/mine.txt", "mine");
+    org::journal_record planted{folder.path(), {L"Documents", L"../" + outside.path()}, {}};
+    planted.moves.push_back({folder / L"got.txt", secret});                                    // absolute elsewhere
+    planted.moves.push_back({folder / L"dots.txt", L".." + std::wstring(1, sep) + L"x.txt"});  // a ".." step
+    planted.moves.push_back({outside / L"took.txt", L"Documents" + std::wstring(1, sep) + L"mine.txt"});  // out
+    planted.moves.push_back({folder / L"back.txt", L"Documents" + std::wstring(1, sep) + L"mine.txt"});   // fine
+    bool linked = true;
+    try {
+        std::filesystem::create_directory_symlink(std::filesystem::path(outside.path()),
+                                                  std::filesystem::path(folder / L"link"));
+        const std::uint32_t attributes = fs::get_attributes(folder / L"link");
+        linked = attributes != fs::invalid_attributes && (attributes & fs::attribute_reparse_point) != 0;
+    } catch (const std::exception&) {
+        linked = false;
+    }
+    // Where links cannot be made or are not seen as such (Wine), the other cases still hold.
+    if (linked) planted.moves.push_back({folder / L"via.txt", L"link" + std::wstring(1, sep) + L"b.txt"});
+    org::write_journal(planted, org::journal_path(folder.path()));
+    qlm::testing::log_capture log;
+    const std::string refused = linked ? "4" : "3";
+    EXPECT_EQ(error_of([&] { org::organize_undo(host, folder.path(), services); }),
+              "Restored 1 files; 0 could not be restored (deleted, renamed, or locked) and " + refused +
+                  " journal entries were refused because they lead outside '" + utf8(folder.path()) +
+                  "'. See the log for details.");
+    EXPECT_EQ(qlm::testing::read_bytes(secret), "private");
+    EXPECT_EQ(qlm::testing::read_bytes(beside), "beside");
+    EXPECT_EQ(qlm::testing::read_bytes(folder / L"back.txt"), "mine");
+    EXPECT_FALSE(fs::exists(folder / L"got.txt"));
+    EXPECT_FALSE(fs::exists(folder / L"via.txt"));
+    EXPECT_TRUE(fs::exists(outside.path()));
+    const auto errors = lines_at(log, "ERROR");
+    ASSERT_EQ(errors.size(), linked ? 4u : 3u);
+    EXPECT_EQ(errors[0], "Undo organize: refused to move '" + utf8(secret) + "' to '" + utf8(folder / L"got.txt") +
+                             "': the journal entry leads outside '" + utf8(folder.path()) + "'");
+}
+
+// A planted intent log must not make the recovery delete anything outside
+// the folder: equal sizes would otherwise count as "moved" and delete the source.
+TEST_F(organize_test, recovery_ignores_logged_moves_that_lead_outside) {
+    qlm::testing::temp_folder outside;
+    const std::wstring victim = outside.write(L"victim.txt", "same");
+    folder.make_folder(L"Documents");
+    folder.write(L"Documents/copy.txt", "same");
+    const std::wstring other = outside.write(L"other.txt", "longer text");
+    folder.write(L"here.txt", "short");
+    folder.write(L"sw_organize_undo.wal", "{\"folder\":" + json(folder.path()) + "}\n{\"from\":" + json(victim) +
+                                              ",\"to\":" + json(folder / L"Documents/copy.txt") + "}\n{\"from\":" +
+                                              json(folder / L"here.txt") + ",\"to\":" + json(other) + "}\n");
+    qlm::testing::log_capture log;
+    EXPECT_EQ(error_of([&] { org::organize_folder(host, folder.path(), L"by_type", services); }), ok);
+    EXPECT_EQ(qlm::testing::read_bytes(victim), "same");
+    EXPECT_EQ(qlm::testing::read_bytes(other), "longer text");
+    EXPECT_EQ(qlm::testing::read_bytes(folder / L"Documents/copy.txt"), "same");
+    EXPECT_EQ(qlm::testing::read_bytes(folder / L"Documents/here.txt"), "short");
+    EXPECT_EQ(lines_at(log, "WARNING").size(), 2u);
+}
+
+// No move runs unless the intent log can record it first.
+TEST_F(organize_test, no_move_without_an_intent_log) {
+    folder.write(L"a.txt", "a");
+    folder.write(L"b.jpg", "b");
+    // A leftover that cannot be read or settled: a folder where the log goes.
+    folder.make_folder(L"sw_organize_undo.wal");
+    EXPECT_EQ(error_of([&] { org::organize_folder(host, folder.path(), L"by_type", services); }),
+              "The log of an interrupted run in '" + utf8(folder.path()) +
+                  "' could not be settled (the disk may be full or read-only); nothing was moved.");
+    EXPECT_EQ(names_in(folder.path()), (names{L"a.txt", L"b.jpg", L"sw_organize_undo.wal"}));
+}
+
+TEST(journal_scope, paths_inside_the_folder_or_a_placement_root) {
+    qlm::testing::temp_folder folder;
+    const wchar_t sep = fs::separator;
+    const std::wstring root = fs::separator == L'/' ? L"/media/photos" : L"D:\\Photos";
+    org::journal_scope scope{folder.path(), {root}};
+    const std::wstring in = L"Documents" + std::wstring(1, sep) + L"a.txt";
+    EXPECT_EQ(scope.destination(in), folder / in);
+    EXPECT_EQ(scope.destination(folder / in), folder / in);
+    EXPECT_EQ(scope.destination(root + sep + L"2024" + sep + L"a.jpg"), root + sep + L"2024" + sep + L"a.jpg");
+    EXPECT_EQ(scope.source(root + sep + L"a.jpg"), std::nullopt);  // nothing comes back to a placement root
+    EXPECT_EQ(scope.source(folder / L"a.txt"), folder / L"a.txt");
+    EXPECT_EQ(scope.destination(L"Documents" + std::wstring(1, sep) + L".." + sep + L".." + sep + L"x"), std::nullopt);
+    EXPECT_EQ(scope.destination(root + sep + L".." + sep + L"x"), std::nullopt);
+    EXPECT_EQ(scope.destination(root + L"2" + sep + L"x"), std::nullopt);  // a sibling, not beneath
+    EXPECT_EQ(scope.destination(folder.path()), std::nullopt);
+    EXPECT_EQ(scope.destination(L""), std::nullopt);
+
+    EXPECT_EQ(org::placement_root(L"<Date>\\<Location>"), L"");
+    EXPECT_EQ(org::placement_root(root + sep + L"<Date>"), root);
+    EXPECT_EQ(org::placement_root(root + sep + L"Sorted-<Date>"), root);
+    EXPECT_EQ(org::placement_root(root + sep + L"fixed"), root);
 }
 
 }  // namespace

@@ -237,6 +237,12 @@ feed() {
         "$@" <"$input"
     fi
 }
+# The help's examples name paths as each system writes them; the Linux text
+# takes the Windows paths before it is compared.
+windows_examples() {
+    sed -e 's|"qlm info --json ~/Photos/\*\.jpg"|"qlm info --json C:\\\\Photos\\\\*.jpg"|' \
+        -e 's|qlm info --json ~/Photos/\*\.jpg|qlm info --json C:\\Photos\\*.jpg|'
+}
 compare_case() {
     local name=$1 input=$2
     shift 2
@@ -250,6 +256,7 @@ compare_case() {
         timeout 30 "$linux_qlm" "$@" 2>"$dir/linux.err" | cat >"$dir/linux.out"
         exit "${PIPESTATUS[0]}")
     local linux_status=$?
+    windows_examples <"$dir/linux.out" >"$dir/linux.examples" && mv "$dir/linux.examples" "$dir/linux.out"
     (cd "$work/run" && feed "$input" timeout 30 wine "$windows_qlm" "$@" 2>"$dir/windows.err" | cat >"$dir/windows.out"
         exit "${PIPESTATUS[0]}")
     local windows_status=$?

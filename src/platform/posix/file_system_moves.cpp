@@ -2,6 +2,7 @@
 
 #include "platform/file_system_moves.h"
 
+#include "platform/posix/file_lock.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"
@@ -28,6 +29,35 @@ using descriptor = unique_resource<descriptor_traits>;
 
 constexpr std::uint64_t unix_epoch_in_filetime_seconds = 11644473600ULL;
 constexpr std::uint32_t not_same_device = 17;  // ERROR_NOT_SAME_DEVICE
+
+// The writer lock a photo write holds, taken on the file being moved so that
+// a write in progress ends before the move and one that starts later waits.
+class writer_lock {
+public:
+    explicit writer_lock(const std::string& path) {
+        int error_number = 0;
+        fd_ = platform::posix::lock_for_writing(path, O_RDONLY, platform::posix::writer_wait, error_number);
+        error_ = fd_ < 0 ? error_number : 0;
+    }
+    ~writer_lock() { platform::posix::release_lock(fd_); }
+    writer_lock(const writer_lock&) = delete;
+    writer_lock& operator=(const writer_lock&) = delete;
+
+    int fd() const { return fd_; }
+    int error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+// What says a file is still the one that was copied: a writer that replaced
+// or rewrote it in the meantime changes at least one of these.
+bool same_version(const struct stat& first, const struct stat& second) {
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino && first.st_size == second.st_size &&
+           first.st_mtim.tv_sec == second.st_mtim.tv_sec && first.st_mtim.tv_nsec == second.st_mtim.tv_nsec &&
+           first.st_ctim.tv_sec == second.st_ctim.tv_sec && first.st_ctim.tv_nsec == second.st_ctim.tv_nsec;
+}
 
 std::string narrow(const std::wstring& path) { return platform::text::to_utf8(path); }
 
@@ -99,26 +129,32 @@ std::uint32_t no_replace_rename(const std::string& from, const std::string& to) 
     return ::rename(from.c_str(), to.c_str()) == 0 ? win32_error::success : win32_error::from_errno(errno);
 }
 
-std::uint32_t move_across_volumes(const std::wstring& from, const std::wstring& to) {
+// Copies into a hidden temporary beside the target, syncs it, gives it the
+// target's name without replacing, syncs the folder, and deletes the source
+// only while it is still the very file that was copied; otherwise the copy
+// goes and the source stays as the other program left it.
+std::uint32_t move_across_volumes(int source_fd, const std::wstring& from, const std::wstring& to) {
     const std::string source = narrow(from);
     const std::string target = narrow(to);
     const std::string temporary = narrow(move_temporary_name(to));
     struct stat info {};
-    if (::lstat(source.c_str(), &info) != 0) return win32_error::from_errno(errno);
+    if (::fstat(source_fd, &info) != 0) return win32_error::from_errno(errno);
     if (!S_ISREG(info.st_mode)) return not_same_device;  // MoveFileW moves no folder across volumes
-    if (::lstat(target.c_str(), &info) == 0) return win32_error::already_exists;
-    const descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in) return win32_error::from_errno(errno);
-    if (::fstat(in.get(), &info) != 0) return win32_error::from_errno(errno);
+    struct stat existing {};
+    if (::lstat(target.c_str(), &existing) == 0) return win32_error::already_exists;
     // A temporary left by a crash has the same name; it holds nothing anyone needs.
     descriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777));
     if (!out) return win32_error::from_errno(errno);
-    std::uint32_t result = copy_contents(in.get(), out.get());
+    std::uint32_t result = copy_contents(source_fd, out.get());
     if (result == win32_error::success) {
         carry_metadata(source, out.get(), info);
         if (::fsync(out.get()) != 0) result = win32_error::from_errno(errno);
     }
     out.reset();
+    struct stat now {};
+    if (result == win32_error::success && (::stat(source.c_str(), &now) != 0 || !same_version(info, now))) {
+        result = changed_during_move;
+    }
     if (result == win32_error::success) result = no_replace_rename(temporary, target);
     if (result != win32_error::success) {
         ::unlink(temporary.c_str());
@@ -127,6 +163,13 @@ std::uint32_t move_across_volumes(const std::wstring& from, const std::wstring& 
     // The copy must be durable under its name before the only other copy goes.
     if (const std::uint32_t flushed = flush_native_folder(parent_of(target)); flushed != win32_error::success)
         return flushed;
+    // Checked once more right before the delete: a program that takes no
+    // lock may have written the source while the copy was settling.
+    if (::stat(source.c_str(), &now) != 0 || !same_version(info, now)) {
+        ::unlink(target.c_str());
+        flush_native_folder(parent_of(target));
+        return changed_during_move;
+    }
     // A delete that a crash undoes leaves two equal copies, which is no loss.
     if (::unlink(source.c_str()) != 0) return win32_error::from_errno(errno);
     return win32_error::success;
@@ -172,10 +215,20 @@ std::wstring move_temporary_name(const std::wstring& to) {
 std::uint32_t move_file_no_replace(const std::wstring& from, const std::wstring& to) {
     const std::string source = narrow(from);
     const std::string target = narrow(to);
+    const writer_lock lock(source);
+    if (lock.fd() < 0) {
+        if (lock.error() == EWOULDBLOCK) return win32_error::sharing_violation;
+        // What cannot be opened for reading (no read permission, a pipe) has
+        // no writer of ours to wait for; the rename decides.
+        if (lock.error() != EACCES && lock.error() != EPERM) return win32_error::from_errno(lock.error());
+    }
     if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
         return win32_error::success;
     }
-    if (errno == EXDEV) return move_across_volumes(from, to);
+    if (errno == EXDEV) {
+        if (lock.fd() < 0) return win32_error::from_errno(lock.error());
+        return move_across_volumes(lock.fd(), from, to);
+    }
     if (errno != EINVAL && errno != ENOSYS) return win32_error::from_errno(errno);
     return no_replace_rename(source, target);
 }
@@ -228,6 +281,8 @@ std::wstring error_text(std::uint32_t error) {
             return L"Cannot create a file when that file already exists.";
         case 206:
             return L"The filename or extension is too long.";
+        case changed_during_move:
+            return L"The file was changed by another program during the move; it was left where it was.";
         default:
             return L"Unknown error " + std::to_wstring(error) + L".";
     }

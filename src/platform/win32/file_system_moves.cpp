@@ -71,6 +71,9 @@ std::uint32_t remove_directory(const std::wstring& path) {
 }
 
 std::wstring error_text(std::uint32_t error) {
+    if (error == changed_during_move) {
+        return L"The file was changed by another program during the move; it was left where it was.";
+    }
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,

@@ -1,0 +1,125 @@
+"""Messages as the system running qlm words them: its own error texts, the
+command line as typed, its own example paths, and file names that cannot
+take over a terminal."""
+import json
+import os
+import pty
+import shutil
+import subprocess
+
+from qlm_run import QlmTestCase, SAMPLES, raw_codes
+
+
+def on_terminal(test, *args):
+    """Runs qlm with standard output and error on one pseudo-terminal: its exit code and the bytes it wrote."""
+    leader, follower = pty.openpty()
+    process = subprocess.Popen(test.command(*args), cwd=test.work, env=test.environment(), stdin=subprocess.DEVNULL,
+                               stdout=follower, stderr=follower)
+    os.close(follower)
+    data = b""
+    while True:
+        try:
+            chunk = os.read(leader, 65536)
+        except OSError:  # the terminal reports EIO once the last writer closed it
+            break
+        if not chunk:
+            break
+        data += chunk
+    process.wait(timeout=60)
+    os.close(leader)
+    return process.returncode, data.replace(b"\r\n", b"\n")
+
+
+class TerminalSafety(QlmTestCase):
+    def test_control_characters_in_names_are_escaped_on_a_terminal_only(self):
+        name = "a\x1b]0;PWNED\x07b.jpg"
+        shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.path(name))
+        code, shown = on_terminal(self, "info", "a*.jpg")
+        self.assertEqual(code, 0, shown)
+        self.assertIn(b"a\\033]0;PWNED\\007b.jpg", shown)
+        self.assertNotIn(b"\x1b", shown)
+        self.assertNotIn(b"\x07", shown)
+        # Redirected output and JSON keep the exact name.
+        self.assertIn(self.path(name), self.qlm("info", "a*.jpg").out)
+        code, shown = on_terminal(self, "info", "--json", "a*.jpg")
+        self.assertEqual(json.loads(shown)["results"][0]["path"], self.path(name))
+        # A usage error quoting the name is escaped on the terminal as well.
+        code, shown = on_terminal(self, "tag", name)
+        self.assertEqual(code, 2)
+        self.assertIn(b"Unknown command 'qlm tag a\\033]0;PWNED\\007b.jpg'.", shown)
+
+
+class SystemWords(QlmTestCase):
+    def test_help_shows_this_systems_paths(self):
+        self.assertIn("e.g. qlm info --json ~/Photos/*.jpg\n", self.qlm("help", "info").out)
+        self.assertNotIn("C:\\", self.qlm("help").out)
+        described = json.loads(self.qlm("help", "info", "--json").out)
+        self.assertEqual(described["commands"][0]["example"], "qlm info --json ~/Photos/*.jpg")
+
+    def test_refusals_are_reported_in_the_systems_words(self):
+        if os.geteuid() != 0 or not shutil.which("setpriv"):
+            self.skipTest("test_refusals_are_reported_in_the_systems_words needs root to run qlm as another user")
+        shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.work)
+        with open(self.path("hostname"), "w") as out:
+            out.write("box\n")
+        os.mkdir(self.path("album"))
+        for path, mode in ((self.root, 0o755), (self.work, 0o755), (self.profile, 0o777),
+                           (self.path("harbour.jpg"), 0o644), (self.path("hostname"), 0o644),
+                           (self.path("album"), 0o755)):
+            os.chmod(path, mode)
+        rows = {}
+        for target in ("harbour.jpg", "hostname", "album"):
+            command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + self.command(
+                "tag", "add", "--json", "--tag", "X", target)
+            done = subprocess.run(command, cwd=self.work, env=self.environment(), capture_output=True)
+            text = done.stdout.decode() + done.stderr.decode()
+            self.assertEqual(done.returncode, 1, text)
+            self.assertEqual(raw_codes(text), [], text)
+            self.assertNotIn("Windows", text)
+            rows[target] = json.loads(done.stdout)["results"][0]["error"]
+        # Another user's file: a permission problem, not its type.
+        self.assertEqual(rows["hostname"], {"code": "write_failed",
+                                            "message": "This file cannot be written: Permission denied."})
+        self.assertIn("Permission denied", rows["harbour.jpg"]["message"])
+        self.assertIn("Permission denied", rows["album"]["message"])
+
+    def test_read_only_files_and_disks_and_full_disks_are_named(self):
+        with open(self.path("r.arw"), "wb") as out:
+            out.write(b"raw")
+        os.chmod(self.path("r.arw"), 0o444)
+        r = self.qlm("tag", "add", "--tag", "X", "r.arw")
+        self.assertEqual(r.code, 1)
+        self.assertIn("qlm: %s: Failed to write new metadata. Error provided by the system: Permission denied (the "
+                      "file is read-only)\n" % self.path("r.arw"), r.err)
+        if os.geteuid() != 0:
+            self.skipTest("test_read_only_files_and_disks_and_full_disks_are_named needs root to mount")
+        mounted = []
+        try:
+            for name in ("ro", "full"):
+                folder = self.path(name)
+                os.mkdir(folder)
+                if name == "full":
+                    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", folder], check=True)
+                    mounted.append(folder)
+                    shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), folder)
+                    fill = os.open(os.path.join(folder, "fill"), os.O_WRONLY | os.O_CREAT)
+                    try:
+                        while os.write(fill, b"\0" * 4096) > 0:
+                            pass
+                    except OSError:
+                        pass
+                    finally:
+                        os.close(fill)
+                else:
+                    shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), folder)
+                    subprocess.run(["mount", "--bind", folder, folder], check=True)
+                    mounted.append(folder)
+                    subprocess.run(["mount", "-o", "remount,bind,ro", folder], check=True)
+            for name, words in (("ro", "Read-only file system"), ("full", "No space left on device")):
+                photo = os.path.join(self.path(name), "harbour.jpg")
+                r = self.qlm("tag", "add", "--tag", "X", photo)
+                self.assertEqual(r.code, 1, r.out + r.err)
+                self.assertIn("qlm: %s: Failed to commit changes to metadata: %s\n" % (photo, words), r.err)
+        finally:
+            for folder in reversed(mounted):
+                subprocess.run(["umount", "-l", folder])
