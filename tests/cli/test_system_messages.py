@@ -84,13 +84,12 @@ class SystemWords(QlmTestCase):
         self.assertIn("Permission denied", rows["album"]["message"])
 
     def test_read_only_files_and_disks_and_full_disks_are_named(self):
-        with open(self.path("r.arw"), "wb") as out:
-            out.write(b"raw")
-        os.chmod(self.path("r.arw"), 0o444)
-        r = self.qlm("tag", "add", "--tag", "X", "r.arw")
+        shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.path("r.jpg"))
+        os.chmod(self.path("r.jpg"), 0o444)
+        r = self.qlm("tag", "add", "--tag", "X", "r.jpg")
         self.assertEqual(r.code, 1)
         self.assertIn("qlm: %s: Failed to write new metadata. Error provided by the system: Permission denied (the "
-                      "file is read-only)\n" % self.path("r.arw"), r.err)
+                      "file is read-only)\n" % self.path("r.jpg"), r.err)
         if os.geteuid() != 0:
             self.skipTest("test_read_only_files_and_disks_and_full_disks_are_named needs root to mount")
         mounted = []

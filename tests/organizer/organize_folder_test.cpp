@@ -355,7 +355,8 @@ TEST_F(organize_test, hidden_files_stay_where_they_are) {
     EXPECT_EQ(error_of([&] { org::organize_folder(host, folder.path(), L"by_type", services); }), ok);
     if (fs::hidden_by_name(L".bashrc")) {
         EXPECT_EQ(names_in(folder.path()),
-                  (names{L".bashrc", L".directory", L"Documents", L"flagged.txt", L"sw_organize_undo.json"}));
+                  (names{L".bashrc", L".directory", L".hidden", L"Documents", L"flagged.txt",
+                         L"sw_organize_undo.json"}));
     }
     EXPECT_EQ(names_in(folder / L"Documents"), names{L"shown.txt"});
 }
