@@ -4,6 +4,7 @@
 #include "metadata/folder_ini.h"
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
+#include "platform/rating_scale.h"
 #include "platform/system_words.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -67,25 +68,11 @@ bool is_not_found(hresult code) {
 }
 
 std::uint32_t rating_to_stars(std::uint32_t value) {
-    if (value == 0) return 0;
-    if (value <= 12) return 1;
-    if (value <= 37) return 2;
-    if (value <= 62) return 3;
-    if (value <= 87) return 4;
-    if (value <= 100) return 5;
-    return 500;
+    return value <= 100 ? platform::rating_scale::stars_of(value) : 500;
 }
 
 std::uint32_t stars_to_rating(std::uint32_t stars) {
-    switch (stars) {
-    case 0: return 0;
-    case 1: return 1;
-    case 2: return 25;
-    case 3: return 50;
-    case 4: return 75;
-    case 5: return 99;
-    default: return 500;
-    }
+    return stars <= 5 ? platform::rating_scale::value_of_stars(stars) : 500;
 }
 
 metadata_handle::metadata_handle(const store_access& access) : access_(&access) {}

@@ -1,6 +1,7 @@
 #include "platform/posix/freedesktop_attributes.h"
 
 #include "platform/posix/property_set.h"
+#include "platform/rating_scale.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -49,17 +50,8 @@ hresult remove_attribute(const std::string& path, const char* name) {
     return s_ok;
 }
 
-// Stars as Windows shows a 0-99 value, and the value written for stars.
-unsigned stars_of(std::uint32_t value) {
-    if (value == 0) return 0;
-    if (value <= 12) return 1;
-    if (value <= 37) return 2;
-    if (value <= 62) return 3;
-    if (value <= 87) return 4;
-    return 5;
-}
-
-constexpr std::uint32_t value_of_stars[] = {0, 1, 25, 50, 75, 99};
+using platform::rating_scale::stars_of;
+using platform::rating_scale::value_of_stars;
 
 hresult read_tags(const std::string& path, property_value& value) {
     hresult result = s_ok;
@@ -195,8 +187,8 @@ std::optional<std::uint32_t> value_of_baloo_rating(std::string_view text) {
     const unsigned stars = half_stars >= 10 ? 5 : (half_stars + 1) / 2;
     // A half star reads as the stars it rounds to, by a value that is not
     // the one writing those stars stores, so that setting them still writes.
-    if (half_stars < 10 && half_stars % 2 == 1) return stars == 1 ? 6u : value_of_stars[stars] - 5;
-    return value_of_stars[stars];
+    if (half_stars < 10 && half_stars % 2 == 1) return stars == 1 ? 6u : value_of_stars(stars) - 5;
+    return value_of_stars(stars);
 }
 
 hresult read_freedesktop(const std::string& path, const property_key& key, property_value& value) {

@@ -33,6 +33,7 @@
 #include "platform/posix/property_set.h"
 #include "platform/posix/raw_sidecar_store.h"
 #include "platform/posix/staged_values.h"
+#include "platform/rating_scale.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -169,20 +170,8 @@ std::optional<long> integer_of(const Exiv2::Value& value) {
     return static_cast<long>(number);
 }
 
-unsigned stars_of(std::uint32_t value) {
-    if (value == 0) return 0;
-    if (value <= 12) return 1;
-    if (value <= 37) return 2;
-    if (value <= 62) return 3;
-    if (value <= 87) return 4;
-    return 5;
-}
-
-std::uint32_t value_of_stars(long stars) {
-    static constexpr std::uint32_t values[] = {0, 1, 25, 50, 75, 99};
-    if (stars <= 0) return 0;
-    return values[stars > 5 ? 5 : stars];
-}
+using platform::rating_scale::stars_of;
+using platform::rating_scale::value_of_stars;
 
 bool is_owned(const property_key& key) {
     return key == key_keywords || key == key_rating || key == key_comment || key == key_title;

@@ -8,6 +8,7 @@
 #include "platform/posix/property_set.h"
 #include "platform/posix/staged_values.h"
 #include "platform/posix/xmp_text_edit.h"
+#include "platform/rating_scale.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -79,20 +80,8 @@ std::optional<long> integer_of(const Exiv2::Xmpdatum& datum) {
     return static_cast<long>(number);
 }
 
-unsigned stars_of(std::uint32_t value) {
-    if (value == 0) return 0;
-    if (value <= 12) return 1;
-    if (value <= 37) return 2;
-    if (value <= 62) return 3;
-    if (value <= 87) return 4;
-    return 5;
-}
-
-std::uint32_t value_of_stars(long stars) {
-    static constexpr std::array<std::uint32_t, 6> values = {0, 1, 25, 50, 75, 99};
-    if (stars <= 0) return 0;
-    return values[static_cast<std::size_t>(stars > 5 ? 5 : stars)];
-}
+using platform::rating_scale::stars_of;
+using platform::rating_scale::value_of_stars;
 
 std::optional<std::wstring> lang_alt_default(const Exiv2::XmpData& xmp, std::string_view key) {
     const auto* datum = find(xmp, key);

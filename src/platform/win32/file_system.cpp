@@ -91,23 +91,16 @@ void create_directories(const std::wstring& path) {
     if (error) throw std::filesystem::filesystem_error("create_directories", to_native(path), error);
 }
 
-std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error) {
-    return read_file_at_most(path, static_cast<std::size_t>(-1), error);
-}
+namespace {
 
-std::optional<std::string> read_file_at_most(const std::wstring& path, std::size_t limit, std::uint32_t* error) {
-    const file_handle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        if (error != nullptr) *error = GetLastError();
-        return std::nullopt;
-    }
+// The rest of an open file in blocks of 64 KiB, refused (ERROR_FILE_TOO_LARGE)
+// as soon as it holds more than `limit` bytes.
+std::optional<std::string> read_open_file(HANDLE file, std::size_t limit, std::uint32_t* error) {
     std::string bytes;
     std::string block(65536, '\0');
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) {
+        if (!ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) {
             if (error != nullptr) *error = GetLastError();
             return std::nullopt;
         }
@@ -120,6 +113,23 @@ std::optional<std::string> read_file_at_most(const std::wstring& path, std::size
     }
     if (error != nullptr) *error = 0;
     return bytes;
+}
+
+}  // namespace
+
+std::optional<std::string> read_file(const std::wstring& path, std::uint32_t* error) {
+    return read_file_at_most(path, static_cast<std::size_t>(-1), error);
+}
+
+std::optional<std::string> read_file_at_most(const std::wstring& path, std::size_t limit, std::uint32_t* error) {
+    const file_handle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        if (error != nullptr) *error = GetLastError();
+        return std::nullopt;
+    }
+    return read_open_file(file.get(), limit, error);
 }
 
 namespace {
@@ -176,23 +186,7 @@ std::optional<std::string> read_file_identified(const std::wstring& path, std::s
         return std::nullopt;
     }
     identity = *taken;
-    std::string bytes;
-    std::string block(65536, '\0');
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) {
-            if (error != nullptr) *error = GetLastError();
-            return std::nullopt;
-        }
-        if (read == 0) break;
-        if (read > limit - bytes.size()) {
-            if (error != nullptr) *error = ERROR_FILE_TOO_LARGE;
-            return std::nullopt;
-        }
-        bytes.append(block.data(), read);
-    }
-    if (error != nullptr) *error = 0;
-    return bytes;
+    return read_open_file(file.get(), limit, error);
 }
 
 std::uint32_t replace_if_unchanged(const std::wstring& target, const std::wstring& temporary,
