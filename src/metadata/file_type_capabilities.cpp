@@ -23,11 +23,11 @@ const std::vector<std::string>& tag_capable_extensions() {
 }
 
 const std::vector<std::string>& rating_capable_extensions() {
-    // An MP3 file takes a rating but not tags: its keywords live nowhere the
+    // Audio files take a rating but not tags: their keywords live nowhere the
     // other programs look.
     static const std::vector<std::string> extensions = [] {
         std::vector<std::string> list = tag_capable_extensions();
-        list.emplace_back(".mp3");
+        for (const char* audio : {".mp3", ".flac", ".ogg", ".m4a"}) list.emplace_back(audio);
         return list;
     }();
     return extensions;

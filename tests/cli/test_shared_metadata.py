@@ -22,7 +22,7 @@ except ImportError:  # a Python of its own (pyenv) beside Debian's python3-mutag
 
 if mutagen:
     from mutagen.flac import FLAC
-    from mutagen.id3 import COMM, ID3, POPM
+    from mutagen.id3 import COMM, ID3, POPM, TIT2
     from mutagen.mp4 import MP4
     from mutagen.oggvorbis import OggVorbis
 
@@ -81,10 +81,14 @@ class AudioFiles(QlmTestCase):
     def test_mp3_rating_and_comment_live_in_id3(self):
         mp3 = self.path("song.mp3")
         tags = ID3()
-        tags.add(POPM(email="player@example.org", rating=196, count=12))
+        tags.add(POPM(email="quodlibet@lists.sacredchao.net", rating=51, count=3))
         tags.add(COMM(encoding=3, lang="deu", desc="iTunNORM", text="x"))
         tags.save(mp3, v2_version=3)
-        # Another player's 4 stars are seen while Windows' own frame is absent.
+        # Windows' own frame is absent: the player's is read in its scale
+        # (Quod Libet's 51 is one star of five spread over 0-255).
+        self.assertEqual(self.info("song.mp3")["rating"], 1)
+        tags.add(POPM(email="player@example.org", rating=196, count=12))
+        tags.save(mp3, v2_version=3)
         self.assertEqual(self.info("song.mp3")["rating"], 4)
 
         r = self.qlm("rate", "set", "--stars", "2", "song.mp3")
@@ -94,7 +98,8 @@ class AudioFiles(QlmTestCase):
         tags = ID3(mp3)
         self.assertEqual(tags.version[:2], (2, 3))
         ratings = {p.email: (p.rating, getattr(p, "count", 0)) for p in tags.getall("POPM")}
-        self.assertEqual(ratings, {"Windows Media Player 9 Series": (64, 0), "player@example.org": (64, 12)})
+        self.assertEqual(ratings, {"Windows Media Player 9 Series": (64, 0), "player@example.org": (64, 12),
+                                   "quodlibet@lists.sacredchao.net": (102, 3)})
         comments = {(c.desc, c.lang): c.text for c in tags.getall("COMM")}
         self.assertEqual(comments, {("", "eng"): ["Live take \u00e9"], ("iTunNORM", "deu"): ["x"]})
         self.assertEqual(getfattr(mp3), {})
@@ -104,11 +109,51 @@ class AudioFiles(QlmTestCase):
         self.assertEqual(self.qlm("rate", "clear", "song.mp3").code, 0)
         self.assertEqual(self.qlm("comment", "clear", "song.mp3").code, 0)
         tags = ID3(mp3)
-        self.assertEqual([(p.email, p.rating) for p in tags.getall("POPM")], [("player@example.org", 0)])
+        self.assertEqual(sorted((p.email, p.rating) for p in tags.getall("POPM")),
+                         [("player@example.org", 0), ("quodlibet@lists.sacredchao.net", 0)])
         self.assertEqual([c.desc for c in tags.getall("COMM")], ["iTunNORM"])
         self.assertEqual(self.info("song.mp3")["rating"], 0)
         # MP3 files take no tags.
         self.assertNotEqual(self.qlm("tag", "add", "-t", "x", "song.mp3").code, 0)
+
+        # Windows' frame with a play count keeps the count when the rating goes.
+        tags = ID3(mp3)
+        tags.delall("POPM")
+        tags.add(POPM(email="Windows Media Player 9 Series", rating=255, count=7))
+        tags.save(mp3, v2_version=3)
+        self.assertEqual(self.info("song.mp3")["rating"], 5)
+        self.assertEqual(self.qlm("rate", "clear", "song.mp3").code, 0)
+        self.assertEqual([(p.email, p.rating, p.count) for p in ID3(mp3).getall("POPM")],
+                         [("Windows Media Player 9 Series", 0, 7)])
+        self.assertEqual(self.info("song.mp3")["rating"], 0)
+
+    def test_mp3_comment_changes_one_frame_and_keeps_id3v1_in_step(self):
+        mp3 = self.path("song.mp3")
+        tags = ID3()
+        tags.add(TIT2(encoding=0, text="Song"))
+        tags.add(COMM(encoding=0, lang="deu", desc="", text="Deutsch"))
+        tags.add(COMM(encoding=0, lang="eng", desc="", text="English"))
+        tags.save(mp3, v2_version=3, v1=2)
+        self.assertEqual(self.info("song.mp3")["comment"], "English")
+
+        r = self.qlm("comment", "set", "--text", "Caf\u00e9 live", "song.mp3")
+        self.assertEqual((r.code, r.out.split()[0]), (0, "changed"), r.out + r.err)
+        comments = [(c.lang, c.text) for c in ID3(mp3, load_v1=False).getall("COMM")]
+        self.assertEqual(comments, [("deu", ["Deutsch"]), ("eng", ["Caf\u00e9 live"])])
+        with open(mp3, "rb") as f:
+            f.seek(-128, 2)
+            v1 = f.read(128)
+        self.assertEqual(v1[:3], b"TAG")
+        self.assertEqual(v1[97:125].rstrip(b"\0"), "Caf\u00e9 live".encode("latin-1"))
+
+        r = self.qlm("comment", "clear", "song.mp3")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        self.assertNotIn(b"COMM", read_bytes(mp3))
+        with open(mp3, "rb") as f:
+            f.seek(-128, 2)
+            v1 = f.read(128)
+        self.assertEqual((v1[:3], v1[3:33].rstrip(b"\0"), v1[97:125].rstrip(b"\0")), (b"TAG", b"Song", b""))
+        self.assertEqual(self.info("song.mp3")["comment"], "")
 
     def test_flac_ogg_and_m4a_keep_the_comment_where_players_read_it(self):
         for name, reader, key in (("song.flac", FLAC, "comment"), ("song.ogg", OggVorbis, "comment"),
@@ -123,7 +168,8 @@ class AudioFiles(QlmTestCase):
 
         # The scales players write: 0-100, 1-5 stars, and FMPS_RATING's fraction.
         for name, reader in (("song.flac", FLAC), ("song.ogg", OggVorbis)):
-            for fields, stars in (({"RATING": "80"}, 4), ({"RATING": "4"}, 4), ({"FMPS_RATING": "0.6"}, 3)):
+            for fields, stars in (({"RATING": "80"}, 4), ({"RATING": "4"}, 4), ({"FMPS_RATING": "0.6"}, 3),
+                                  ({"RATING:BANSHEE": "60"}, 3)):
                 audio = reader(self.path(name))
                 audio.delete()
                 audio = reader(self.path(name))
@@ -131,6 +177,34 @@ class AudioFiles(QlmTestCase):
                     audio[field] = value
                 audio.save()
                 self.assertEqual(self.info(name)["rating"], stars, (name, fields))
+
+            # A rating is written 0-100, and a player's fraction follows it.
+            audio = reader(self.path(name))
+            audio.delete()
+            audio = reader(self.path(name))
+            audio["FMPS_RATING"] = "0.2"
+            audio["DESCRIPTION"] = "From the tagger"
+            audio.save()
+            self.assertEqual(self.info(name)["comment"], "From the tagger", name)
+            r = self.qlm("rate", "set", "--stars", "4", name)
+            self.assertEqual(r.code, 0, name + r.out + r.err)
+            tags = reader(self.path(name)).tags
+            self.assertEqual((tags["RATING"], tags["FMPS_RATING"], tags["DESCRIPTION"]),
+                             (["80"], ["0.8"], ["From the tagger"]), name)
+            self.assertEqual(getfattr(self.path(name)), {}, name)
+            self.assertEqual(self.qlm("rate", "clear", name).code, 0)
+            tags = reader(self.path(name)).tags
+            self.assertNotIn("RATING", tags, name)
+            self.assertNotIn("FMPS_RATING", tags, name)
+
+        # M4A keeps its rating in the rate atom, 0-100.
+        r = self.qlm("rate", "set", "--stars", "3", "song.m4a")
+        self.assertEqual(r.code, 0, r.out + r.err)
+        self.assertEqual(MP4(self.path("song.m4a")).tags["rate"], ["60"])
+        self.assertEqual(self.info("song.m4a")["rating"], 3)
+        self.assertEqual(getfattr(self.path("song.m4a")), {})
+        self.assertEqual(self.qlm("rate", "clear", "song.m4a").code, 0)
+        self.assertNotIn("rate", MP4(self.path("song.m4a")).tags or {})
 
     def test_damaged_audio_is_never_rewritten(self):
         for name in ("bad.mp3", "bad.flac", "bad.m4a"):

@@ -12,6 +12,7 @@
 
 #include <taglib/commentsframe.h>
 #include <taglib/flacfile.h>
+#include <taglib/id3v1tag.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
@@ -64,9 +65,9 @@ std::optional<audio_kind> kind_of(const std::string& path) {
     return std::nullopt;
 }
 
-bool owns(audio_kind kind, const property_key& key) {
+bool owns(const property_key& key) {
     if (key == key_comment) return true;
-    return key == key_rating && kind != audio_kind::m4a;
+    return key == key_rating;
 }
 
 // TagLib reports damage on stderr in some builds; damage is ours to report.
@@ -97,16 +98,35 @@ unsigned stars_of(std::uint32_t value) {
 
 constexpr std::uint32_t value_of_stars[] = {0, 1, 25, 50, 75, 99};
 
-std::uint32_t value_of_popularimeter(int rating) {
-    if (rating <= 0) return 0;
-    if (rating < 32) return 1;
-    if (rating < 96) return 25;
-    if (rating < 160) return 50;
-    if (rating < 224) return 75;
-    return 99;
+// Each player's POPM frame names its owner. Windows Media Player, MusicBee,
+// foobar2000 and MediaMonkey step through 1, 64, 128, 196, 255; Quod Libet
+// (and mutagen, its library) spreads the stars evenly over 0 to 255.
+enum class popularimeter_scale { windows, linear };
+
+popularimeter_scale scale_of(const TagLib::String& owner) {
+    static const char* const linear_owners[] = {"quodlibet@lists.sacredchao.net", "quodlibet", "mutagen"};
+    const std::string name = owner.to8Bit(true);
+    for (const char* linear : linear_owners) {
+        if (name == linear) return popularimeter_scale::linear;
+    }
+    return popularimeter_scale::windows;
 }
 
-constexpr int popularimeter_of_stars[] = {0, 1, 64, 128, 196, 255};
+unsigned stars_of_popularimeter(int rating, popularimeter_scale scale) {
+    if (rating <= 0) return 0;
+    if (scale == popularimeter_scale::linear) return static_cast<unsigned>(std::clamp((rating * 5 + 127) / 255, 1, 5));
+    if (rating < 32) return 1;
+    if (rating < 96) return 2;
+    if (rating < 160) return 3;
+    if (rating < 224) return 4;
+    return 5;
+}
+
+int popularimeter_of(unsigned stars, popularimeter_scale scale) {
+    static constexpr int windows[] = {0, 1, 64, 128, 196, 255};
+    if (scale == popularimeter_scale::linear) return static_cast<int>(stars) * 51;
+    return windows[stars];
+}
 
 std::uint32_t value_of_percent(const TagLib::String& text) {
     const std::string digits = text.stripWhiteSpace().to8Bit();
@@ -163,7 +183,7 @@ public:
 
     hresult get_value(const property_key& key, property_value& value) override {
         value = property_value{};
-        if (!owns(kind_, key)) {
+        if (!owns(key)) {
             // Title and music fields come from the tag's property map.
             if (!music_tried_) {
                 music_tried_ = true;
@@ -189,7 +209,7 @@ public:
 
     hresult set_value(const property_key& key, const property_value& value) override {
         if (!writable_) return stg_e_accessdenied;
-        if (!owns(kind_, key)) {
+        if (!owns(key)) {
             if (const hresult opened = property_set(); failed(opened)) return opened;
             return set_->set_value(key, value);
         }
@@ -229,9 +249,30 @@ private:
 
     TagLib::MP4::Tag* mp4() const { return static_cast<TagLib::MP4::File*>(file_.get())->tag(); }
 
+    // MediaMonkey's and MusicBee's rating atom: text from 0 to 100.
+    static const TagLib::String& rating_atom() {
+        static const TagLib::String atom("rate", TagLib::String::Latin1);
+        return atom;
+    }
+
     static const TagLib::String& comment_atom() {
         static const TagLib::String atom("\251cmt", TagLib::String::Latin1);
         return atom;
+    }
+
+    // The comment is one frame among those without a description: the
+    // English one if there is one (what qlm and most players write), else the
+    // first. Setting changes that frame alone; the others, in other
+    // languages, stay as they are.
+    static TagLib::ID3v2::CommentsFrame* chosen_comment(const TagLib::ID3v2::Tag& tag) {
+        TagLib::ID3v2::CommentsFrame* first = nullptr;
+        for (auto* frame : tag.frameList("COMM")) {
+            auto* comm = dynamic_cast<TagLib::ID3v2::CommentsFrame*>(frame);
+            if (!comm || !comm->description().isEmpty()) continue;
+            if (comm->language() == "eng") return comm;
+            if (!first) first = comm;
+        }
+        return first;
     }
 
     std::uint32_t read_rating() const {
@@ -242,10 +283,18 @@ private:
             for (const auto* frame : tag->frameList("POPM")) {
                 const auto* popm = dynamic_cast<const TagLib::ID3v2::PopularimeterFrame*>(frame);
                 if (!popm) continue;
-                if (popm->email() == windows_player) return value_of_popularimeter(popm->rating());
+                if (popm->email() == windows_player) {
+                    return value_of_stars[stars_of_popularimeter(popm->rating(), popularimeter_scale::windows)];
+                }
                 if (!other) other = popm;
             }
-            return other ? value_of_popularimeter(other->rating()) : 0;
+            return other ? value_of_stars[stars_of_popularimeter(other->rating(), scale_of(other->email()))] : 0;
+        }
+        if (kind_ == audio_kind::m4a) {
+            const auto* tag = mp4();
+            if (!tag || !tag->contains(rating_atom())) return 0;
+            const auto texts = tag->item(rating_atom()).toStringList();
+            return texts.isEmpty() ? 0 : value_of_percent(texts.front());
         }
         const auto* comment = xiph(false);
         if (!comment) return 0;
@@ -253,20 +302,23 @@ private:
         if (const auto found = fields.find("RATING"); found != fields.end() && !found->second.isEmpty()) {
             return value_of_percent(found->second.front());
         }
-        const auto fraction = fields.find("FMPS_RATING");
-        if (fraction == fields.end() || fraction->second.isEmpty()) return 0;
-        return value_of_fraction(fraction->second.front());
+        if (const auto found = fields.find("FMPS_RATING"); found != fields.end() && !found->second.isEmpty()) {
+            return value_of_fraction(found->second.front());
+        }
+        // RATING:<player>, as some players name their own copy.
+        for (const auto& [name, values] : fields) {
+            if (name.startsWith("RATING:") && !values.isEmpty()) return value_of_percent(values.front());
+        }
+        return 0;
     }
 
     std::optional<std::wstring> read_comment() const {
         if (kind_ == audio_kind::mp3) {
             const auto* tag = id3(false);
             if (!tag) return std::nullopt;
-            for (const auto* frame : tag->frameList("COMM")) {
-                const auto* comm = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
-                if (comm && comm->description().isEmpty() && !comm->text().isEmpty()) return wide(comm->text());
-            }
-            return std::nullopt;
+            const auto* comm = chosen_comment(*tag);
+            if (!comm || comm->text().isEmpty()) return std::nullopt;
+            return wide(comm->text());
         }
         if (kind_ == audio_kind::m4a) {
             const auto* tag = mp4();
@@ -278,9 +330,14 @@ private:
         const auto* comment = xiph(false);
         if (!comment) return std::nullopt;
         const auto& fields = comment->fieldListMap();
-        const auto found = fields.find("COMMENT");
-        if (found == fields.end() || found->second.isEmpty() || found->second.front().isEmpty()) return std::nullopt;
-        return wide(found->second.front());
+        // DESCRIPTION is where some taggers put it.
+        for (const char* name : {"COMMENT", "DESCRIPTION"}) {
+            const auto found = fields.find(name);
+            if (found != fields.end() && !found->second.isEmpty() && !found->second.front().isEmpty()) {
+                return wide(found->second.front());
+            }
+        }
+        return std::nullopt;
     }
 
     void write_rating(std::uint32_t value) {
@@ -288,17 +345,19 @@ private:
         if (kind_ == audio_kind::mp3) {
             auto* tag = id3(stars > 0);
             if (!tag) return;
-            // Every player's copy follows, so none shows a stale rating;
-            // their play counters stay.
+            // Every player's copy follows in its own scale, so none shows a
+            // stale rating; their play counters stay.
             TagLib::ID3v2::PopularimeterFrame* ours = nullptr;
             for (auto* frame : tag->frameList("POPM")) {
                 auto* popm = dynamic_cast<TagLib::ID3v2::PopularimeterFrame*>(frame);
                 if (!popm) continue;
                 if (popm->email() == windows_player && !ours) ours = popm;
-                else popm->setRating(popularimeter_of_stars[stars]);
+                else popm->setRating(popularimeter_of(static_cast<unsigned>(stars), scale_of(popm->email())));
             }
             if (stars == 0) {
-                if (ours) tag->removeFrame(ours);
+                // A play counter outlives the rating.
+                if (ours && ours->counter() > 0) ours->setRating(0);
+                else if (ours) tag->removeFrame(ours);
                 return;
             }
             if (!ours) {
@@ -306,7 +365,14 @@ private:
                 ours->setEmail(windows_player);
                 tag->addFrame(ours);
             }
-            ours->setRating(popularimeter_of_stars[stars]);
+            ours->setRating(popularimeter_of(static_cast<unsigned>(stars), popularimeter_scale::windows));
+            return;
+        }
+        if (kind_ == audio_kind::m4a) {
+            auto* tag = mp4();
+            if (!tag) return;
+            if (stars == 0) tag->removeItem(rating_atom());
+            else tag->setItem(rating_atom(), TagLib::MP4::Item(TagLib::StringList(TagLib::String::number(stars * 20))));
             return;
         }
         auto* comment = xiph(stars > 0);
@@ -324,23 +390,27 @@ private:
 
     void write_comment(const std::wstring& text) {
         if (kind_ == audio_kind::mp3) {
+            if (auto* v1 = static_cast<TagLib::MPEG::File*>(file_.get())->ID3v1Tag(false)) v1->setComment(tag_text(text));
             auto* tag = id3(!text.empty());
             if (!tag) return;
-            TagLib::ByteVector language("eng");
-            std::vector<TagLib::ID3v2::Frame*> old;
-            for (auto* frame : tag->frameList("COMM")) {
-                auto* comm = dynamic_cast<TagLib::ID3v2::CommentsFrame*>(frame);
-                if (!comm || !comm->description().isEmpty()) continue;
-                if (old.empty() && comm->language().size() == 3) language = comm->language();
-                old.push_back(frame);
+            auto* comm = chosen_comment(*tag);
+            if (text.empty()) {
+                // Any frame left would show as the comment: clearing takes all.
+                while (comm) {
+                    tag->removeFrame(comm);
+                    comm = chosen_comment(*tag);
+                }
+                return;
             }
-            for (auto* frame : old) tag->removeFrame(frame);
-            if (text.empty()) return;
-            // UTF-16 is what ID3v2.3 readers (Windows among them) understand.
-            auto* comm = new TagLib::ID3v2::CommentsFrame(TagLib::String::UTF16);
-            comm->setLanguage(language);
+            if (!comm) {
+                // UTF-16 is what ID3v2.3 readers (Windows among them) understand.
+                comm = new TagLib::ID3v2::CommentsFrame(TagLib::String::UTF16);
+                comm->setLanguage("eng");
+                tag->addFrame(comm);
+            } else if (comm->textEncoding() == TagLib::String::Latin1) {
+                comm->setTextEncoding(TagLib::String::UTF16);
+            }
             comm->setText(tag_text(text));
-            tag->addFrame(comm);
             return;
         }
         if (kind_ == audio_kind::m4a) {
@@ -352,8 +422,13 @@ private:
         }
         auto* comment = xiph(!text.empty());
         if (!comment) return;
-        if (text.empty()) comment->removeFields("COMMENT");
-        else comment->addField("COMMENT", tag_text(text), true);
+        if (text.empty()) {
+            // Cleared is cleared: DESCRIPTION would show through.
+            comment->removeFields("COMMENT");
+            comment->removeFields("DESCRIPTION");
+        } else {
+            comment->addField("COMMENT", tag_text(text), true);
+        }
     }
 
     bool save() {
@@ -361,7 +436,9 @@ private:
             auto* mpeg = static_cast<TagLib::MPEG::File*>(file_.get());
             const auto* tag = mpeg->ID3v2Tag(false);
             const bool v4 = tag && tag->header() && tag->header()->majorVersion() == 4;
-            return mpeg->save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, v4 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3,
+            // An ID3v1 tag already there is kept, and in step.
+            const int tags = TagLib::MPEG::File::ID3v2 | (mpeg->hasID3v1Tag() ? TagLib::MPEG::File::ID3v1 : 0);
+            return mpeg->save(tags, TagLib::File::StripNone, v4 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3,
                               TagLib::File::DoNotDuplicate);
         }
         return file_->save();
