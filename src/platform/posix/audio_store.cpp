@@ -7,6 +7,7 @@
 #include "platform/posix/file_replace.h"
 #include "platform/posix/property_set.h"
 #include "platform/posix/staged_values.h"
+#include "platform/rating_scale.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -87,16 +88,8 @@ TagLib::String tag_text(const std::wstring& text) {
     return TagLib::String(platform::text::to_utf8(text), TagLib::String::UTF8);
 }
 
-unsigned stars_of(std::uint32_t value) {
-    if (value == 0) return 0;
-    if (value <= 12) return 1;
-    if (value <= 37) return 2;
-    if (value <= 62) return 3;
-    if (value <= 87) return 4;
-    return 5;
-}
-
-constexpr std::uint32_t value_of_stars[] = {0, 1, 25, 50, 75, 99};
+using platform::rating_scale::stars_of;
+using platform::rating_scale::value_of_stars;
 
 // Each player's POPM frame names its owner. Windows Media Player, MusicBee,
 // foobar2000 and MediaMonkey step through 1, 64, 128, 196, 255; Quod Libet
@@ -135,7 +128,7 @@ std::uint32_t value_of_percent(const TagLib::String& text) {
     if (error != std::errc{} || end != digits.data() + digits.size() || percent == 0) return 0;
     // Players that count stars write 1 to 5; the others 0 to 100.
     const unsigned stars = percent <= 5 ? percent : std::clamp((percent + 10) / 20, 1u, 5u);
-    return value_of_stars[stars];
+    return value_of_stars(stars);
 }
 
 // FMPS_RATING: a fraction from 0.0 to 1.0 (Amarok, Clementine, Quod Libet).
@@ -145,7 +138,7 @@ std::uint32_t value_of_fraction(const TagLib::String& text) {
     const double fraction = std::strtod(digits.c_str(), &end);
     if (digits.empty() || end != digits.c_str() + digits.size() || !(fraction > 0.0) || fraction > 1.0) return 0;
     const auto stars = static_cast<unsigned>(std::clamp(fraction * 5.0 + 0.5, 1.0, 5.0));
-    return value_of_stars[stars];
+    return value_of_stars(stars);
 }
 
 std::uint32_t rating_value(const property_value& value) {
@@ -284,11 +277,11 @@ private:
                 const auto* popm = dynamic_cast<const TagLib::ID3v2::PopularimeterFrame*>(frame);
                 if (!popm) continue;
                 if (popm->email() == windows_player) {
-                    return value_of_stars[stars_of_popularimeter(popm->rating(), popularimeter_scale::windows)];
+                    return value_of_stars(stars_of_popularimeter(popm->rating(), popularimeter_scale::windows));
                 }
                 if (!other) other = popm;
             }
-            return other ? value_of_stars[stars_of_popularimeter(other->rating(), scale_of(other->email()))] : 0;
+            return other ? value_of_stars(stars_of_popularimeter(other->rating(), scale_of(other->email()))) : 0;
         }
         if (kind_ == audio_kind::m4a) {
             const auto* tag = mp4();
