@@ -122,6 +122,13 @@ int run(const std::vector<std::wstring>& arguments) {
         // A parameter the action cannot use would run on every file and do
         // the wrong thing (a rating of "five" clears the stars): refused first.
         const auto action = batch_processor::action_from_name(action_text);
+        // An action this build cannot run would fail every file alike: one refusal instead.
+        if (!batch_processor::handler_for(batch_processor::default_action_table(), action)) {
+            if (parsed.delete_job_file) platform::file_system::delete_file(parsed.job_file);
+            write_err(L"sortwell-batch: the job's action '" + action_text + L"' is not known\n");
+            qlm::log_info(L"sortwell-batch {} refused: unknown action '{}'", parsed.job_file, action_text);
+            return 2;
+        }
         if (const auto problem =
                 batch_processor::parameter_problem(action, platform::text::from_utf8(job.action_parameters))) {
             if (parsed.delete_job_file) platform::file_system::delete_file(parsed.job_file);

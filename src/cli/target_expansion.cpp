@@ -8,7 +8,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <unordered_set>
+#include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -24,7 +25,7 @@ bool is_separator(wchar_t c) { return c == fs::separator || c == L'/'; }
 
 class target_list {
 public:
-    target_list() : keys_(8, key_hash{&hashes_}, key_equal{&targets_}) {}
+    target_list() : slots_(64) {}
     target_list(const target_list&) = delete;
     target_list& operator=(const target_list&) = delete;
 
@@ -33,42 +34,56 @@ public:
 
     void add_missing(std::wstring path) { add_unique({std::move(path), L"not_found", not_found_message}); }
 
-    // Never in the set (a pattern that matched nothing may repeat); its hash
-    // slot keeps the two vectors in step.
-    void add_no_match(std::wstring pattern) {
-        targets_.push_back({std::move(pattern), L"no_match", no_match_message});
-        hashes_.push_back(0);
-    }
+    // Never in the set (a pattern that matched nothing may repeat).
+    void add_no_match(std::wstring pattern) { targets_.push_back({std::move(pattern), L"no_match", no_match_message}); }
 
     std::vector<target_entry> release() { return std::move(targets_); }
 
 private:
-    // The set holds indices into targets_, hashed and compared by path key,
-    // so that a folder of many files does not hold every path twice. Each
-    // key's hash is kept, so that a growing set rehashes without new keys.
-    struct key_hash {
-        const std::vector<std::size_t>* hashes;
-        std::size_t operator()(std::size_t index) const { return (*hashes)[index]; }
-    };
-    struct key_equal {
-        const std::vector<target_entry>* targets;
-        bool operator()(std::size_t a, std::size_t b) const {
-            return fs::path_key((*targets)[a].path) == fs::path_key((*targets)[b].path);
-        }
+    // An open-addressed table of (hash, index into targets_): a tree of many
+    // files is looked up without a node per path or the path held twice, and
+    // its probes stay in one array. A slot of index 0 is empty (indices are
+    // stored plus one).
+    struct slot {
+        std::size_t hash = 0;
+        std::size_t index = 0;
     };
 
     bool add_unique(target_entry entry) {
-        hashes_.push_back(std::hash<std::wstring>{}(fs::path_key(entry.path)));
+        const std::size_t hash = std::hash<std::wstring>{}(fs::path_key(entry.path));
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+            const slot& found = slots_[at];
+            if (found.index == 0) break;
+            if (found.hash == hash && fs::path_key(targets_[found.index - 1].path) == fs::path_key(entry.path)) {
+                return false;
+            }
+        }
         targets_.push_back(std::move(entry));
-        if (keys_.insert(targets_.size() - 1).second) return true;
-        targets_.pop_back();
-        hashes_.pop_back();
-        return false;
+        ++used_;
+        if (used_ * 2 > slots_.size()) grow();
+        place({hash, targets_.size()});
+        return true;
+    }
+
+    void place(slot item) {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t at = item.hash & mask;
+        while (slots_[at].index != 0) at = (at + 1) & mask;
+        slots_[at] = item;
+    }
+
+    void grow() {
+        std::vector<slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        for (const slot& item : old) {
+            if (item.index != 0) place(item);
+        }
     }
 
     std::vector<target_entry> targets_;
-    std::vector<std::size_t> hashes_;
-    std::unordered_set<std::size_t, key_hash, key_equal> keys_;
+    std::vector<slot> slots_;
+    std::size_t used_ = 0;
 };
 
 std::wstring absolute_normal(const std::wstring& given) {
@@ -91,48 +106,57 @@ std::uint32_t utf16_weight(wchar_t c) {
     return point > 0xFFFF ? 0xD800 + ((point - 0x10000) >> 10) : point;
 }
 
-bool utf16_less(const std::wstring& a, const std::wstring& b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        if (a[i] == b[i]) continue;
-        const std::uint32_t wa = utf16_weight(a[i]);
-        const std::uint32_t wb = utf16_weight(b[i]);
-        return wa != wb ? wa < wb : a[i] < b[i];
-    }
-    return a.size() < b.size();
+// The upper-cased form NTFS compares, made only for a name beyond ASCII;
+// an ASCII name is upper-cased as it is compared.
+bool is_ascii(const std::wstring& name) {
+    return std::all_of(name.begin(), name.end(), [](wchar_t c) { return static_cast<std::uint32_t>(c) < 0x80; });
 }
 
-// The upper-cased form NTFS compares; most names are ASCII, done here
-// without the general case mapping.
-std::wstring upper_key(const std::wstring& name) {
-    std::wstring key = name;
-    for (wchar_t& c : key) {
-        if (c >= L'a' && c <= L'z') {
-            c = static_cast<wchar_t>(c - (L'a' - L'A'));
-        } else if (static_cast<std::uint32_t>(c) >= 0x80) {
-            return platform::text::to_upper_invariant(name);
-        }
+wchar_t ascii_upper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }
+
+// Negative, zero or positive as the upper-cased a sorts before, with or
+// after the upper-cased b; each side is its upper-cased key when it has one.
+int upper_compare(const std::wstring& a, const std::wstring* a_key, const std::wstring& b, const std::wstring* b_key) {
+    const std::wstring& left = a_key ? *a_key : a;
+    const std::wstring& right = b_key ? *b_key : b;
+    const std::size_t common = std::min(left.size(), right.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const wchar_t ca = a_key ? left[i] : ascii_upper(left[i]);
+        const wchar_t cb = b_key ? right[i] : ascii_upper(right[i]);
+        if (ca == cb) continue;
+        const std::uint32_t wa = utf16_weight(ca);
+        const std::uint32_t wb = utf16_weight(cb);
+        if (wa != wb) return wa < wb ? -1 : 1;
+        return ca < cb ? -1 : 1;
     }
-    return key;
+    return left.size() == right.size() ? 0 : (left.size() < right.size() ? -1 : 1);
 }
 
 // NTFS keeps a folder's names in this order, comparing them upper-cased, and
 // lists them so; sorting here gives every system the same order of
-// enumeration. Each name is upper-cased once, not at every comparison.
+// enumeration. A name beyond ASCII is upper-cased once, not at every comparison.
 template <typename Item, typename Name>
 void sort_in_ntfs_order(std::vector<Item>& items, Name name_of) {
-    std::vector<std::pair<std::wstring, std::size_t>> keys;
+    struct sort_key {
+        std::size_t index;
+        std::unique_ptr<std::wstring> upper;  // only for a name beyond ASCII
+    };
+    std::vector<sort_key> keys;
     keys.reserve(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
-        keys.emplace_back(upper_key(name_of(items[i])), i);
+        const std::wstring& name = name_of(items[i]);
+        keys.push_back({i, is_ascii(name) ? nullptr
+                                          : std::make_unique<std::wstring>(platform::text::to_upper_invariant(name))});
     }
-    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
-        if (a.first != b.first) return utf16_less(a.first, b.first);
-        return name_of(items[a.second]) < name_of(items[b.second]);
+    std::sort(keys.begin(), keys.end(), [&](const sort_key& a, const sort_key& b) {
+        const std::wstring& name_a = name_of(items[a.index]);
+        const std::wstring& name_b = name_of(items[b.index]);
+        if (const int order = upper_compare(name_a, a.upper.get(), name_b, b.upper.get())) return order < 0;
+        return name_a < name_b;
     });
     std::vector<Item> sorted;
     sorted.reserve(items.size());
-    for (const auto& key : keys) sorted.push_back(std::move(items[key.second]));
+    for (const auto& key : keys) sorted.push_back(std::move(items[key.index]));
     items = std::move(sorted);
 }
 

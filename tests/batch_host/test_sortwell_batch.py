@@ -62,20 +62,24 @@ class SortwellBatchTest(BatchHostCase):
         self.assertEqual(sorted(self.keywords(self.other).split(";")), ["Ström", "Work"])
         self.assertTrue(os.path.exists(self.job), "the job file is kept without --delete")
 
-    def test_failed_and_unknown_files_give_exit_code_1(self):
+    def test_a_missing_file_gives_exit_code_1_and_an_unknown_action_is_refused_before_the_run(self):
         missing = os.path.join(self.root, "missing.jpg")
-        cases = [
-            ("update_tags", "+Work", [self.photo, missing], "failed: %s: the file does not exist\n" % missing),
-            ("media_play_pause", "", [self.photo], "failed: %s: the job's action 'media_play_pause' is not known\n" % self.photo),
-        ]
-        for action, parameters, files, expected in cases:
-            with self.subTest(action=action):
-                write_job(self.job, action, parameters, files)
-                code, out, err = self.run_host(self.job, "--delete")
-                self.assertEqual(code, 1, out + err)
-                self.assertIn(expected, out)
-                self.assertTrue(out.endswith("%d succeeded, 1 failed\n" % (len(files) - 1)), out)
-                self.assertFalse(os.path.exists(self.job), "--delete removes the job file")
+        write_job(self.job, "update_tags", "+Work", [self.photo, missing])
+        code, out, err = self.run_host(self.job, "--delete")
+        self.assertEqual(code, 1, out + err)
+        self.assertIn("failed: %s: the file does not exist\n" % missing, out)
+        self.assertTrue(out.endswith("1 succeeded, 1 failed\n"), out)
+        self.assertFalse(os.path.exists(self.job), "--delete removes the job file")
+        before = open(self.photo, "rb").read()
+        # One recognised but without a handler here, one no build knows.
+        for action in ("media_play_pause", "frobnicate"):
+            for delete in (False, True):
+                with self.subTest(action=action, delete=delete):
+                    write_job(self.job, action, "", [self.photo])
+                    self.assertEqual(self.run_host(self.job, *(["--delete"] if delete else [])),
+                                     (2, "", "sortwell-batch: the job's action '%s' is not known\n" % action))
+                    self.assertEqual(os.path.exists(self.job), not delete)
+        self.assertEqual(open(self.photo, "rb").read(), before)
 
     def test_a_job_file_that_cannot_be_used_gives_exit_code_2(self):
         # Each way a job file can be wrong is the job-file unit test's; here, that it ends the run.

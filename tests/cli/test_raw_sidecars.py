@@ -5,11 +5,16 @@ sidecars are written the way darktable (IMG_1.CR2.xmp) and Lightroom (IMG_1.xmp)
 Everything is checked with exiftool and exact bytes.
 """
 import os
+import random
 import shutil
+import signal
 import subprocess
+import time
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 from qlm_run import QlmTestCase, exiftool, read_bytes, write_bytes
+from test_nothing_lost import temporaries
 
 DARKTABLE = """<?xml version="1.0" encoding="UTF-8"?>
 <x:xmpmeta xmlns:x="adobe:ns:meta/" x:xmptk="XMP Core 4.4.0-Exiv2">
@@ -174,6 +179,72 @@ class RawSidecars(QlmTestCase):
         self.assertEqual(exiftool(sidecar, "-XMP-crs:Exposure2012", "-XMP-crs:ToneCurvePV2012", "-XMP-dc:Subject"),
                          ["+0.35", "0, 0, 255, 255", "Rome"])
         self.assert_raw_untouched("IMG_1.CR2")
+
+    def test_writers_killed_at_random_moments_leave_every_sidecar_whole(self):
+        """kill -9 during sidecar writes: an existing darktable or Lightroom
+        sidecar and a first, new sidecar are each the old file or a whole new
+        one after every kill, never torn or empty; the next write sweeps the
+        dead writer's temporaries. Half the kills land while qlm holds its
+        temporary (strace delays its fsync)."""
+        kills = int(os.environ.get("QLM_CRASH_KILLS", "20"))
+        raws = {"IMG_1.CR2": "IMG_1.CR2.xmp", "IMG_2.NEF": "IMG_2.xmp", "IMG_3.dng": "IMG_3.dng.xmp"}
+        for name in raws:
+            self.raw(name)
+        write_bytes(self.path("IMG_1.CR2.xmp"), DARKTABLE.encode())
+        write_bytes(self.path("IMG_2.xmp"), LIGHTROOM.encode())
+        hold = shutil.which("strace")
+        rng = random.Random(11)
+        landed = 0
+        for kill in range(kills):
+            before = {sidecar: read_bytes(self.path(sidecar)) if os.path.exists(self.path(sidecar)) else None
+                      for sidecar in raws.values()}
+            args = ("tag", "add", "--tag", "k%d" % kill, *raws)
+            if hold and kill % 2:
+                process = subprocess.Popen(["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e",
+                                            "inject=fsync:delay_enter=1000000", *self.command(*args)],
+                                           cwd=self.work, env=self.environment(), stdout=subprocess.PIPE,
+                                           stderr=subprocess.PIPE)
+                deadline = time.monotonic() + 20
+                while time.monotonic() < deadline and not temporaries(self.work) and process.poll() is None:
+                    time.sleep(0.005)
+                self.assertTrue(temporaries(self.work), (kill, "qlm never wrote its temporary"))
+                # The writer itself, not strace, takes the kill.
+                with open("/proc/%d/task/%d/children" % (process.pid, process.pid)) as children:
+                    for child in children.read().split():
+                        os.kill(int(child), signal.SIGKILL)
+            else:
+                process = self.start(*args)
+                time.sleep(rng.uniform(0.0, 0.12))
+                process.send_signal(signal.SIGKILL)
+            process.communicate()
+            for name, sidecar in raws.items():
+                path = self.path(sidecar)
+                self.assert_raw_untouched(name)
+                if not os.path.exists(path):
+                    self.assertIsNone(before[sidecar], (kill, sidecar))
+                    continue
+                data = read_bytes(path)
+                if data == before[sidecar]:
+                    continue
+                landed += 1
+                # A whole new sidecar: it parses, keeps what the other program wrote and holds this run's tag.
+                root = ElementTree.fromstring(data)
+                self.assertTrue(root.tag.endswith("xmpmeta"), (kill, sidecar))
+                self.assertIn(b"<rdf:li>k%d</rdf:li>" % kill, data, (kill, sidecar))
+                if sidecar == "IMG_1.CR2.xmp":
+                    self.assertIn(b'darktable:operation="exposure"', data, kill)
+                if sidecar == "IMG_2.xmp":
+                    self.assertIn(b'crs:Exposure2012="+0.35"', data, kill)
+            self.assertFalse(os.path.exists(self.path("IMG_1.xmp")) or os.path.exists(self.path("IMG_2.NEF.xmp")),
+                             kill)
+
+        done = self.qlm("tag", "add", "--tag", "last", *raws)
+        self.assertEqual(done.code, 0, done.out + done.err)
+        self.assertEqual(temporaries(self.work), [])
+        for name, sidecar in raws.items():
+            self.assertIn("last", exiftool(self.path(sidecar), "-XMP-dc:Subject")[0].split(", "), sidecar)
+            self.assertIn("last", self.info(name)["tags"], name)
+        print("\n%d kills, %d sidecars replaced whole" % (kills, landed))
 
     def test_a_damaged_sidecar_is_left_alone(self):
         self.raw("IMG_5.dng")
