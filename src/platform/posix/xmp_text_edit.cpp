@@ -71,8 +71,8 @@ std::optional<attribute_hit> find_attribute(std::string_view text, std::string_v
 }
 
 std::optional<span> find_element(std::string_view text, std::string_view qname, bool* broken) {
-    const std::string open_needle = "<" + std::string(qname);
-    const std::string close_needle = "</" + std::string(qname);
+    const std::string open_needle = std::string("<").append(qname);
+    const std::string close_needle = std::string("</").append(qname);
     for (std::size_t at = text.find(open_needle); at != std::string_view::npos; at = text.find(open_needle, at + 1)) {
         const std::size_t after = at + open_needle.size();
         if (after >= text.size() || is_name_char(text[after])) continue;
