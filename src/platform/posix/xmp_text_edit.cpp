@@ -244,8 +244,10 @@ bool has_xmp_property(std::string_view text, const xmp_name& name) {
     return find_attribute(text, qname, &broken) || find_element(text, qname, &broken) || broken;
 }
 
-std::optional<std::string> edit_xmp_property(std::string text, const xmp_name& name,
-                                             const std::optional<xmp_edit>& edit) {
+namespace {
+
+std::optional<std::string> splice_property(std::string text, const xmp_name& name,
+                                           const std::optional<xmp_edit>& edit) {
     bool blank = true;
     for (const char c : text) blank = blank && is_space(c);
     if (blank) {
@@ -288,6 +290,18 @@ std::optional<std::string> edit_xmp_property(std::string text, const xmp_name& n
         return text;
     }
     return insert_element(std::move(text), qname, name, *edit, !declared, prefix);
+}
+
+}  // namespace
+
+std::optional<std::string> edit_xmp_property(std::string text, const xmp_name& name,
+                                             const std::optional<xmp_edit>& edit) {
+    // Markup that overlaps itself (an attribute inside the span of an element
+    // of the same name, a namespace declared on the element being removed)
+    // can defeat the splice; such text is refused rather than written wrong.
+    auto edited = splice_property(std::move(text), name, edit);
+    if (edited && has_xmp_property(*edited, name) != edit.has_value()) return std::nullopt;
+    return edited;
 }
 
 }  // namespace platform::posix

@@ -40,7 +40,8 @@ bool has_xmp_property(std::string_view text, const xmp_name& name);
 /// declaring its namespace there when the text does not. Empty `text`, or
 /// text without an RDF block, gives a fresh packet. nullopt when the text
 /// holds the property in a shape that cannot be spliced (an unterminated
-/// element or attribute).
+/// element or attribute, or markup that overlaps itself so that the result
+/// would not hold the edit).
 std::optional<std::string> edit_xmp_property(std::string text, const xmp_name& name,
                                              const std::optional<xmp_edit>& edit);
 

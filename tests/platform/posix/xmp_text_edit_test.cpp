@@ -101,6 +101,15 @@ TEST(xmp_text_edit, shapes_that_cannot_be_spliced_are_refused) {
                      px::edit_xmp_property(text, rating, simple("1")))
             << text;
     }
+    // Markup that overlaps itself: an attribute inside the span of the
+    // element being replaced, the namespace declared on that element.
+    for (const std::string text : {
+             "<rdf:RDF><rdf:Description><xmp:Rating>2</xmp:Rating xmp:Rating=\"1\"></rdf:Description></rdf:RDF>",
+             "<rdf:RDF><rdf:Description><p:Rating xmlns:p=\"http://ns.adobe.com/xap/1.0/\">2</p:Rating>"
+             "</rdf:Description></rdf:RDF>",
+         }) {
+        EXPECT_FALSE(px::edit_xmp_property(text, rating, simple("4"))) << text;
+    }
 }
 
 }  // namespace
