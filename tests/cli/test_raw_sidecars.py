@@ -211,7 +211,10 @@ class RawSidecars(QlmTestCase):
                 # The writer itself, not strace, takes the kill.
                 with open("/proc/%d/task/%d/children" % (process.pid, process.pid)) as children:
                     for child in children.read().split():
-                        os.kill(int(child), signal.SIGKILL)
+                        try:
+                            os.kill(int(child), signal.SIGKILL)
+                        except ProcessLookupError:
+                            pass  # it finished and was reaped first: its sidecars are whole too
             else:
                 process = self.start(*args)
                 time.sleep(rng.uniform(0.0, 0.12))
