@@ -2,18 +2,12 @@
 
 #include "platform/net.h"
 
-#include "platform/posix/proc_net_tcp.h"
-
 #include <arpa/inet.h>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <optional>
 
 namespace platform::net {
 namespace {
@@ -25,30 +19,6 @@ bool make_address(const std::string& address, std::uint16_t port, sockaddr_in& o
     out.sin_family = AF_INET;
     out.sin_port = htons(port);
     return ::inet_pton(AF_INET, address.c_str(), &out.sin_addr) == 1;
-}
-
-std::string read_table(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::span<const unsigned char, 4> bytes_of(const sockaddr_in& address) {
-    return std::span<const unsigned char, 4>(reinterpret_cast<const unsigned char*>(&address.sin_addr), 4);
-}
-
-// The uid of the peer's socket: its own line names the peer's endpoint as
-// local and ours as remote. A client may reach 127.0.0.1 from an IPv6
-// socket, which the kernel lists in tcp6 under the mapped address.
-std::optional<std::uint32_t> peer_uid(const sockaddr_in& ours, const sockaddr_in& peer) {
-    using namespace platform::posix;
-    const std::string table = read_table("/proc/net/tcp");
-    if (auto uid = connection_owner(table, kernel_endpoint_text(bytes_of(peer), ntohs(peer.sin_port)),
-                                    kernel_endpoint_text(bytes_of(ours), ntohs(ours.sin_port)))) {
-        return uid;
-    }
-    const std::string table6 = read_table("/proc/net/tcp6");
-    return connection_owner(table6, kernel_endpoint_text(ipv4_mapped(bytes_of(peer)), ntohs(peer.sin_port)),
-                            kernel_endpoint_text(ipv4_mapped(bytes_of(ours)), ntohs(ours.sin_port)));
 }
 
 }  // namespace
@@ -96,23 +66,6 @@ long tcp_socket::receive(char* buffer, std::size_t size) {
         if (received >= 0) return static_cast<long>(received);
         if (errno != EINTR) return -1;
     }
-}
-
-peer_account tcp_socket::peer_owner() const {
-    if (!valid()) return {};
-    sockaddr_in ours{};
-    sockaddr_in peer{};
-    socklen_t our_length = sizeof ours;
-    socklen_t peer_length = sizeof peer;
-    if (::getsockname(fd_of(handle_.get()), reinterpret_cast<sockaddr*>(&ours), &our_length) != 0 ||
-        ::getpeername(fd_of(handle_.get()), reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0 ||
-        ours.sin_family != AF_INET || peer.sin_family != AF_INET) {
-        return {};
-    }
-    const auto uid = peer_uid(ours, peer);
-    if (!uid) return {};
-    return {*uid == ::geteuid() ? peer_account::relation::same_user : peer_account::relation::other_user,
-            std::to_string(*uid)};
 }
 
 void tcp_socket::shutdown_send() {
