@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (end == std::string_view::npos) end = table.size();
         const std::string_view line = table.substr(line_start, end - line_start);
         const std::size_t local_at = line.find(peer);
-        backed = local_at != std::string_view::npos && line.find(service, local_at + peer.size()) != std::string_view::npos &&
+        backed = local_at != std::string_view::npos &&
+                 line.find(service, local_at + peer.size()) != std::string_view::npos &&
                  line.find(std::to_string(*owner)) != std::string_view::npos;
         line_start = end + 1;
     }

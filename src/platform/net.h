@@ -18,7 +18,8 @@
 // the uid of the socket's creator, compared with our effective uid. Windows:
 // the owning process of the peer's row in `GetExtendedTcpTable`, whose token
 // user is compared with ours by `EqualSid`. A peer that already hung up
-// (TIME_WAIT keeps no owner) or whose row cannot be found is unknown.
+// (its leftover entry names no socket or process) or whose entry cannot be
+// found is unknown.
 
 #include "platform/unique_resource.h"
 

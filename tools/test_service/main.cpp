@@ -36,6 +36,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -259,8 +260,8 @@ int main() {
     // the service alive.
     auto idle_until = std::chrono::steady_clock::now() + idle;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(idle_until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
+        const auto left = std::max(
+            0ms, std::chrono::duration_cast<std::chrono::milliseconds>(idle_until - std::chrono::steady_clock::now()));
         net::tcp_socket connection = listener.accept(left);
         if (!connection.valid()) break;  // idle long enough: nobody needs the service now
         const net::peer_account peer = connection.peer_owner();

@@ -64,8 +64,7 @@ std::array<unsigned char, 16> ipv4_mapped(std::span<const unsigned char, 4> addr
     return bytes;
 }
 
-std::optional<std::uint32_t> connection_owner(std::string_view table, std::string_view local,
-                                              std::string_view remote) {
+std::optional<std::uint32_t> connection_owner(std::string_view table, std::string_view local, std::string_view remote) {
     std::optional<std::uint32_t> owner;
     bool matched = false;
     std::size_t at = 0;

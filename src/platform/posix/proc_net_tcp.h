@@ -28,7 +28,6 @@ std::array<unsigned char, 16> ipv4_mapped(std::span<const unsigned char, 4> addr
 /// do, or when its line is damaged. Lines whose inode is 0 are passed over:
 /// no open socket stands behind them (TIME_WAIT, or a connection its
 /// program closed), and the kernel writes 0 for a TIME_WAIT one's uid.
-std::optional<std::uint32_t> connection_owner(std::string_view table, std::string_view local,
-                                              std::string_view remote);
+std::optional<std::uint32_t> connection_owner(std::string_view table, std::string_view local, std::string_view remote);
 
 }  // namespace platform::posix

@@ -28,8 +28,8 @@ std::vector<unsigned char> owner_table(ULONG family) {
     std::vector<unsigned char> table;
     DWORD size = 0;
     for (int attempt = 0; attempt < 4; ++attempt) {
-        const DWORD result =
-            GetExtendedTcpTable(table.empty() ? nullptr : table.data(), &size, FALSE, family, TCP_TABLE_OWNER_PID_ALL, 0);
+        const DWORD result = GetExtendedTcpTable(table.empty() ? nullptr : table.data(), &size, FALSE, family,
+                                                 TCP_TABLE_OWNER_PID_ALL, 0);
         if (result == NO_ERROR) return table;
         if (result != ERROR_INSUFFICIENT_BUFFER) break;
         table.assign(size, 0);
@@ -60,22 +60,24 @@ std::optional<DWORD> find_owner(const std::vector<unsigned char>& bytes, int& ma
 // the peer's and remote endpoint ours.
 std::optional<DWORD> peer_process(const sockaddr_in& ours, const sockaddr_in& peer) {
     int matches = 0;
-    auto owner = find_owner<MIB_TCPTABLE_OWNER_PID>(owner_table(AF_INET), matches, [&](const MIB_TCPROW_OWNER_PID& row) {
-        return row.dwLocalAddr == peer.sin_addr.s_addr && static_cast<u_short>(row.dwLocalPort) == peer.sin_port &&
-               row.dwRemoteAddr == ours.sin_addr.s_addr && static_cast<u_short>(row.dwRemotePort) == ours.sin_port;
-    });
+    auto owner =
+        find_owner<MIB_TCPTABLE_OWNER_PID>(owner_table(AF_INET), matches, [&](const MIB_TCPROW_OWNER_PID& row) {
+            return row.dwLocalAddr == peer.sin_addr.s_addr && static_cast<u_short>(row.dwLocalPort) == peer.sin_port &&
+                   row.dwRemoteAddr == ours.sin_addr.s_addr && static_cast<u_short>(row.dwRemotePort) == ours.sin_port;
+        });
     if (matches == 0) {
         // A dual-stack client socket is listed with IPv4-mapped addresses.
         unsigned char peer_mapped[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
         unsigned char our_mapped[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
         std::memcpy(peer_mapped + 12, &peer.sin_addr, 4);
         std::memcpy(our_mapped + 12, &ours.sin_addr, 4);
-        owner = find_owner<MIB_TCP6TABLE_OWNER_PID>(owner_table(AF_INET6), matches, [&](const MIB_TCP6ROW_OWNER_PID& row) {
-            return std::memcmp(row.ucLocalAddr, peer_mapped, 16) == 0 &&
-                   static_cast<u_short>(row.dwLocalPort) == peer.sin_port &&
-                   std::memcmp(row.ucRemoteAddr, our_mapped, 16) == 0 &&
-                   static_cast<u_short>(row.dwRemotePort) == ours.sin_port;
-        });
+        owner =
+            find_owner<MIB_TCP6TABLE_OWNER_PID>(owner_table(AF_INET6), matches, [&](const MIB_TCP6ROW_OWNER_PID& row) {
+                return std::memcmp(row.ucLocalAddr, peer_mapped, 16) == 0 &&
+                       static_cast<u_short>(row.dwLocalPort) == peer.sin_port &&
+                       std::memcmp(row.ucRemoteAddr, our_mapped, 16) == 0 &&
+                       static_cast<u_short>(row.dwRemotePort) == ours.sin_port;
+            });
     }
     if (matches != 1) return std::nullopt;
     return owner;

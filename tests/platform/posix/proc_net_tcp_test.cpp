@@ -44,12 +44,14 @@ TEST(ProcNetTcp, NamesTheOwnerOfThePeersOwnLine) {
         "tm->when retrnsmt   uid  timeout inode\n"
         "   0: 0000000000000000FFFF00000100007F:D431 0000000000000000FFFF00000100007F:ABE2 01 00000000:00000000 "
         "00:00000000 00000000    65534        0 7001 1 0000000000000000 20 4 30 10 -1\n";
-    EXPECT_EQ(connection_owner(table6, "0000000000000000FFFF00000100007F:D431", "0000000000000000FFFF00000100007F:ABE2"),
-              65534u);
+    EXPECT_EQ(
+        connection_owner(table6, "0000000000000000FFFF00000100007F:D431", "0000000000000000FFFF00000100007F:ABE2"),
+        65534u);
 }
 
 TEST(ProcNetTcp, DamagedOrAmbiguousTextNamesNobody) {
-    const std::string good_line = "   2: 0100007F:D431 0100007F:ABE2 01 00000000:00000000 00:00000000 00000000  1001        0 6020 1 x\n";
+    const std::string good_line =
+        "   2: 0100007F:D431 0100007F:ABE2 01 00000000:00000000 00:00000000 00000000  1001        0 6020 1 x\n";
     const auto with_peer_line = [](const std::string& line) { return "header\n" + line; };
     ASSERT_EQ(connection_owner(with_peer_line(good_line), peer, service), 1001u);
     for (const std::string& damaged : std::vector<std::string>{
@@ -66,8 +68,9 @@ TEST(ProcNetTcp, DamagedOrAmbiguousTextNamesNobody) {
          }) {
         EXPECT_EQ(connection_owner(with_peer_line(damaged), peer, service), std::nullopt) << damaged;
     }
-    for (const std::string& garbage : std::vector<std::string>{std::string(), std::string("\n\n\n"), std::string(100000, 'A'),
-                                      std::string("\0\xFF\x01:\n\t \x80", 9), peer + " " + service}) {
+    for (const std::string& garbage :
+         std::vector<std::string>{std::string(), std::string("\n\n\n"), std::string(100000, 'A'),
+                                  std::string("\0\xFF\x01:\n\t \x80", 9), peer + " " + service}) {
         EXPECT_EQ(connection_owner(garbage, peer, service), std::nullopt);
     }
     // A table cut short anywhere names the right owner or nobody.
@@ -78,7 +81,8 @@ TEST(ProcNetTcp, DamagedOrAmbiguousTextNamesNobody) {
 }
 
 TEST(ProcNetTcp, WritesEndpointsAsTheKernelDoes) {
-    if constexpr (std::endian::native != std::endian::little) GTEST_SKIP() << "the texts below are a little-endian machine's";
+    if constexpr (std::endian::native != std::endian::little)
+        GTEST_SKIP() << "the texts below are a little-endian machine's";
     using platform::posix::kernel_endpoint_text;
     const std::array<unsigned char, 4> loopback{127, 0, 0, 1};
     EXPECT_EQ(kernel_endpoint_text(loopback, 44002), "0100007F:ABE2");
