@@ -16,7 +16,7 @@ build_dir="${QLM_FUZZ_BUILD:-$source_dir/build-fuzz}"
 
 CC=clang CXX=clang++ cmake -S "$source_dir" -B "$build_dir" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQLM_FUZZ=ON -DQLM_BUILD_TESTS=OFF >/dev/null
-targets="${QLM_FUZZ_TARGETS:-job_file_fuzzer settings_fuzzer xmp_text_fuzzer jpeg_head_fuzzer write_path_fuzzer xmp_property_fuzzer service_reply_fuzzer undo_journal_fuzzer geodata_fuzzer cue_sheet_fuzzer ico_fuzzer pe_icon_fuzzer png_fuzzer}"
+targets="${QLM_FUZZ_TARGETS:-job_file_fuzzer settings_fuzzer xmp_text_fuzzer jpeg_head_fuzzer write_path_fuzzer xmp_property_fuzzer service_reply_fuzzer undo_journal_fuzzer geodata_fuzzer cue_sheet_fuzzer ico_fuzzer pe_icon_fuzzer png_fuzzer proc_net_tcp_fuzzer}"
 # shellcheck disable=SC2086
 cmake --build "$build_dir" -j2 --target $targets
 

@@ -11,6 +11,15 @@
 //
 // No call sets a time-out: connect, send and receive block as long as the
 // system lets them, except the listener's accept, which waits a given time.
+//
+// The port is reachable by every account on the machine, so a listener asks
+// who is at the other end of a connection (`tcp_socket::peer_owner`). Linux:
+// the peer's line in /proc/net/tcp (or tcp6, for an IPv4-mapped peer) gives
+// the uid of the socket's creator, compared with our effective uid. Windows:
+// the owning process of the peer's row in `GetExtendedTcpTable`, whose token
+// user is compared with ours by `EqualSid`. A peer that already hung up
+// (its leftover entry names no socket or process) or whose entry cannot be
+// found is unknown.
 
 #include "platform/unique_resource.h"
 
@@ -50,6 +59,15 @@ struct socket_traits {
     static void close(type socket) noexcept;
 };
 
+/// Who runs the program at the other end of a loopback connection.
+struct peer_account {
+    enum class relation { same_user, other_user, unknown };
+    relation user = relation::unknown;
+    /// The peer's account as the system names it: a uid on Linux ("1001"),
+    /// a SID on Windows ("S-1-5-21-…"); empty when unknown.
+    std::string name;
+};
+
 /// An IPv4 TCP socket, closed by its destructor.
 class tcp_socket {
 public:
@@ -77,6 +95,12 @@ public:
 
     /// Closes now; nothing when already closed.
     void close() { handle_.reset(); }
+
+    /// The account of the process that holds the other end of this
+    /// connected loopback socket, compared with this process's user;
+    /// unknown when the system does not tell (a caller guarding its port
+    /// refuses then).
+    peer_account peer_owner() const;
 
     /// Adopts a native socket (the listener's accepted connections).
     explicit tcp_socket(socket_traits::type native) : handle_(native) {}

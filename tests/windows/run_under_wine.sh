@@ -46,6 +46,10 @@ skipped_tests=(
     # file of that name, so a missing or read-only file does not refuse it.
     file_icon.the_stream_takes_the_icon_and_loses_it_again_even_when_the_file_is_read_only
     file_icon.each_failing_step_names_itself_and_leaves_the_file_alone
+    # Wine 8 lists a process's own connections with owner process 0, so a
+    # connection between two sockets of one process has no known owner there
+    # (between two processes it has: qlm_service_tests.exe checks that).
+    LoopbackPeerOwner.OurOwnClientIsOurUserAndAGoneOneIsNobody
 )
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qlm-wine.XXXXXX")
@@ -103,7 +107,7 @@ for exe in "$windows_qlm" "$windows_tests"; do
         continue
     fi
     imports=$("$objdump_tool" -p "$exe" | awk '/DLL Name:/ { print $3 }')
-    foreign=$(grep -viE '^(kernel32|msvcrt|ole32|oleaut32|shell32|shlwapi|user32|gdi32|gdiplus|advapi32|propsys|windowscodecs|ws2_32|version|uuid|ucrtbase|api-ms-win-.*)\.dll$' <<<"$imports")
+    foreign=$(grep -viE '^(kernel32|msvcrt|ole32|oleaut32|shell32|shlwapi|user32|gdi32|gdiplus|advapi32|propsys|windowscodecs|ws2_32|iphlpapi|version|uuid|ucrtbase|api-ms-win-.*)\.dll$' <<<"$imports")
     if [ -n "$imports" ] && [ -z "$foreign" ]; then
         pass "${exe##*/} imports system DLLs only ($(tr '\n' ' ' <<<"$imports" | sed 's/ $//'))"
     else

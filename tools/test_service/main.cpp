@@ -16,6 +16,11 @@
 // late one); an empty file closes without answering. Undo snapshots are
 // kept in memory.
 //
+// It serves only the account that started it: a connection from another
+// user's program (or one whose owner the system cannot name, such as a
+// probe that already hung up) is closed without reading or answering it,
+// and the log says "refused user <uid or SID>" ("unknown" when unnamed).
+//
 // Environment: QLM_TEST_SERVICE_LOG (the log, default beside the program),
 // QLM_TEST_SERVICE_MODE ("exit": exit at once; "deaf": never listen),
 // QLM_TEST_SERVICE_LISTEN_DELAY_MS (wait before listening),
@@ -31,6 +36,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -250,9 +256,20 @@ int main() {
     }
     append_log("listening\n");
     service answers;
+    // Refused connections do not count as use, so another user cannot keep
+    // the service alive.
+    auto idle_until = std::chrono::steady_clock::now() + idle;
     for (;;) {
-        net::tcp_socket connection = listener.accept(idle);
+        const auto left = std::max(
+            0ms, std::chrono::duration_cast<std::chrono::milliseconds>(idle_until - std::chrono::steady_clock::now()));
+        net::tcp_socket connection = listener.accept(left);
         if (!connection.valid()) break;  // idle long enough: nobody needs the service now
+        const net::peer_account peer = connection.peer_owner();
+        if (peer.user != net::peer_account::relation::same_user) {
+            append_log("refused user " + (peer.name.empty() ? std::string("unknown") : peer.name) + "\n");
+            continue;
+        }
+        idle_until = std::chrono::steady_clock::now() + idle;
         const std::string request = read_request(connection);
         append_log("request " + std::to_string(request.size()) + "\n" + request + "\n");
         // A probe connects and closes without a word.
