@@ -136,3 +136,25 @@ test('the listener: one request at a time, strangers refused unanswered, idle ex
   await idle;
   assert.ok(logged.includes('idle exit'));
 });
+
+test('another account gets no answer (the kernel tables name it)', { skip: process.getuid?.() !== 0 && 'needs root' }, async () => {
+  const logged = [];
+  const service = new Service({ port: 0, idleMs: 60000, ownUid: 0, log: (t) => logged.push(t), handle: async () => '{"status":"ok"}\n' });
+  await service.start();
+  const client = `import socket; s = socket.create_connection(("127.0.0.1", ${service.port})); s.sendall(b"/root/x.jpg\\n")
+d = b""
+while True:
+    c = s.recv(4096)
+    if not c: break
+    d += c
+print(repr(d))`;
+  const run = (prefix) => new Promise((resolve) => {
+    const { execFile } = require('child_process');
+    execFile(prefix[0], [...prefix.slice(1), '/usr/bin/python3', '-c', client], (error, stdout) => resolve(stdout.trim()));
+  });
+  assert.strictEqual(await run(['setpriv', '--reuid=65534', '--regid=65534', '--clear-groups']), "b''");
+  assert.strictEqual(await run(['env']), `b'{"status":"ok"}\\n'`);
+  await service.close();
+  assert.strictEqual(logged.length, 1);
+  assert.match(logged[0], /^refused a connection from port \d+: it belongs to uid 65534, not 0$/);
+});
