@@ -20,6 +20,12 @@ printf '{"apps":[{"app_id":"insightor","settings":{"people_recognition.enabled":
   > "$XDG_DATA_HOME/Verandel/Quillmark/Settings/High Level Settings.json"
 cp "$repo"/samples/ai/*.jpg "$work/"
 convert "$repo/samples/ai/eileen_collins.jpg" -resize 4000x3000! -quality 92 "$work/twelve_megapixels.jpg"
+# Group photos made of the portraits: six people, and three beside a cup, a rocket and a cat.
+ai="$repo/samples/ai"
+montage "$ai/eileen_collins.jpg" "$ai/cameraman.jpg" "$ai/eileen_collins_twin.jpg" "$ai/cameraman.jpg" \
+  "$ai/eileen_collins.jpg" "$ai/cameraman.jpg" -tile 3x2 -geometry 400x400+10+10 "$work/group_of_6.jpg"
+montage "$ai/eileen_collins.jpg" "$ai/cameraman.jpg" "$ai/eileen_collins_twin.jpg" "$ai/coffee.jpg" \
+  "$ai/rocket_launch.jpg" "$ai/chelsea_the_cat.jpg" -tile 3x2 -geometry 400x400+10+10 "$work/group_of_3.jpg"
 
 "$launcher" & launcher_pid=$!
 until grep -q "models loaded" "$work/service.log" 2>/dev/null; do

@@ -12,7 +12,9 @@ const sharp = require('sharp');
 const packages = path.join(__dirname, '..', 'node_modules');
 const supportedFormats = new Set(['jpeg', 'png', 'webp', 'tiff', 'gif']);
 const supportedTypes = 'JPEG, PNG, WebP, TIFF and GIF images';
-const workingSide = 800;  // longest side the detectors see
+const workingSide = 1024;  // longest side the detectors see
+const tiledFrom = 600;     // faces are also looked for on quarters of pictures this big
+const tileShare = 0.6;     // a quarter's share of each side (they overlap)
 
 class UnsupportedFile extends Error {}
 
@@ -111,15 +113,71 @@ class Vision {
   }
 
   // [{x, y, w, h, score, vector}] with the rectangle normalised to the photo.
+  // The face detector looks at a small square of the picture, so small faces
+  // of a group are also looked for on four overlapping quarters, without
+  // describing them; a face found only there counts when it is found again,
+  // and described, on a crop around it. A face found twice is kept once.
   async faces(image) {
-    const result = await this.run(image, { face: { enabled: true }, object: { enabled: false } });
-    return result.face
-      .filter((face) => face.boxRaw)
-      .map((face) => {
-        const [x, y, w, h] = face.boxRaw;
-        return { x, y, w, h, score: face.score, vector: face.embedding ? Array.from(face.embedding) : [] };
-      });
+    const width = image.rasterWidth, height = image.rasterHeight;
+    const tensor = this.human.tf.tensor(image.rgb, [1, height, width, 3], 'int32');
+    const within = (left, top, w, h, describe) => this.facesIn(tensor, { left, top, w, h, width, height }, describe);
+    try {
+      const found = await within(0, 0, width, height, true);
+      if (Math.max(width, height) < tiledFrom) return found;
+      const tileWidth = Math.round(width * tileShare), tileHeight = Math.round(height * tileShare);
+      for (const left of [0, width - tileWidth]) {
+        for (const top of [0, height - tileHeight]) {
+          for (const face of await within(left, top, tileWidth, tileHeight, false)) {
+            if (found.some((known) => sameFace(known, face))) continue;
+            // The crop: the face with as much around it again on every side.
+            const cropLeft = Math.max(0, Math.floor((face.x - face.w) * width));
+            const cropTop = Math.max(0, Math.floor((face.y - face.h) * height));
+            const cropWidth = Math.min(width - cropLeft, Math.ceil(face.w * 3 * width));
+            const cropHeight = Math.min(height - cropTop, Math.ceil(face.h * 3 * height));
+            const described = (await within(cropLeft, cropTop, cropWidth, cropHeight, true))
+              .filter((again) => sameFace(again, face));
+            // Not seen again up close: a shape in the crowd, not a face.
+            if (described.length) found.push(described[0]);
+          }
+        }
+      }
+      return found;
+    } finally {
+      tensor.dispose();
+    }
   }
+
+  // The faces within one rectangle of the picture (in pixels), normalised to
+  // the whole picture.
+  async facesIn(tensor, area, describe) {
+    const whole = area.left === 0 && area.top === 0 && area.w === area.width && area.h === area.height;
+    const input = whole ? tensor : this.human.tf.slice(tensor, [0, area.top, area.left, 0], [1, area.h, area.w, 3]);
+    try {
+      const result = await this.human.detect(input, {
+        face: { enabled: true, description: { enabled: describe } },
+        object: { enabled: false },
+      });
+      return result.face.filter((face) => face.boxRaw).map((face) => {
+        const [x, y, w, h] = face.boxRaw;
+        return {
+          x: (area.left + x * area.w) / area.width,
+          y: (area.top + y * area.h) / area.height,
+          w: (w * area.w) / area.width,
+          h: (h * area.h) / area.height,
+          score: face.score,
+          vector: describe && face.embedding ? Array.from(face.embedding) : [],
+        };
+      });
+    } finally {
+      if (!whole) input.dispose();
+    }
+  }
+}
+
+// Two finds of one face: their centres lie within each other's rectangle.
+function sameFace(a, b) {
+  const inside = (p, q) => Math.abs(p.x + p.w / 2 - (q.x + q.w / 2)) < q.w / 2 && Math.abs(p.y + p.h / 2 - (q.y + q.h / 2)) < q.h / 2;
+  return inside(a, b) || inside(b, a);
 }
 
 module.exports = { Vision, UnsupportedFile, supportedTypes };
