@@ -5,6 +5,9 @@
 # Usage: bench/auto_tag_bench.sh [build folder] [file count]
 set -euo pipefail
 build="$(realpath "${1:-$(dirname "$0")/../build}")"
+# The stand-in and the programs that start it live in test-service/ on Linux.
+host="$build"
+[[ -x "$build/test-service/sortwell-batch" ]] && host="$build/test-service"
 count="${2:-200}"
 command -v convert >/dev/null || { echo "auto_tag_bench: convert is missing" >&2; exit 1; }
 work="$(mktemp -d)"
@@ -49,11 +52,11 @@ cd "$work/set"
 measure "qlm tag add" "$build/qlm" tag add --tag Bench '*.jpg'
 cd - >/dev/null
 fresh_copies; job update_tags
-measure "sortwell-batch update_tags" "$build/sortwell-batch" "$work/job.json"
+measure "sortwell-batch update_tags" "$host/sortwell-batch" "$work/job.json"
 fresh_copies; job auto_tag
-measure "sortwell-batch auto_tag (cold start)" "$build/sortwell-batch" "$work/job.json"
+measure "sortwell-batch auto_tag (cold start)" "$host/sortwell-batch" "$work/job.json"
 fresh_copies
-measure "sortwell-batch auto_tag (running)" "$build/sortwell-batch" "$work/job.json"
+measure "sortwell-batch auto_tag (running)" "$host/sortwell-batch" "$work/job.json"
 stop_service
 echo
-"$build/service_bench" 1000
+"$host/service_bench" 1000

@@ -52,6 +52,37 @@ else()
     install(FILES ${CMAKE_BINARY_DIR}/docs/${program}.fish DESTINATION share/fish/vendor_completions.d)
     install(FILES ${CMAKE_BINARY_DIR}/docs/${program}.1.gz DESTINATION share/man/man1)
   endforeach()
+  # The local AI service: its launcher beside qlm and its folder with the
+  # packages npm installed, less what only browsers, bundlers and the
+  # service's own tests use, and less the models it does not run.
+  if(TARGET qlm_ai_launcher)
+    set(ai_service ${CMAKE_SOURCE_DIR}/services/ai_service)
+    install(TARGETS qlm_ai_launcher RUNTIME DESTINATION lib/qlm)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "nodejs (>= 18)")
+    install(DIRECTORY ${ai_service}/ DESTINATION lib/qlm/ai_service
+            PATTERN test EXCLUDE PATTERN scripts EXCLUDE PATTERN node_modules EXCLUDE)
+  endif()
+  if(TARGET qlm_ai_launcher AND EXISTS ${CMAKE_SOURCE_DIR}/services/ai_service/node_modules/@vladmandic/human/models)
+    file(GLOB human_models RELATIVE ${ai_service}/node_modules/@vladmandic/human/models
+         ${ai_service}/node_modules/@vladmandic/human/models/*)
+    list(FILTER human_models EXCLUDE REGEX "^(blazeface|faceres|centernet)\\.(json|bin)$")
+    list(TRANSFORM human_models PREPEND "/human/models/")
+    list(TRANSFORM human_models REPLACE "\\." "\\\\.")
+    list(TRANSFORM human_models APPEND "$")
+    list(JOIN human_models "|" unused_models)
+    install(DIRECTORY ${ai_service}/node_modules DESTINATION lib/qlm/ai_service
+            REGEX "\\.(map|ts|md)$" EXCLUDE
+            REGEX "/human/(demo|src|assets|tfjs|types|dist/(human|tfjs)\\.(esm|js|node\\.js|node-gpu))" EXCLUDE
+            REGEX "(${unused_models})" EXCLUDE
+            REGEX "/dist/miniprogram$" EXCLUDE
+            # TensorFlow.js runs from its Node.js bundles; the module trees are for bundlers.
+            REGEX "/@tensorflow/[^/]+/(src|wasm-out|scripts|dist/[^/.]+)$" EXCLUDE
+            REGEX "/@tensorflow/[^/]+/dist/[^/]+/" EXCLUDE
+            REGEX "/@tensorflow/[^/]+/dist/[^/]*[^e]\\.js$" EXCLUDE
+            REGEX "\\.(es2017|fesm|min)\\.(min\\.)?js$" EXCLUDE
+            REGEX "/\\.[^/]+$" EXCLUDE)
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides DESTINATION share/lintian/overrides RENAME qlm)
+  endif()
   # A native package: its changelog is the project's own, compressed as
   # Debian keeps it (-n: no time stamp, so the package builds the same twice).
   execute_process(COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/packaging/changelog
@@ -69,5 +100,7 @@ and folders, in embedded XMP, EXIF and IPTC, extended attributes, XMP
 sidecars and desktop.ini. sortwell-batch runs the suite's batch job files.")
   # The dependencies are those of the libraries the programs link, read by dpkg-shlibdeps.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Compress on every core: the AI service's packages make the archive big.
+  set(CPACK_THREADS 0)
 endif()
 include(CPack)

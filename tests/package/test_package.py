@@ -31,7 +31,7 @@ class DebianPackage(unittest.TestCase):
             cls.deb = pathlib.Path(os.environ["QLM_PACKAGE_DEB"]).resolve()
         else:
             packed = run(["cpack", "-G", "DEB", "--config", str(BUILD / "CPackConfig.cmake"),
-                          "-B", str(cls.work / "out")])
+                          "-B", str(cls.work / "out")], timeout=600)
             if packed.returncode != 0:
                 raise AssertionError("cpack failed:\n" + packed.stdout + packed.stderr)
             cls.deb = next((cls.work / "out").glob("*.deb"))
@@ -71,7 +71,23 @@ class DebianPackage(unittest.TestCase):
             self.assertEqual(os.readlink(self.root / "usr/bin" / program), f"../lib/qlm/{program}")
         expected |= {"usr/lib/qlm/Content/" + str(path.relative_to(SOURCE / "content"))
                      for path in (SOURCE / "content").rglob("*") if path.is_file() and path.name != ".keep"}
-        self.assertEqual(files, expected)
+        # The local AI service: its launcher, its own files and (when npm
+        # installed them for the build) its packages with the three models it runs.
+        service = SOURCE / "services/ai_service"
+        expected |= {"usr/lib/qlm/Quillmark.AutoTagging.Service"}
+        expected |= {"usr/lib/qlm/ai_service/" + str(path.relative_to(service))
+                     for path in [*service.glob("*.*"), *(service / "src").rglob("*")] if path.is_file()}
+        if (service / "node_modules").is_dir():
+            expected |= {"usr/share/lintian/overrides/qlm"}
+        modules = {name for name in files if name.startswith("usr/lib/qlm/ai_service/node_modules/")}
+        self.assertEqual(files - modules, expected)
+        if (service / "node_modules").is_dir():
+            models = {name.rsplit("/", 1)[1] for name in modules if "/@vladmandic/human/models/" in name}
+            self.assertEqual(models, {f"{m}.{e}" for m in ["blazeface", "faceres", "centernet"] for e in ["json", "bin"]})
+            for needed in ["@tensorflow/tfjs-backend-wasm/dist/tfjs-backend-wasm-simd.wasm",
+                           "@vladmandic/human/dist/human.node-wasm.js", "sharp/package.json"]:
+                self.assertIn("usr/lib/qlm/ai_service/node_modules/" + needed, modules)
+            self.assertFalse([name for name in modules if name.endswith(".map") or "/human/demo/" in name])
         # The changelog names this version, as dpkg-parsechangelog reads it.
         changelog = self.work / "changelog"
         changelog.write_bytes(subprocess.run(["gzip", "-dc", str(self.root / "usr/share/doc/qlm/changelog.gz")],
@@ -82,6 +98,7 @@ class DebianPackage(unittest.TestCase):
         depends = run(["dpkg-deb", "-f", str(self.deb), "Depends"]).stdout
         for library in ["libc6", "libexiv2", "libfmt", "libstdc++6"]:
             self.assertIn(library, depends)
+        self.assertIn("nodejs (>= 18)", depends)
 
     def test_installed_qlm_runs_through_its_link(self):
         installed = str(self.root / "usr/bin/qlm")
