@@ -267,9 +267,10 @@ public:
                     property_value embedded;
                     read_owned(key, embedded);
                     property_value merged = embedded;
-                    posix::merge_file_manager_change(path_, key, merged);
+                    const bool held = posix::merge_file_manager_change(path_, key, merged);
                     if (!(merged == embedded)) apply(key, merged);
-                    mirrored.emplace_back(key, std::move(merged));
+                    // The new file carries the old one's attributes: what they hold already needs no write.
+                    if (!held) mirrored.emplace_back(key, std::move(merged));
                 }
                 for (const auto& [key, value] : staged_) apply(key, value);
                 if (type_ == content_type::jpeg) complete_new_exif();
