@@ -11,6 +11,7 @@
 #include "platform/file_safety.h"
 #include "platform/registry.h"
 #include "platform/system_words.h"
+#include "settings/common_settings_file.h"
 
 #include <algorithm>
 
@@ -145,6 +146,8 @@ std::vector<target_result> run_metadata_change(const std::vector<target_entry>& 
         // The shell registration of each file reads the same registry keys;
         // they are looked up on disk once for the whole run.
         const platform::registry::read_phase registry_phase;
+        // Likewise the suite's settings, asked for every target.
+        const common::setting_utilities::read_phase settings_phase;
         worker.process_job();
     }
 

@@ -6,10 +6,12 @@
 #include "metadata/xmp_sidecar.h"
 #include "platform/file_system.h"
 #include "platform/imaging.h"
+#include "platform/mapped_file.h"
 #include "platform/text.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 
@@ -252,6 +254,13 @@ std::optional<std::size_t> exif_thumbnail_link_offset(std::string_view head) {
 
 bool drop_exif_thumbnail_link(const std::wstring& path) {
     if (!has_jpeg_extension(path)) return false;
+    {
+        // Most files have no link (or lost it at qlm's first write): a plain
+        // read finds that without taking the writer's lock.
+        platform::mapped_file view;
+        if (!view.open(path, UINT64_MAX)) return false;
+        if (!exif_thumbnail_link_offset(view.bytes().substr(0, thumbnail_search_bytes))) return false;
+    }
     platform::file_system::exclusive_file file;
     if (file.open(path) != 0) return false;
     const auto size = file.size();

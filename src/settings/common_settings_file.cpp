@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 
+#include <atomic>
 #include <exception>
 #include <map>
 #include <mutex>
@@ -75,8 +76,19 @@ void common_settings_file::seed_from_default_copy() {
     qlm::log_info(L"Copied default settings from {} to {}", source, destination);
 }
 
+namespace {
+
+std::atomic<int> read_phase_depth{0};
+
+}  // namespace
+
+read_phase::read_phase() { ++read_phase_depth; }
+
+read_phase::~read_phase() { --read_phase_depth; }
+
 bool common_settings_file::load(bool force) {
     try {
+        if (!force && loaded_once_ && read_phase_depth.load() > 0) return true;
         if (!force) {
             const auto written = fs::last_write_time(full_path_);
             if (written && *written == last_loaded_write_time_) return true;
@@ -85,6 +97,7 @@ bool common_settings_file::load(bool force) {
         const auto written = fs::last_write_time(full_path_);
         if (!read()) return false;
         last_loaded_write_time_ = written.value_or(0);
+        loaded_once_ = true;
         return true;
     } catch (const std::exception& error) {
         qlm::log_critical(L"Unable to copy settings file. Details {}", platform::text::from_utf8(error.what()));

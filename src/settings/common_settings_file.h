@@ -4,6 +4,7 @@
 // copy when the user has none, and reloading it only when its last-write time
 // changed.
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,6 +23,18 @@ std::wstring default_settings_folder(const std::wstring& module);
 /// constructor below computes it, without creating anything.
 std::wstring settings_file_path(const std::wstring& folder_name, const std::wstring& file_stem);
 
+/// While one lives, a settings file that has been loaded once is taken as
+/// current without looking at its last-write time again: a batch run asks
+/// the same settings for every target, and nothing it does changes them.
+/// Phases nest.
+class read_phase {
+public:
+    read_phase();
+    ~read_phase();
+    read_phase(const read_phase&) = delete;
+    read_phase& operator=(const read_phase&) = delete;
+};
+
 class common_settings_file {
 public:
     /// Builds the settings folder (the per-user LocalAppData folder, or the
@@ -39,7 +52,8 @@ public:
     /// default copy first when it is missing. True when the members are
     /// current; false (after a CRITICAL log line for seeding problems) when
     /// they are not. Unless force is set, an unchanged last-write time
-    /// answers true without opening the file.
+    /// answers true without opening the file; inside a read_phase, a file
+    /// loaded once answers true without even that look.
     virtual bool load(bool force);
 
     /// Parses the file into the derived object's members.
@@ -68,6 +82,7 @@ private:
     std::wstring settings_folder_;
     std::wstring module_;
     std::uint64_t last_loaded_write_time_ = 0;
+    std::atomic<bool> loaded_once_{false};
 };
 
 }  // namespace common::setting_utilities

@@ -40,6 +40,12 @@ class PhotoConventions(QlmTestCase):
         self.ok("comment", "set", "--text", "Über", "b.jpg")
         self.assertEqual([getfattr(self.photo, n) for n in ("user.xdg.tags", "user.baloo.rating", "user.xdg.comment")],
                          ["Sea,Sky", "8", "Über"])
+        # A write that keeps the rating and comment leaves their mirrors (and qlm's bases) as they are.
+        self.ok("tag", "add", "--tag", "Sun", "b.jpg")
+        names = ("user.xdg.tags", "user.baloo.rating", "user.xdg.comment", "user.qlm.mirror.rating",
+                 "user.qlm.mirror.comment")
+        self.assertEqual([getfattr(self.photo, n) for n in names], ["Sea,Sky,Sun", "8", "Über", "8", "Über"])
+        self.ok("tag", "remove", "--tag", "Sun", "b.jpg")
         # Dolphin adds a tag, drops one and sets 2.5 stars: qlm shows it, and its next write keeps it in the file.
         setfattr(self.photo, "user.xdg.tags", "Sky,Boat")
         setfattr(self.photo, "user.baloo.rating", "5")

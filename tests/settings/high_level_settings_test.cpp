@@ -113,6 +113,30 @@ TEST(high_level_settings, unreadable_file_keeps_the_previous_values) {
     EXPECT_FALSE(suite.file.save());
 }
 
+// A batch run looks at the file once; a change lands at the next load after it.
+TEST(high_level_settings, a_read_phase_keeps_what_was_loaded_and_a_missing_file_is_still_seeded) {
+    suite_file suite(R"({"version":"1","apps":[{"app_id":"sortwell","settings":{"a":1}}]})");
+    {
+        const common::setting_utilities::read_phase phase;
+        ASSERT_TRUE(suite.file.load(false));
+        suite.rewrite(R"({"version":"1","apps":[{"app_id":"sortwell","settings":{"a":2}}]})");
+        ASSERT_TRUE(suite.file.load(false));
+        EXPECT_EQ(suite.file.get_value("sortwell", "a"), setting_value(std::int32_t{1}));
+        ASSERT_TRUE(suite.file.load(true));
+        EXPECT_EQ(suite.file.get_value("sortwell", "a"), setting_value(std::int32_t{2}));
+    }
+    suite.rewrite(R"({"version":"1","apps":[{"app_id":"sortwell","settings":{"a":3}}]})");
+    ASSERT_TRUE(suite.file.load(false));
+    EXPECT_EQ(suite.file.get_value("sortwell", "a"), setting_value(std::int32_t{3}));
+
+    // Nothing was loaded yet: the phase does not stand in for the first load.
+    suite_file missing("");
+    const common::setting_utilities::read_phase phase;
+    const qlm::testing::log_capture log;
+    EXPECT_FALSE(missing.file.load(false));
+    EXPECT_FALSE(missing.file.load(false));
+}
+
 TEST(high_level_settings, missing_file_leaves_defaults_and_sortwell_disabled_is_still_on) {
     suite_file missing("");
     const qlm::testing::log_capture log;

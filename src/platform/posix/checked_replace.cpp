@@ -64,10 +64,9 @@ std::uint32_t create_unless_present(const std::string& target, const std::string
     return failure == EEXIST ? file_changed : win32_error::from_errno(failure);
 }
 
+// `now`: the target's lstat, taken just before.
 std::uint32_t exchange_if_unchanged(const std::string& target, const std::string& temporary,
-                                    const file_identity& read) {
-    struct stat now {};
-    if (::lstat(target.c_str(), &now) != 0) return errno == ENOENT ? file_changed : win32_error::from_errno(errno);
+                                    const file_identity& read, const struct stat& now) {
     if (identity_of(now) != read) return file_changed;
     if (!S_ISREG(now.st_mode) || (now.st_mode & S_IWUSR) == 0) return win32_error::access_denied;
     if (before_exchange != nullptr) before_exchange(target);
@@ -130,13 +129,22 @@ std::optional<std::string> read_file_identified(const std::wstring& path, std::s
 }
 
 std::uint32_t commit_if_unchanged(const std::string& target, const std::string& temporary, const file_identity& read) {
-    struct stat now {};
-    // Hard links and a foreign owner survive only an in-place write.
-    if (read.exists && ::lstat(target.c_str(), &now) == 0 && S_ISREG(now.st_mode) && must_keep_identity(now)) {
-        if (const auto written = write_in_place(target, temporary, read)) return *written;
+    std::uint32_t result = win32_error::success;
+    if (read.exists) {
+        // One look at the target serves the choice of the path and the check of the exchange.
+        struct stat now {};
+        if (::lstat(target.c_str(), &now) != 0) {
+            result = errno == ENOENT ? file_changed : win32_error::from_errno(errno);
+        } else {
+            // Hard links and a foreign owner survive only an in-place write.
+            if (S_ISREG(now.st_mode) && must_keep_identity(now)) {
+                if (const auto written = write_in_place(target, temporary, read)) return *written;
+            }
+            result = exchange_if_unchanged(target, temporary, read, now);
+        }
+    } else {
+        result = create_unless_present(target, temporary);
     }
-    const std::uint32_t result =
-        read.exists ? exchange_if_unchanged(target, temporary, read) : create_unless_present(target, temporary);
     if (result != win32_error::success) {
         ::unlink(temporary.c_str());
         return result;

@@ -136,6 +136,16 @@ content_type sniff_file(const std::string& path, byte_buffer* head) {
     return sniff_content_type(view(bytes).substr(0, content_sniff_length), path);
 }
 
+content_type sniff_descriptor(int descriptor, const std::string& path) {
+    char bytes[content_sniff_length];
+    ssize_t got = -1;
+    do {
+        got = ::pread(descriptor, bytes, sizeof bytes, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) return content_type::unknown;
+    return sniff_content_type(std::string_view(bytes, static_cast<std::size_t>(got)), path);
+}
+
 bool head_serves_metadata_read(content_type type, std::string_view head, std::uint64_t file_size) {
     if (head.size() == file_size) return true;
     return type == content_type::jpeg && walk_jpeg_segments(head, [](const jpeg_segment&) { return true; }) ==

@@ -26,6 +26,10 @@ namespace platform::posix {
 /// `head_length`, into it (empty for anything but a regular file).
 content_type sniff_file(const std::string& path, byte_buffer* head = nullptr);
 
+/// The same sniff through an open descriptor of a regular file (one read
+/// at its start), for a writer that holds the file open already.
+content_type sniff_descriptor(int descriptor, const std::string& path);
+
 /// How much of a file a read takes in the same go as its sniff: the
 /// metadata of most photos lies within it.
 inline constexpr std::size_t head_length = 256 * 1024;

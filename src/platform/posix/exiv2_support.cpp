@@ -43,13 +43,16 @@ property_store::hresult write_beside_and_replace(const std::string& path, std::s
     // file beside it, on its volume, for the rename.
     struct stat info {};
     std::string target = path;
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    const bool looked = ::lstat(path.c_str(), &info) == 0;
+    if (looked && S_ISLNK(info.st_mode)) {
         std::error_code error_code;
         const auto resolved = std::filesystem::canonical(path, error_code);
         if (!error_code) target = resolved.string();
     }
+    // A path that is no link was just looked at as the replace would look at it.
+    const struct stat* seen = looked && !S_ISLNK(info.st_mode) ? &info : nullptr;
     return property_store::from_win32(
-        platform::file_system::replace_existing_file(target, bytes.data(), bytes.size(), read));
+        platform::file_system::replace_existing_file(target, bytes.data(), bytes.size(), read, seen));
 }
 
 }  // namespace platform::posix

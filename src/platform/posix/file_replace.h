@@ -44,8 +44,9 @@ extern void (*before_exchange)(const std::string& target);
 /// commit is made only over the file `read` describes (commit_if_unchanged),
 /// else file_changed. A missing target gives 2, a read-only one or one that
 /// is not a regular file 5, with nothing created. 0 or the Win32 error; on
-/// failure the target is as before and the temporary gone.
+/// failure the target is as before and the temporary gone. `seen`, when
+/// given, is the target's stat taken just before, so it is not asked again.
 std::uint32_t replace_existing_file(const std::string& path, const void* bytes, std::size_t length,
-                                    const file_identity& read);
+                                    const file_identity& read, const struct stat* seen = nullptr);
 
 }  // namespace platform::file_system

@@ -293,6 +293,7 @@ namespace {
 std::uint32_t copy_extended_attributes(const std::string& from, const std::string& to) {
     ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
     if (size < 0) return errno == ENOTSUP ? win32_error::success : win32_error::from_errno(errno);
+    if (size == 0) return win32_error::success;
     std::string names(static_cast<std::size_t>(size), '\0');
     size = ::listxattr(from.c_str(), names.data(), names.size());
     if (size < 0) return win32_error::from_errno(errno);
@@ -467,9 +468,13 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
 }
 
 std::uint32_t replace_existing_file(const std::string& path, const void* bytes, std::size_t length,
-                                    const file_identity& read) {
+                                    const file_identity& read, const struct stat* seen) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return win32_error::from_errno(errno);
+    if (seen != nullptr) {
+        info = *seen;
+    } else if (::stat(path.c_str(), &info) != 0) {
+        return win32_error::from_errno(errno);
+    }
     if (!replaceable(info)) return win32_error::access_denied;
     // Changed since the read already: nothing to write beside it.
     if (identity_of(info) != read) return file_changed;

@@ -93,18 +93,27 @@ bool holds_tag(const std::vector<std::wstring>& tags, const std::wstring& tag) {
     return false;
 }
 
-void merge_tags(const std::string& path, property_value& embedded) {
+// True when write_tags would leave the two attributes as they are.
+bool tags_mirrored(const property_value& value, const std::optional<std::string>& joined,
+                   const std::optional<std::string>& exact) {
+    if (value.type == value_type::empty || value.strings.empty()) return !joined && !exact;
+    return value.type == value_type::vector_lpwstr && exact && *exact == encode_value(value) && joined &&
+           *joined == join_tags(value.strings);
+}
+
+bool merge_tags(const std::string& path, property_value& embedded) {
     hresult result = s_ok;
     const auto theirs = read_attribute(path, tags_attribute, &result);
-    if (failed(result)) return;
+    if (failed(result)) return false;
     const std::string exact_name = attribute_name(key_keywords);
     const auto exact = read_attribute(path, exact_name.c_str(), &result);
-    if (failed(result) || (!theirs && !exact)) return;
+    if (failed(result)) return false;
+    if (!theirs && !exact) return tags_mirrored(embedded, theirs, exact);
     std::vector<std::wstring> base;
     property_value typed;
     if (exact && decode_value(*exact, typed) && typed.type == value_type::vector_lpwstr) base = typed.strings;
     const std::string their_text = theirs.value_or(std::string());
-    if (exact && join_tags(base) == their_text) return;
+    if (exact && join_tags(base) == their_text) return tags_mirrored(embedded, theirs, exact);
     const auto their_tags = split_tags(their_text);
     std::vector<std::wstring> merged;
     if (embedded.type == value_type::vector_lpwstr) {
@@ -116,6 +125,7 @@ void merge_tags(const std::string& path, property_value& embedded) {
         if (!holds_tag(base, tag) && !holds_tag(merged, tag)) merged.push_back(tag);
     }
     embedded = merged.empty() ? property_value{} : property_value::make_strings(std::move(merged));
+    return false;
 }
 
 // The file-manager text a rating or comment value is mirrored as; empty
@@ -210,22 +220,28 @@ hresult read_freedesktop(const std::string& path, const property_key& key, prope
     return e_invalidarg;
 }
 
-void merge_file_manager_change(const std::string& path, const property_key& key, property_value& embedded) {
+bool merge_file_manager_change(const std::string& path, const property_key& key, property_value& embedded) {
     if (key == key_keywords) return merge_tags(path, embedded);
-    if (key != key_rating && key != key_comment) return;
+    if (key != key_rating && key != key_comment) return false;
     const bool rating = key == key_rating;
     hresult result = s_ok;
     const auto theirs = read_attribute(path, rating ? rating_attribute : comment_attribute, &result);
-    if (failed(result)) return;
+    if (failed(result)) return false;
     const auto base = read_attribute(path, rating ? rating_base_attribute : comment_base_attribute, &result);
-    if (failed(result) || theirs == base) return;
+    if (failed(result)) return false;
+    if (theirs == base) {
+        // mirror_to_file_manager writes both or removes both.
+        const std::string text = mirror_text(key, embedded);
+        return text.empty() ? !theirs : theirs == text;
+    }
     embedded = property_value{};
-    if (!theirs || theirs->empty()) return;
+    if (!theirs || theirs->empty()) return false;
     if (!rating) {
         embedded = property_value::make_lpwstr(platform::text::from_utf8(*theirs));
     } else if (const auto value = value_of_baloo_rating(*theirs)) {
         embedded = property_value::make_ui4(*value);
     }
+    return false;
 }
 
 void mirror_to_file_manager(const std::string& path, const property_key& key, const property_value& value) {

@@ -51,7 +51,9 @@ std::unique_ptr<store> open_file_manager_store(const std::string& path);
 /// attribute still equals it, `embedded` stands; otherwise the file
 /// manager's change (tags added and removed, a new rating or comment) is
 /// applied over it. A volume without user attributes changes nothing.
-void merge_file_manager_change(const std::string& path, const property_key& key, property_value& embedded);
+/// True when the attributes already mirror the merged value exactly, so a
+/// write that keeps it need not mirror it again.
+bool merge_file_manager_change(const std::string& path, const property_key& key, property_value& embedded);
 
 /// Mirrors a value just written into the file: the attribute and its base.
 /// Failures (a volume without user attributes) are ignored.

@@ -267,9 +267,10 @@ public:
                     property_value embedded;
                     read_owned(key, embedded);
                     property_value merged = embedded;
-                    posix::merge_file_manager_change(path_, key, merged);
+                    const bool held = posix::merge_file_manager_change(path_, key, merged);
                     if (!(merged == embedded)) apply(key, merged);
-                    mirrored.emplace_back(key, std::move(merged));
+                    // The new file carries the old one's attributes: what they hold already needs no write.
+                    if (!held) mirrored.emplace_back(key, std::move(merged));
                 }
                 for (const auto& [key, value] : staged_) apply(key, value);
                 if (type_ == content_type::jpeg) complete_new_exif();
@@ -585,27 +586,29 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     prepare_exiv2();
     // Exiv2 parses only what the content really is, and only the types it
     // writes safely; the rest has no embedded metadata here.
-    // A read takes the file's head in the same open as the sniff.
     guard::byte_buffer head;
-    const content_type type = guard::sniff_file(native, writable ? nullptr : &head);
-    const bool handled = guard::has_metadata_handler(type);
     if (writable) {
-        if (!handled) {
+        // Writers keep each other out for the store's life, as the handler's
+        // exclusive share mode does on Windows.
+        hresult locked = s_ok;
+        const int lock = (info.st_mode & S_IWUSR) != 0
+                             ? posix::lock_file(native, true, from_win32(win32_error::sharing_violation), &locked)
+                             : -1;
+        struct unlock_on_failure {
+            int descriptor;
+            ~unlock_on_failure() { posix::unlock_file(descriptor); }
+        } guard{lock};
+        // The writer's descriptor serves the sniff, so the file is opened once;
+        // without it, the sniff still decides whether this is a type we write.
+        const content_type type = lock >= 0 ? guard::sniff_descriptor(lock, native) : guard::sniff_file(native);
+        if (!guard::has_metadata_handler(type)) {
             if (type != content_type::unknown) {
                 guard::log_refused_write(native, std::wstring(L"its content is ") + guard::content_type_name(type));
             }
             return e_notimpl;
         }
         if ((info.st_mode & S_IWUSR) == 0) return e_accessdenied;
-        // Writers keep each other out for the store's life, as the handler's
-        // exclusive share mode does on Windows.
-        hresult locked = s_ok;
-        const int lock = posix::lock_file(native, true, from_win32(win32_error::sharing_violation), &locked);
         if (lock < 0) return locked;
-        struct unlock_on_failure {
-            int descriptor;
-            ~unlock_on_failure() { posix::unlock_file(descriptor); }
-        } guard{lock};
         std::uint32_t error = 0;
         // Through the descriptor that holds the writer lock: the inode the
         // lock was won on, without opening the path again. Its identity
@@ -646,6 +649,8 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         return s_ok;
     }
     const bool pass_through = (flags & gps_handler_properties_only) == 0;
+    // A read takes the file's head in the same open as the sniff.
+    const content_type type = guard::sniff_file(native, &head);
     try {
         std::unique_ptr<guard::byte_buffer> held;
         Exiv2::Image::AutoPtr image;
