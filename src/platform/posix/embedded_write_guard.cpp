@@ -205,18 +205,20 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
 
 property_store::hresult replace_keeping_image_data(const std::string& path, content_type type,
                                                    std::string_view original, std::string_view updated,
-                                                   const platform::file_system::file_identity& read) {
+                                                   const platform::file_system::file_identity& read,
+                                                   const platform::file_system::file_tail& tail) {
     const std::wstring why = image_data_difference(type, original, updated);
     if (!why.empty()) {
         log_refused_write(path, why);
         return property_store::wincodec_err_badheader;
     }
-    return write_beside_and_replace(path, updated, read);
+    return write_beside_and_replace(path, updated, read, tail);
 }
 
 property_store::hresult commit_image(Exiv2::Image& image, const std::string& path, content_type type,
                                      std::string_view original, exif_preserving_write& exif,
-                                     const platform::file_system::file_identity& read) {
+                                     const platform::file_system::file_identity& read,
+                                     const platform::file_system::file_tail& tail) {
     exif.take_changes(image);
     image.writeMetadata();
     Exiv2::BasicIo& io = image.io();
@@ -230,9 +232,9 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
         if (!exif.edits_output()) {
             const std::string_view written(reinterpret_cast<const char*>(data), size);
             if (auto patched = corrected(type, written)) {
-                return replace_keeping_image_data(path, type, original, *patched, read);
+                return replace_keeping_image_data(path, type, original, *patched, read, tail);
             }
-            return replace_keeping_image_data(path, type, original, written, read);
+            return replace_keeping_image_data(path, type, original, written, read, tail);
         }
         bytes.assign(data, data + size);
     } else {
@@ -250,9 +252,9 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
     }
     const std::string_view written(reinterpret_cast<const char*>(kept->data()), kept->size());
     if (auto patched = corrected(type, written)) {
-        return replace_keeping_image_data(path, type, original, *patched, read);
+        return replace_keeping_image_data(path, type, original, *patched, read, tail);
     }
-    return replace_keeping_image_data(path, type, original, written, read);
+    return replace_keeping_image_data(path, type, original, written, read, tail);
 }
 
 }  // namespace platform::posix

@@ -38,7 +38,8 @@ void prepare_exiv2() {
 }
 
 property_store::hresult write_beside_and_replace(const std::string& path, std::string_view bytes,
-                                                 const platform::file_system::file_identity& read) {
+                                                 const platform::file_system::file_identity& read,
+                                                 const platform::file_system::file_tail& tail) {
     // Through a link the file it points to is replaced, with the temporary
     // file beside it, on its volume, for the rename.
     struct stat info {};
@@ -49,7 +50,7 @@ property_store::hresult write_beside_and_replace(const std::string& path, std::s
         if (!error_code) target = resolved.string();
     }
     return property_store::from_win32(
-        platform::file_system::replace_existing_file(target, bytes.data(), bytes.size(), read));
+        platform::file_system::replace_existing_file(target, bytes.data(), bytes.size(), read, tail));
 }
 
 }  // namespace platform::posix
