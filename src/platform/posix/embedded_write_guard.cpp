@@ -151,9 +151,12 @@ std::wstring embedded_write_refusal(content_type type, std::string_view content,
     std::wstring why;
     if (!image_data_walks(type, content, why)) return why;
     // Exiv2 empties its XMP data when the packet fails to parse; only then
-    // is a second parse worth its time.
-    if (const std::string& packet = image.xmpPacket(); !packet.empty() && image.xmpData().empty() && !decodes(packet)) {
-        return L"its XMP packet cannot be parsed whole";
+    // is a second parse worth its time. (The packet is asked for only then:
+    // while the data holds values, Exiv2 serialises them anew to answer.)
+    if (image.xmpData().empty()) {
+        if (const std::string& packet = image.xmpPacket(); !packet.empty() && !decodes(packet)) {
+            return L"its XMP packet cannot be parsed whole";
+        }
     }
     if (type == content_type::jpeg) {
         if (const auto exif = find_jpeg_exif(content);
@@ -168,11 +171,15 @@ std::wstring embedded_write_refusal(content_type type, std::string_view content,
 
 xmp_recovery recover_xmp(content_type type, std::string_view content, const std::string& path, Exiv2::Image& image) {
     xmp_recovery result;
-    const std::string& packet = image.xmpPacket();
-    if (!packet.empty() && image.xmpData().empty() && !decodes(packet)) {
-        result.damaged = true;
-        result.subject = scan_dc_subject(packet);
-        return result;
+    // Only an empty XmpData can stand for a packet that did not parse, and
+    // asking a filled one for its packet would serialise it anew.
+    if (image.xmpData().empty()) {
+        const std::string& packet = image.xmpPacket();
+        if (!packet.empty() && !decodes(packet)) {
+            result.damaged = true;
+            result.subject = scan_dc_subject(packet);
+            return result;
+        }
     }
     if (type != content_type::jpeg) return result;
     const std::string guid = extended_guid(image);

@@ -236,7 +236,13 @@ public:
             value = property_value{};
             return wincodec_err_badheader;
         }
-        posix::merge_file_manager_change(path_, key, value);
+        // A reader lists the file's attributes once instead of reading each
+        // one the merge looks at; most photos have none.
+        if (!file_manager_listed_) {
+            file_manager_listed_ = true;
+            file_manager_attributes_ = writable_ || posix::may_hold_file_manager_change(path_);
+        }
+        if (file_manager_attributes_) posix::merge_file_manager_change(path_, key, value);
         return s_ok;
     }
 
@@ -551,6 +557,8 @@ private:
     guard::xmp_recovery recovery_;
     platform::file_system::file_identity read_;  // what a writer read, which its commit may replace
     platform::file_system::file_tail tail_;      // a writer's: the rest of a big file after content_
+    bool file_manager_listed_ = false;           // whether file_manager_attributes_ was taken
+    bool file_manager_attributes_ = true;        // false: the file holds nothing merge_file_manager_change reads
     std::optional<guard::exif_preserving_write> exif_keeper_;
     bool had_exif_ = false;      // the file had EXIF when opened
     bool had_exif_ifd_ = false;  // ... and an Exif IFD in it
