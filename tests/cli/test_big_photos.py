@@ -46,6 +46,17 @@ class BigPhotos(QlmTestCase):
             child.returncode = os.waitstatus_to_exitcode(status)
         return child.returncode, usage.ru_maxrss * 1024
 
+    def small_photo_peak(self):
+        """The peak memory of the same write on the small sample photo (a sanitizer build's is far higher)."""
+        if not hasattr(self, "_small_peak"):
+            os.makedirs(os.path.join(self.root, "small"))
+            small = os.path.join(self.root, "small", "small.jpg")
+            with open(small, "wb") as f:
+                f.write(read_bytes(os.path.join(SAMPLES, "harbour.jpg")))
+            code, self._small_peak = self.run_measured("tag", "add", "-t", "Big", small)
+            self.assertEqual(code, 0)
+        return self._small_peak
+
     def test_a_sparse_photo_is_tagged_in_bounded_memory_and_stays_sparse(self):
         sample = read_bytes(os.path.join(SAMPLES, "harbour.jpg"))
         photo = self.path("big.jpg")
@@ -55,7 +66,7 @@ class BigPhotos(QlmTestCase):
 
         code, peak = self.run_measured("tag", "add", "-t", "Big", "-t", "Harbour", "big.jpg")
         self.assertEqual(code, 0, read_bytes(os.path.join(self.root, "out")))
-        self.assertLess(peak, 96 << 20)
+        self.assertLess(peak, self.small_photo_peak() + (64 << 20))
         self.assertEqual(self.qlm("rate", "set", "--stars", "4", "big.jpg").code, 0)
 
         self.assertEqual(exiftool(photo, "-XMP-dc:Subject", "-XMP-xmp:Rating"), ["Big, Harbour, Holiday", "4"])
@@ -83,7 +94,7 @@ class BigPhotos(QlmTestCase):
                     f.write(bytes_)
             before, blocks = digest(photo), os.stat(photo).st_blocks
             code, peak = self.run_measured("tag", "add", "-t", "Big", name)
-            self.assertLess(peak, 96 << 20, name)
+            self.assertLess(peak, self.small_photo_peak() + (64 << 20), name)
             self.assertEqual(digest(photo), before, name)
             self.assertEqual(os.stat(photo).st_blocks, blocks, name)
             self.assertNotIn("Big", exiftool(photo, "-XMP-dc:Subject")[0], name)
