@@ -45,10 +45,11 @@ struct file_tail {
     std::uint64_t length = 0;  // how many bytes follow
 };
 
-/// Appends `tail` to the file open as `to`, from its offset `at` on, in the
-/// kernel (copy_file_range, which shares blocks where the file system can),
+/// Appends `tail` to the file open as `to`, from its offset `at` on,
 /// skipping the holes of the source so that a sparse file stays sparse; the
-/// file ends at at + tail.length. 0 or the Win32 error; a source shorter
+/// file ends at at + tail.length. When the shift keeps whole blocks in place
+/// the kernel copies them (copy_file_range, which shares blocks where the
+/// file system can); otherwise a 1 MiB buffer carries them. 0 or the Win32 error; a source shorter
 /// than the tail has changed since it was read (file_changed).
 std::uint32_t copy_tail(int to, std::uint64_t at, const file_tail& tail);
 

@@ -1,6 +1,6 @@
-// The unchanged rest of a rewritten file, copied in the kernel: a 2 GB
-// photo whose metadata changed never passes through memory, and the holes
-// of a sparse file stay holes.
+// The unchanged rest of a rewritten file, copied stretch by stretch of
+// data in bounded memory (in the kernel where blocks can be shared), so
+// that the holes of a sparse file stay holes.
 
 #include "platform/posix/file_replace.h"
 #include "platform/win32_error.h"
@@ -46,6 +46,11 @@ std::uint32_t copy_through_buffer(int in, off_t from, int to, off_t at, std::uin
 }
 
 std::uint32_t copy_range(int in, off_t from, int to, off_t at, std::uint64_t length) {
+    // Shifted by part of a block, the kernel's copy goes page by page through
+    // a pipe and takes about twice as long as a plain copy (ext4, 1 GB); only
+    // a whole-block shift can share blocks, so only then is it worth asking.
+    constexpr off_t block = 4096;
+    if ((at - from) % block != 0) return copy_through_buffer(in, from, to, at, length);
     while (length > 0) {
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 30));
         const ssize_t copied = ::copy_file_range(in, &from, to, &at, chunk, 0);

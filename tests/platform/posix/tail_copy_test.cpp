@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -62,17 +63,23 @@ TEST(tail_copy, data_lands_shifted_holes_stay_holes_and_a_short_source_is_a_chan
     const descriptor in(source_path);
     const std::string original = read_all(in.fd);
 
-    const std::wstring copy_path = folder.path() + L"/copy";
-    const descriptor out(copy_path, O_RDWR | O_CREAT | O_EXCL);
-    ASSERT_EQ(::write(out.fd, "new head", 8), 8);
-    const fs::file_tail tail{in.fd, 1234, static_cast<std::uint64_t>(size) - 1234};
-    ASSERT_EQ(fs::copy_tail(out.fd, 8, tail), 0u);
-    EXPECT_TRUE(read_all(out.fd) == "new head" + original.substr(1234));
-    struct stat copied {};
-    ASSERT_EQ(::fstat(out.fd, &copied), 0);
-    EXPECT_LT(copied.st_blocks * 512, 1 << 20) << "the holes were filled";
+    // A shift by part of a block goes through a buffer, a shift by whole
+    // blocks through the kernel's copy.
+    for (const auto& [offset, at] : {std::pair<off_t, off_t>{1234, 8}, std::pair<off_t, off_t>{8192, 4096}}) {
+        const std::wstring copy_path = folder.path() + L"/copy" + std::to_wstring(at);
+        const descriptor out(copy_path, O_RDWR | O_CREAT | O_EXCL);
+        const std::string head(static_cast<std::size_t>(at), 'h');
+        ASSERT_EQ(::write(out.fd, head.data(), head.size()), at);
+        const fs::file_tail tail{in.fd, static_cast<std::uint64_t>(offset), static_cast<std::uint64_t>(size - offset)};
+        ASSERT_EQ(fs::copy_tail(out.fd, static_cast<std::uint64_t>(at), tail), 0u);
+        EXPECT_TRUE(read_all(out.fd) == head + original.substr(static_cast<std::size_t>(offset))) << at;
+        struct stat copied {};
+        ASSERT_EQ(::fstat(out.fd, &copied), 0);
+        EXPECT_LT(copied.st_blocks * 512, 1 << 20) << "the holes were filled";
+    }
 
     const fs::file_tail too_long{in.fd, 0, static_cast<std::uint64_t>(size) + 1};
+    const descriptor out(folder.path() + L"/short", O_RDWR | O_CREAT | O_EXCL);
     EXPECT_EQ(fs::copy_tail(out.fd, 0, too_long), fs::file_changed);
 }
 
