@@ -1,13 +1,16 @@
 // The whole embedded write path on arbitrary files: the bytes become a file
-// whose name takes one of the image extensions (chosen by the first byte),
-// the image handler opens it for writing, sets keywords, rating, comment
-// and title, commits, and the result is read back; the imaging component's
-// embedded link does the same. Whatever the content, a commit must either
-// keep the image data or leave the file as it was.
+// whose name takes one of the image extensions (chosen by the first byte; a
+// third bit of it pads the file past the size from which a JPEG's rest is
+// copied file to file), the image handler opens it for writing, sets
+// keywords, rating, comment and title, commits, and the result is read
+// back; the imaging component's embedded link does the same. Whatever the
+// content, a commit must either keep the image data or leave the file as it
+// was.
 
 #include "platform/imaging.h"
 #include "platform/posix/content_type.h"
 #include "platform/posix/image_data_check.h"
+#include "platform/posix/rewrite_source.h"
 #include "platform/property_store.h"
 #include "platform/text.h"
 
@@ -58,7 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) return 0;
     static const char* const extensions[] = {".jpg", ".png", ".tif", ".webp"};
     const std::string path = scratch_folder() + "/target" + extensions[data[0] % 4];
-    const std::string before(reinterpret_cast<const char*>(data) + 1, size - 1);
+    std::string before(reinterpret_cast<const char*>(data) + 1, size - 1);
+    // A third bit of the first byte makes the file large enough that a JPEG
+    // is held only up to its first scan and its rest copied file to file.
+    if ((data[0] & 4) != 0) before.append(px::split_rewrite_size, '\0');
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << before;

@@ -20,11 +20,8 @@ mapped_file& mapped_file::operator=(mapped_file&& other) noexcept {
 }
 
 void mapped_file::adopt(mapped_file& other) noexcept {
-    const bool copied = !other.copy_.empty();
     copy_ = std::move(other.copy_);
-    other.copy_.clear();
-    // A moved string may have moved its bytes (short strings live inside it).
-    data_ = copied ? copy_.data() : other.data_;
+    data_ = other.data_;
     size_ = other.size_;
     other.data_ = nullptr;
     other.size_ = 0;

@@ -3,6 +3,7 @@
 
 #include "platform/posix/freedesktop_attributes.h"
 #include "platform/property_store.h"
+#include "platform/text.h"
 
 #include "support/outside_tools.h"
 #include "support/temp_folder.h"
@@ -109,3 +110,29 @@ TEST(freedesktop_attributes, a_file_without_a_handler_shows_them_to_a_handler_on
 }
 
 }  // namespace
+
+// A photo reader lists the attributes once and merges only when one of
+// those it reads is there: each of them alone, among unrelated ones, must
+// still show as the file manager's change.
+TEST(freedesktop_attributes, a_photo_reader_sees_each_file_manager_attribute_among_others) {
+    qlm::testing::temp_folder temp;
+    const std::wstring reference = temp.write(L"reference.txt", "x");
+    const struct {
+        const char* name;
+        const char* value;
+        ps::property_key key;
+    } changes[] = {{"user.xdg.tags", "Fjord", ps::key_keywords},
+                   {"user.baloo.rating", "6", ps::key_rating},
+                   {"user.xdg.comment", "Seen", ps::key_comment}};
+    for (const auto& change : changes) {
+        const std::wstring photo = qlm::testing::make_image(temp / (platform::text::from_utf8(change.name) + L".jpg"));
+        setfattr(photo, "user.other", "unrelated");
+        const ps::property_value embedded = read(photo, change.key);
+        setfattr(photo, change.name, change.value);
+        setfattr(reference, change.name, change.value);
+        const ps::property_value theirs = read(reference, change.key, ps::gps_handler_properties_only);
+        EXPECT_NE(theirs.type, ps::value_type::empty) << change.name;
+        EXPECT_FALSE(theirs == embedded) << change.name;
+        EXPECT_EQ(read(photo, change.key), theirs) << change.name;
+    }
+}

@@ -161,9 +161,12 @@ std::wstring embedded_write_refusal(content_type type, std::string_view content,
     std::wstring why;
     if (!image_data_walks(type, content, why)) return why;
     // Exiv2 empties its XMP data when the packet fails to parse; only then
-    // is a second parse worth its time.
-    if (const std::string& packet = image.xmpPacket(); !packet.empty() && image.xmpData().empty() && !decodes(packet)) {
-        return L"its XMP packet cannot be parsed whole";
+    // is a second parse worth its time. (The packet is asked for only then:
+    // while the data holds values, Exiv2 serialises them anew to answer.)
+    if (image.xmpData().empty()) {
+        if (const std::string& packet = image.xmpPacket(); !packet.empty() && !decodes(packet)) {
+            return L"its XMP packet cannot be parsed whole";
+        }
     }
     if (type == content_type::jpeg) {
         if (const auto exif = find_jpeg_exif(content);
@@ -178,11 +181,15 @@ std::wstring embedded_write_refusal(content_type type, std::string_view content,
 
 xmp_recovery recover_xmp(content_type type, std::string_view content, const std::string& path, Exiv2::Image& image) {
     xmp_recovery result;
-    const std::string& packet = image.xmpPacket();
-    if (!packet.empty() && image.xmpData().empty() && !decodes(packet)) {
-        result.damaged = true;
-        result.subject = scan_dc_subject(packet);
-        return result;
+    // Only an empty XmpData can stand for a packet that did not parse, and
+    // asking a filled one for its packet would serialise it anew.
+    if (image.xmpData().empty()) {
+        const std::string& packet = image.xmpPacket();
+        if (!packet.empty() && !decodes(packet)) {
+            result.damaged = true;
+            result.subject = scan_dc_subject(packet);
+            return result;
+        }
     }
     if (type != content_type::jpeg) return result;
     const std::string guid = extended_guid(image);
@@ -215,18 +222,20 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
 
 property_store::hresult replace_keeping_image_data(const std::string& path, content_type type,
                                                    std::string_view original, std::string_view updated,
-                                                   const platform::file_system::file_identity& read) {
+                                                   const platform::file_system::file_identity& read,
+                                                   const platform::file_system::file_tail& tail) {
     const std::wstring why = image_data_difference(type, original, updated);
     if (!why.empty()) {
         log_refused_write(path, why);
         return property_store::wincodec_err_badheader;
     }
-    return write_beside_and_replace(path, updated, read);
+    return write_beside_and_replace(path, updated, read, tail);
 }
 
 property_store::hresult commit_image(Exiv2::Image& image, const std::string& path, content_type type,
                                      std::string_view original, exif_preserving_write& exif,
-                                     const platform::file_system::file_identity& read) {
+                                     const platform::file_system::file_identity& read,
+                                     const platform::file_system::file_tail& tail) {
     exif.take_changes(image);
     image.writeMetadata();
     Exiv2::BasicIo& io = image.io();
@@ -240,9 +249,9 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
         if (!exif.edits_output()) {
             const std::string_view written(reinterpret_cast<const char*>(data), size);
             if (auto patched = corrected(type, written)) {
-                return replace_keeping_image_data(path, type, original, *patched, read);
+                return replace_keeping_image_data(path, type, original, *patched, read, tail);
             }
-            return replace_keeping_image_data(path, type, original, written, read);
+            return replace_keeping_image_data(path, type, original, written, read, tail);
         }
         bytes.assign(data, data + size);
     } else {
@@ -260,9 +269,9 @@ property_store::hresult commit_image(Exiv2::Image& image, const std::string& pat
     }
     const std::string_view written(reinterpret_cast<const char*>(kept->data()), kept->size());
     if (auto patched = corrected(type, written)) {
-        return replace_keeping_image_data(path, type, original, *patched, read);
+        return replace_keeping_image_data(path, type, original, *patched, read, tail);
     }
-    return replace_keeping_image_data(path, type, original, written, read);
+    return replace_keeping_image_data(path, type, original, written, read, tail);
 }
 
 }  // namespace platform::posix

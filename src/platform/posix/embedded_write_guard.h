@@ -8,6 +8,7 @@
 #include "platform/posix/byte_buffer.h"
 #include "platform/posix/content_type.h"
 #include "platform/posix/exif_preserving_write.h"
+#include "platform/posix/file_replace.h"
 #include "platform/property_store.h"
 
 #include <optional>
@@ -72,18 +73,23 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
 /// Puts `updated` in place of the file at `path` (see
 /// write_beside_and_replace) only when it keeps the image data of
 /// `original` byte for byte; otherwise logs why, writes nothing and
-/// answers WINCODEC_ERR_BADHEADER.
+/// answers WINCODEC_ERR_BADHEADER. With a `tail`, both are the heads of
+/// files that end in it (read_for_rewrite), and the check of the heads is
+/// the check of the whole files.
 property_store::hresult replace_keeping_image_data(const std::string& path, content_type type,
                                                    std::string_view original, std::string_view updated,
-                                                   const platform::file_system::file_identity& read);
+                                                   const platform::file_system::file_identity& read,
+                                                   const platform::file_system::file_tail& tail = {});
 
 /// Commits an Exiv2 image opened over `original` (in memory) to the file
 /// at `path`: Exiv2 writes the metadata, `exif` puts the original EXIF
 /// block back with its changes applied in place, the image-data check runs
 /// and the result replaces the file, when it is still the file `read`
 /// describes. A refusal is logged. Exiv2's exceptions pass through.
+/// `original` may be a head whose `tail` the new file gets unchanged.
 property_store::hresult commit_image(Exiv2::Image& image, const std::string& path, content_type type,
                                      std::string_view original, exif_preserving_write& exif,
-                                     const platform::file_system::file_identity& read);
+                                     const platform::file_system::file_identity& read,
+                                     const platform::file_system::file_tail& tail = {});
 
 }  // namespace platform::posix

@@ -38,7 +38,8 @@ void prepare_exiv2() {
 }
 
 property_store::hresult write_beside_and_replace(const std::string& path, std::string_view bytes,
-                                                 const platform::file_system::file_identity& read) {
+                                                 const platform::file_system::file_identity& read,
+                                                 const platform::file_system::file_tail& tail) {
     // Through a link the file it points to is replaced, with the temporary
     // file beside it, on its volume, for the rename.
     struct stat info {};
@@ -52,7 +53,7 @@ property_store::hresult write_beside_and_replace(const std::string& path, std::s
     // A path that is no link was just looked at as the replace would look at it.
     const struct stat* seen = looked && !S_ISLNK(info.st_mode) ? &info : nullptr;
     return property_store::from_win32(
-        platform::file_system::replace_existing_file(target, bytes.data(), bytes.size(), read, seen));
+        platform::file_system::replace_existing_file(target, bytes.data(), bytes.size(), read, tail, seen));
 }
 
 }  // namespace platform::posix

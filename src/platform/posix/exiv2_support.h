@@ -2,6 +2,7 @@
 // What the Exiv2-based backends (image handler store, imaging) share.
 
 #include "platform/file_safety.h"
+#include "platform/posix/file_replace.h"
 #include "platform/property_store.h"
 
 #include <string>
@@ -18,8 +19,10 @@ void prepare_exiv2();
 /// attributes carried over). Through a symbolic link the file it points to
 /// gets the content. The replace is made only over the file `read`
 /// describes (its identity when it was read), else the failure is
-/// file_changed. S_OK or the failure as an HRESULT.
+/// file_changed. A `tail` of the old file follows the bytes. S_OK or the
+/// failure as an HRESULT.
 property_store::hresult write_beside_and_replace(const std::string& path, std::string_view bytes,
-                                                 const platform::file_system::file_identity& read);
+                                                 const platform::file_system::file_identity& read,
+                                                 const platform::file_system::file_tail& tail = {});
 
 }  // namespace platform::posix

@@ -36,6 +36,23 @@ std::uint32_t commit_if_unchanged(const std::string& target, const std::string& 
 /// its identity and the exchange, where another program's change can land.
 extern void (*before_exchange)(const std::string& target);
 
+/// The unchanged rest of an old file that a replace appends after its new
+/// bytes, copied file to file instead of through memory. An empty tail
+/// (length 0) adds nothing.
+struct file_tail {
+    int descriptor = -1;       // the old file, open for reading (not owned)
+    std::uint64_t offset = 0;  // where the rest starts in it
+    std::uint64_t length = 0;  // how many bytes follow
+};
+
+/// Appends `tail` to the file open as `to`, from its offset `at` on,
+/// skipping the holes of the source so that a sparse file stays sparse; the
+/// file ends at at + tail.length. When the shift keeps whole blocks in place
+/// the kernel copies them (copy_file_range, which shares blocks where the
+/// file system can); otherwise a 1 MiB buffer carries them. 0 or the Win32 error; a source shorter
+/// than the tail has changed since it was read (file_changed).
+std::uint32_t copy_tail(int to, std::uint64_t at, const file_tail& tail);
+
 /// Puts `length` bytes in place of the existing regular file at `path`
 /// (a path without a symbolic link as its last part) through a temporary
 /// file beside it that carries the target's mode, owner and extended
@@ -44,9 +61,11 @@ extern void (*before_exchange)(const std::string& target);
 /// commit is made only over the file `read` describes (commit_if_unchanged),
 /// else file_changed. A missing target gives 2, a read-only one or one that
 /// is not a regular file 5, with nothing created. 0 or the Win32 error; on
-/// failure the target is as before and the temporary gone. `seen`, when
-/// given, is the target's stat taken just before, so it is not asked again.
+/// failure the target is as before and the temporary gone. A `tail`
+/// follows the bytes in the new file. `seen`, when given, is the target's
+/// stat taken just before, so it is not asked again.
 std::uint32_t replace_existing_file(const std::string& path, const void* bytes, std::size_t length,
-                                    const file_identity& read, const struct stat* seen = nullptr);
+                                    const file_identity& read, const file_tail& tail = {},
+                                    const struct stat* seen = nullptr);
 
 }  // namespace platform::file_system

@@ -390,9 +390,10 @@ namespace {
 
 // Creates `temporary`, private from its creation, gives it the protection of
 // the target `info` describes (none: a new file's default mode) before any
-// byte, then writes and flushes the bytes. On failure nothing of it is left.
+// byte, then writes the bytes and the tail after them and flushes it all.
+// On failure nothing of it is left.
 std::uint32_t fill_temporary(const std::string& target, const struct stat* info, const std::string& temporary,
-                             const void* bytes, std::size_t length) {
+                             const void* bytes, std::size_t length, const file_tail& tail = {}) {
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, info ? 0600 : 0666);
     if (fd < 0) return win32_error::from_errno(errno);
     std::uint32_t result = win32_error::success;
@@ -416,6 +417,7 @@ std::uint32_t fill_temporary(const std::string& target, const struct stat* info,
         cursor += n;
         left -= static_cast<std::size_t>(n);
     }
+    if (result == win32_error::success) result = copy_tail(fd, length, tail);
     if (result == win32_error::success && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
     if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
     if (result != win32_error::success) ::unlink(temporary.c_str());
@@ -468,7 +470,7 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
 }
 
 std::uint32_t replace_existing_file(const std::string& path, const void* bytes, std::size_t length,
-                                    const file_identity& read, const struct stat* seen) {
+                                    const file_identity& read, const file_tail& tail, const struct stat* seen) {
     struct stat info {};
     if (seen != nullptr) {
         info = *seen;
@@ -481,7 +483,7 @@ std::uint32_t replace_existing_file(const std::string& path, const void* bytes, 
     const std::wstring target = platform::text::from_utf8_name(path);
     const std::string temporary = narrow(temporary_name_beside(target));
     sweep_once(temporary);
-    const std::uint32_t result = fill_temporary(path, &info, temporary, bytes, length);
+    const std::uint32_t result = fill_temporary(path, &info, temporary, bytes, length, tail);
     if (result != win32_error::success) return result;
     return commit_if_unchanged(path, temporary, read);
 }

@@ -220,6 +220,24 @@ hresult read_freedesktop(const std::string& path, const property_key& key, prope
     return e_invalidarg;
 }
 
+bool may_hold_file_manager_change(const std::string& path) {
+    char names[4096];
+    const ssize_t size = ::listxattr(path.c_str(), names, sizeof names);
+    // Without user attributes on the volume every read fails, which merges nothing.
+    if (size < 0) return errno != ENOTSUP;
+    const std::string keywords = attribute_name(key_keywords);
+    for (std::size_t at = 0; at < static_cast<std::size_t>(size);) {
+        const std::string_view name(names + at);
+        at += name.size() + 1;
+        for (const std::string_view read : {std::string_view(tags_attribute), std::string_view(keywords),
+                                            std::string_view(rating_attribute), std::string_view(rating_base_attribute),
+                                            std::string_view(comment_attribute), std::string_view(comment_base_attribute)}) {
+            if (name == read) return true;
+        }
+    }
+    return false;
+}
+
 bool merge_file_manager_change(const std::string& path, const property_key& key, property_value& embedded) {
     if (key == key_keywords) return merge_tags(path, embedded);
     if (key != key_rating && key != key_comment) return false;

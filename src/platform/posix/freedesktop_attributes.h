@@ -55,6 +55,11 @@ std::unique_ptr<store> open_file_manager_store(const std::string& path);
 /// write that keeps it need not mirror it again.
 bool merge_file_manager_change(const std::string& path, const property_key& key, property_value& embedded);
 
+/// False when the file holds none of the attributes the merges above read
+/// (one listing instead of a read per attribute and key), so that they
+/// would change nothing; true when it holds one or the listing fails.
+bool may_hold_file_manager_change(const std::string& path);
+
 /// Mirrors a value just written into the file: the attribute and its base.
 /// Failures (a volume without user attributes) are ignored.
 void mirror_to_file_manager(const std::string& path, const property_key& key, const property_value& value);

@@ -13,9 +13,8 @@
 namespace platform {
 
 void mapped_file::reset() noexcept {
-    if (!copy_.empty()) {
-        copy_.clear();
-        copy_.shrink_to_fit();
+    if (copy_) {
+        copy_.reset();
     } else if (data_ != nullptr) {
         ::munmap(const_cast<void*>(data_), size_);
     }
@@ -47,17 +46,17 @@ bool mapped_file::open(const std::wstring& path, std::uint64_t max_size, std::ui
     }
     constexpr std::uint64_t largest_copy = 4u * 1024 * 1024;
     if (size > 0 && size <= largest_copy) {
-        copy_.resize(static_cast<std::size_t>(size));
+        copy_.reset(new char[static_cast<std::size_t>(size)]);
         std::size_t done = 0;
-        while (done < copy_.size()) {
-            const ssize_t n = ::read(fd, copy_.data() + done, copy_.size() - done);
+        while (done < size) {
+            const ssize_t n = ::read(fd, copy_.get() + done, static_cast<std::size_t>(size) - done);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             done += static_cast<std::size_t>(n);
         }
-        copy_.resize(done);  // a file that shrank meanwhile: what was there
-        data_ = copy_.empty() ? nullptr : copy_.data();
-        size_ = copy_.size();
+        size_ = done;  // a file that shrank meanwhile: what was there
+        if (done == 0) copy_.reset();
+        data_ = copy_.get();
     } else if (size > 0) {
         void* view = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
         if (view == MAP_FAILED) {

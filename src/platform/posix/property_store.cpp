@@ -32,6 +32,7 @@
 #include "platform/posix/photo_properties.h"
 #include "platform/posix/property_set.h"
 #include "platform/posix/raw_sidecar_store.h"
+#include "platform/posix/rewrite_source.h"
 #include "platform/posix/staged_values.h"
 #include "platform/rating_scale.h"
 #include "platform/text.h"
@@ -183,7 +184,7 @@ public:
     // must outlive it.
     image_store(std::string path, bool writable, bool pass_through, std::unique_ptr<guard::byte_buffer> content,
                 Exiv2::Image::AutoPtr image, int lock, content_type type, guard::xmp_recovery recovery = {},
-                platform::file_system::file_identity read = {})
+                platform::file_system::file_identity read = {}, platform::file_system::file_tail tail = {})
         : path_(std::move(path)),
           writable_(writable),
           pass_through_(pass_through),
@@ -192,7 +193,8 @@ public:
           lock_(lock),
           type_(type),
           recovery_(std::move(recovery)),
-          read_(read) {
+          read_(read),
+          tail_(tail) {
         if (writable_) exif_keeper_.emplace(type_, guard::view(*content_), *image_);
         had_exif_ = !image_->exifData().empty();
         had_exif_ifd_ = has_exif_ifd(image_->exifData());
@@ -234,7 +236,13 @@ public:
             value = property_value{};
             return wincodec_err_badheader;
         }
-        posix::merge_file_manager_change(path_, key, value);
+        // A reader lists the file's attributes once instead of reading each
+        // one the merge looks at; most photos have none.
+        if (!file_manager_listed_) {
+            file_manager_listed_ = true;
+            file_manager_attributes_ = writable_ || posix::may_hold_file_manager_change(path_);
+        }
+        if (file_manager_attributes_) posix::merge_file_manager_change(path_, key, value);
         return s_ok;
     }
 
@@ -274,7 +282,8 @@ public:
                 }
                 for (const auto& [key, value] : staged_) apply(key, value);
                 if (type_ == content_type::jpeg) complete_new_exif();
-                const hresult written = guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_, read_);
+                const hresult written = guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_, read_,
+                                                            tail_);
                 if (!failed(written)) {
                     for (const auto& [key, value] : mirrored) posix::mirror_to_file_manager(path_, key, value);
                 }
@@ -548,6 +557,9 @@ private:
     content_type type_;
     guard::xmp_recovery recovery_;
     platform::file_system::file_identity read_;  // what a writer read, which its commit may replace
+    platform::file_system::file_tail tail_;      // a writer's: the rest of a big file after content_
+    bool file_manager_listed_ = false;           // whether file_manager_attributes_ was taken
+    bool file_manager_attributes_ = true;        // false: the file holds nothing merge_file_manager_change reads
     std::optional<guard::exif_preserving_write> exif_keeper_;
     bool had_exif_ = false;      // the file had EXIF when opened
     bool had_exif_ifd_ = false;  // ... and an Exif IFD in it
@@ -614,9 +626,11 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         // lock was won on, without opening the path again. Its identity
         // before the first byte is what the commit may replace.
         const platform::file_system::file_identity read = platform::file_system::identity_of_descriptor(lock);
-        auto bytes = platform::file_system::read_descriptor_bytes(lock, static_cast<std::size_t>(-1), &error);
-        if (!bytes) return from_win32(error);
-        auto content = std::make_unique<guard::byte_buffer>(std::move(*bytes));
+        // A big photo is held only up to its image data, which the commit
+        // copies from this descriptor into the new file.
+        auto source = platform::posix::read_for_rewrite(lock, type, &error);
+        if (!source) return from_win32(error);
+        auto content = std::make_unique<guard::byte_buffer>(std::move(source->head));
         Exiv2::Image::AutoPtr image;
         try {
             image = guard::open_image(type, reinterpret_cast<const unsigned char*>(content->data()), content->size());
@@ -644,7 +658,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
             return wincodec_err_badheader;
         }
         out = std::make_unique<image_store>(native, true, true, std::move(content), std::move(image), lock, type,
-                                            std::move(recovery), read);
+                                            std::move(recovery), read, source->tail);
         guard.descriptor = -1;
         return s_ok;
     }
