@@ -213,6 +213,10 @@ std::wstring lexically_normal(const std::wstring& path) {
 
 std::wstring path_key(const std::wstring& path) { return path; }
 
+std::size_t path_key_hash(std::wstring_view path) { return std::hash<std::wstring_view>{}(path); }
+
+bool same_path_key(std::wstring_view a, std::wstring_view b) { return a == b; }
+
 bool exists(const std::wstring& path) {
     struct stat info {};
     if (::stat(narrow(path).c_str(), &info) == 0) return true;
