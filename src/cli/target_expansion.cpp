@@ -108,7 +108,9 @@ void append_sort_key(std::string& keys, const std::wstring& name) {
     const bool ascii =
         std::all_of(name.begin(), name.end(), [](wchar_t c) { return static_cast<std::uint32_t>(c) < 0x80; });
     if (ascii) {
-        for (const wchar_t c : name) keys.push_back(static_cast<char>(c >= L'a' && c <= L'z' ? c - (L'a' - L'A') : c));
+        std::size_t at = keys.size();
+        keys.resize(at + name.size());
+        for (const wchar_t c : name) keys[at++] = static_cast<char>(c >= L'a' && c <= L'z' ? c - (L'a' - L'A') : c);
         return;
     }
     const auto put_unit = [&keys](std::uint32_t unit) {
