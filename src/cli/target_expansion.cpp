@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -50,12 +50,12 @@ private:
     };
 
     bool add_unique(target_entry entry) {
-        const std::size_t hash = std::hash<std::wstring>{}(fs::path_key(entry.path));
+        const std::size_t hash = fs::path_key_hash(entry.path);
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
             const slot& found = slots_[at];
             if (found.index == 0) break;
-            if (found.hash == hash && fs::path_key(targets_[found.index - 1].path) == fs::path_key(entry.path)) {
+            if (found.hash == hash && fs::same_path_key(targets_[found.index - 1].path, entry.path)) {
                 return false;
             }
         }
@@ -99,65 +99,78 @@ std::size_t last_separator(const std::wstring& path) {
     return std::wstring::npos;
 }
 
-// A code point's place in UTF-16 order: characters beyond the BMP sort by
-// their high surrogate (0xD800-0xDBFF), below U+E000-U+FFFF.
-std::uint32_t utf16_weight(wchar_t c) {
-    const auto point = static_cast<std::uint32_t>(c);
-    return point > 0xFFFF ? 0xD800 + ((point - 0x10000) >> 10) : point;
-}
-
-// The upper-cased form NTFS compares, made only for a name beyond ASCII;
-// an ASCII name is upper-cased as it is compared.
-bool is_ascii(const std::wstring& name) {
-    return std::all_of(name.begin(), name.end(), [](wchar_t c) { return static_cast<std::uint32_t>(c) < 0x80; });
-}
-
-wchar_t ascii_upper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }
-
-// Negative, zero or positive as the upper-cased a sorts before, with or
-// after the upper-cased b; each side is its upper-cased key when it has one.
-int upper_compare(const std::wstring& a, const std::wstring* a_key, const std::wstring& b, const std::wstring* b_key) {
-    const std::wstring& left = a_key ? *a_key : a;
-    const std::wstring& right = b_key ? *b_key : b;
-    const std::size_t common = std::min(left.size(), right.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const wchar_t ca = a_key ? left[i] : ascii_upper(left[i]);
-        const wchar_t cb = b_key ? right[i] : ascii_upper(right[i]);
-        if (ca == cb) continue;
-        const std::uint32_t wa = utf16_weight(ca);
-        const std::uint32_t wb = utf16_weight(cb);
-        if (wa != wb) return wa < wb ? -1 : 1;
-        return ca < cb ? -1 : 1;
+// Appends the name upper-cased as bytes whose plain byte order is the order
+// of the upper-cased UTF-16 units NTFS compares: an ASCII unit as itself,
+// any other as three bytes led by 0x80-0x8F (so after every ASCII one), a
+// character beyond the BMP as its two surrogates. An ASCII name, nearly
+// every name, is upper-cased in place without a copy.
+void append_sort_key(std::string& keys, const std::wstring& name) {
+    const bool ascii =
+        std::all_of(name.begin(), name.end(), [](wchar_t c) { return static_cast<std::uint32_t>(c) < 0x80; });
+    if (ascii) {
+        std::size_t at = keys.size();
+        keys.resize(at + name.size());
+        for (const wchar_t c : name) keys[at++] = static_cast<char>(c >= L'a' && c <= L'z' ? c - (L'a' - L'A') : c);
+        return;
     }
-    return left.size() == right.size() ? 0 : (left.size() < right.size() ? -1 : 1);
+    const auto put_unit = [&keys](std::uint32_t unit) {
+        if (unit < 0x80) {
+            keys.push_back(static_cast<char>(unit));
+            return;
+        }
+        keys.push_back(static_cast<char>(0x80 | (unit >> 12)));
+        keys.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
+        keys.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+    };
+    for (const wchar_t c : platform::text::to_upper_invariant(name)) {
+        const auto point = static_cast<std::uint32_t>(c);
+        if (point > 0xFFFF) {
+            put_unit(0xD800 + ((point - 0x10000) >> 10));
+            put_unit(0xDC00 + ((point - 0x10000) & 0x3FF));
+        } else {
+            put_unit(point);
+        }
+    }
 }
 
 // NTFS keeps a folder's names in this order, comparing them upper-cased, and
 // lists them so; sorting here gives every system the same order of
-// enumeration. A name beyond ASCII is upper-cased once, not at every comparison.
+// enumeration. Returns the items' indices in that order: each name's key is
+// made once, into one buffer, and the items stay where they are.
 template <typename Item, typename Name>
-void sort_in_ntfs_order(std::vector<Item>& items, Name name_of) {
+std::vector<std::uint32_t> ntfs_order(const std::vector<Item>& items, Name name_of) {
     struct sort_key {
-        std::size_t index;
-        std::unique_ptr<std::wstring> upper;  // only for a name beyond ASCII
+        std::uint64_t head;  // the key's first 8 bytes, big-endian: most names differ there
+        std::uint32_t offset;
+        std::uint32_t length;
+        std::uint32_t index;
     };
-    std::vector<sort_key> keys;
-    keys.reserve(items.size());
+    std::string keys;
+    std::vector<sort_key> order;
+    order.reserve(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::wstring& name = name_of(items[i]);
-        keys.push_back({i, is_ascii(name) ? nullptr
-                                          : std::make_unique<std::wstring>(platform::text::to_upper_invariant(name))});
+        const std::size_t offset = keys.size();
+        append_sort_key(keys, name_of(items[i]));
+        std::uint64_t head = 0;
+        for (std::size_t at = 0; at < 8; ++at) {
+            // Names hold no NUL, so the zeros after a short key sort it first.
+            const auto byte = offset + at < keys.size() ? static_cast<unsigned char>(keys[offset + at]) : 0u;
+            head = (head << 8) | byte;
+        }
+        order.push_back({head, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(keys.size() - offset),
+                         static_cast<std::uint32_t>(i)});
     }
-    std::sort(keys.begin(), keys.end(), [&](const sort_key& a, const sort_key& b) {
-        const std::wstring& name_a = name_of(items[a.index]);
-        const std::wstring& name_b = name_of(items[b.index]);
-        if (const int order = upper_compare(name_a, a.upper.get(), name_b, b.upper.get())) return order < 0;
-        return name_a < name_b;
+    std::sort(order.begin(), order.end(), [&](const sort_key& a, const sort_key& b) {
+        if (a.head != b.head) return a.head < b.head;
+        const std::string_view key_a(keys.data() + a.offset, a.length);
+        const std::string_view key_b(keys.data() + b.offset, b.length);
+        if (const int by_key = key_a.compare(key_b)) return by_key < 0;
+        return name_of(items[a.index]) < name_of(items[b.index]);
     });
-    std::vector<Item> sorted;
-    sorted.reserve(items.size());
-    for (const auto& key : keys) sorted.push_back(std::move(items[key.index]));
-    items = std::move(sorted);
+    std::vector<std::uint32_t> indices;
+    indices.reserve(order.size());
+    for (const auto& key : order) indices.push_back(key.index);
+    return indices;
 }
 
 bool is_folder(const std::wstring& path) {
@@ -169,11 +182,12 @@ bool is_folder(const std::wstring& path) {
 // contents. Hidden entries, a write's temporaries and linked folders are
 // left out: a link may lead out of the tree or back up into it.
 void add_tree(target_list& targets, const std::wstring& folder) {
-    auto entries = fs::list_folder(folder);
+    const auto entries = fs::list_folder(folder);
     if (!entries) return;
-    sort_in_ntfs_order(*entries, [](const fs::folder_entry& entry) -> const std::wstring& { return entry.name; });
     const std::wstring prefix = is_separator(folder.back()) ? folder : folder + fs::separator;
-    for (auto& entry : *entries) {
+    for (const std::uint32_t index :
+         ntfs_order(*entries, [](const fs::folder_entry& entry) -> const std::wstring& { return entry.name; })) {
+        const fs::folder_entry& entry = (*entries)[index];
         if (entry.hidden || fs::temporary_owner(entry.name) || (entry.is_link && entry.is_folder)) continue;
         std::wstring path = prefix + entry.name;
         if (!entry.is_folder) {
@@ -213,9 +227,10 @@ std::vector<target_entry> expand_targets(const std::vector<std::wstring>& paths,
         }
         const std::wstring parent = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
         bool matched = false;
-        if (auto names = fs::find_files(path)) {
-            sort_in_ntfs_order(*names, [](const std::wstring& match) -> const std::wstring& { return match; });
-            for (const auto& entry : *names) {
+        if (const auto names = fs::find_files(path)) {
+            for (const std::uint32_t index :
+                 ntfs_order(*names, [](const std::wstring& match) -> const std::wstring& { return match; })) {
+                const std::wstring& entry = (*names)[index];
                 // A write's temporary file is never a target of its own.
                 if (entry == L"." || entry == L".." || fs::temporary_owner(entry)) continue;
                 const std::wstring match = parent + entry;

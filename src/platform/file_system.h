@@ -64,6 +64,12 @@ std::wstring lexically_normal(const std::wstring& path);
 /// The key under which two paths name the same target.
 std::wstring path_key(const std::wstring& path);
 
+/// The hash of the path's key, and whether two paths share a key, without
+/// making a key where it is the path itself (Linux): a tree walk asks this
+/// for every file it lists.
+std::size_t path_key_hash(std::wstring_view path);
+bool same_path_key(std::wstring_view a, std::wstring_view b);
+
 /// True when the path names an existing entry. Throws
 /// std::filesystem::filesystem_error ("exists") when that cannot be told.
 bool exists(const std::wstring& path);

@@ -90,6 +90,29 @@ TEST_F(target_expansion, letter_case_follows_the_file_system) {
     }
 }
 
+// Names are compared upper-cased by UTF-16 unit, as NTFS lists them: "_"
+// after the letters, "é" after every ASCII name, a character beyond the BMP
+// (a surrogate pair) before U+FF21; names alike but for case by their units.
+// A pattern and a walked folder come out in the same order.
+TEST(target_expansion_order, names_beyond_ascii_sort_as_ntfs_lists_them) {
+    const qlm::testing::temp_folder folder;
+    const std::wstring tree = folder.make_folder(L"tree");
+    std::vector<std::wstring> expected;
+    const bool twins = fs::path_key(L"A") != fs::path_key(L"a");
+    for (const wchar_t* name : {L"A.txt", L"a.txt", L"E.txt", L"f.txt", L"_.txt", L"\u00E9.txt", L"\U0001F600.txt",
+                                L"\uFF21.txt"}) {
+        if (!twins && std::wstring(name) == L"a.txt") continue;
+        expected.push_back(folder.write(std::wstring(L"tree") + fs::separator + name, "x"));
+    }
+    std::vector<std::wstring> matched;
+    for (const auto& target : expand_targets({tree + fs::separator + L"*.txt"})) matched.push_back(target.path);
+    EXPECT_EQ(matched, expected);
+    std::vector<std::wstring> walked;
+    for (const auto& target : expand_targets({tree}, true)) walked.push_back(target.path);
+    expected.insert(expected.begin(), tree);
+    EXPECT_EQ(walked, expected);
+}
+
 TEST_F(target_expansion, relative_paths_are_taken_against_the_current_directory) {
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path(fs::to_native(folder_.path()));

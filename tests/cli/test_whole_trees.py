@@ -48,6 +48,21 @@ class WholeTreeTest(QlmTestCase):
         self.assertEqual([row["path"] for row in report["results"]], expected[4:6])
         self.assertEqual(os.listdir(os.path.join(shoot, "C")), ["c.txt"])
 
+    def test_helper_files_of_a_tagged_folder_are_hidden_from_walks_not_patterns(self):
+        touch(self.path("Shoot/a.jpg"))
+        r = self.qlm("tag", "add", "-t", "Trip", "Shoot")
+        self.assertEqual(r.code, 0, r.err)
+        shoot = self.path("Shoot")
+        helpers = sorted(n for n in os.listdir(shoot) if n == "desktop.ini" or n.startswith("sw_tagged_"))
+        self.assertEqual(len(helpers), 2, os.listdir(shoot))
+        # Listed in .hidden as Dolphin and Nautilus read it, one name a line.
+        with open(os.path.join(shoot, ".hidden"), "rb") as f:
+            self.assertEqual(sorted(f.read().decode().splitlines()), helpers)
+        # A walk leaves them out as Explorer hides them; a pattern lists them.
+        self.assertEqual(self.rated_paths(self.qlm("rate", "get", "-r", "Shoot")), [shoot, self.path("Shoot/a.jpg")])
+        listed = [os.path.join(shoot, n) for n in [".directory", ".hidden", "a.jpg"] + helpers]
+        self.assertEqual(self.rated_paths(self.qlm("rate", "get", "Shoot/*")), listed)
+
     def test_pattern_matches_come_in_case_insensitive_order(self):
         for name in ["IMG_0026.jpg", "img_0013.jpg", "IMG_0100.jpg", "Img_0002.jpg", "_x.jpg", "Z.jpg"]:
             touch(self.path(name))

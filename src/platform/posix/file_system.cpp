@@ -213,6 +213,10 @@ std::wstring lexically_normal(const std::wstring& path) {
 
 std::wstring path_key(const std::wstring& path) { return path; }
 
+std::size_t path_key_hash(std::wstring_view path) { return std::hash<std::wstring_view>{}(path); }
+
+bool same_path_key(std::wstring_view a, std::wstring_view b) { return a == b; }
+
 bool exists(const std::wstring& path) {
     struct stat info {};
     if (::stat(narrow(path).c_str(), &info) == 0) return true;
@@ -510,8 +514,10 @@ std::uint32_t move_file(const std::wstring& from, const std::wstring& to) {
     struct stat info {};
     // MoveFileExW without MOVEFILE_REPLACE_EXISTING never replaces a file.
     if (::lstat(target.c_str(), &info) == 0) return win32_error::already_exists;
-    if (::rename(narrow(from).c_str(), target.c_str()) != 0) return win32_error::from_errno(errno);
+    const std::string source = narrow(from);
+    if (::rename(source.c_str(), target.c_str()) != 0) return win32_error::from_errno(errno);
     flush_parent_folder(target);
+    move_hidden_listing(source, target);
     return win32_error::success;
 }
 

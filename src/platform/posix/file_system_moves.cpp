@@ -3,6 +3,7 @@
 #include "platform/file_system_moves.h"
 
 #include "platform/posix/file_lock.h"
+#include "platform/posix/hidden_list.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"
@@ -212,9 +213,10 @@ std::wstring move_temporary_name(const std::wstring& to) {
     return folder + L"." + name + L".qlm-move.tmp";
 }
 
-std::uint32_t move_file_no_replace(const std::wstring& from, const std::wstring& to) {
-    const std::string source = narrow(from);
-    const std::string target = narrow(to);
+namespace {
+
+std::uint32_t move_without_replacing(const std::wstring& from, const std::wstring& to, const std::string& source,
+                                    const std::string& target) {
     const writer_lock lock(source);
     if (lock.fd() < 0) {
         if (lock.error() == EWOULDBLOCK) return win32_error::sharing_violation;
@@ -231,6 +233,17 @@ std::uint32_t move_file_no_replace(const std::wstring& from, const std::wstring&
     }
     if (errno != EINVAL && errno != ENOSYS) return win32_error::from_errno(errno);
     return no_replace_rename(source, target);
+}
+
+}  // namespace
+
+std::uint32_t move_file_no_replace(const std::wstring& from, const std::wstring& to) {
+    const std::string source = narrow(from);
+    const std::string target = narrow(to);
+    const std::uint32_t result = move_without_replacing(from, to, source, target);
+    // A hidden file's line in its folder's ".hidden" goes with it.
+    if (result == win32_error::success) move_hidden_listing(source, target);
+    return result;
 }
 
 std::uint32_t flush_folder(const std::wstring& path) { return flush_native_folder(narrow(path)); }

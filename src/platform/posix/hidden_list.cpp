@@ -71,4 +71,12 @@ void update_hidden_list(const std::string& path, bool hidden) {
     write_list(list, updated);
 }
 
+void move_hidden_listing(const std::string& from, const std::string& to) {
+    std::uint32_t error = 0;
+    const std::uint32_t attributes = get_attributes(text::from_utf8_name(to), &error);
+    if (attributes == invalid_attributes || (attributes & attribute_hidden) == 0) return;
+    update_hidden_list(from, false);
+    update_hidden_list(to, true);
+}
+
 }  // namespace platform::file_system

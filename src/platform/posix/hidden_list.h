@@ -14,4 +14,9 @@ namespace platform::file_system {
 /// refuses the write keeps its list as it was.
 void update_hidden_list(const std::string& path, bool hidden);
 
+/// After a move or rename from `from` to `to` (UTF-8): when what is now at
+/// `to` carries the hidden attribute, its line leaves the old folder's list
+/// and joins the new one's, so it stays out of view as it does on Windows.
+void move_hidden_listing(const std::string& from, const std::string& to);
+
 }  // namespace platform::file_system

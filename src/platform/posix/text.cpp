@@ -116,15 +116,19 @@ namespace {
 // `escape`: each byte of an ill-formed sequence becomes U+DC00 plus the byte
 // instead of one U+FFFD for the whole maximal subpart.
 std::wstring decode_utf8(std::string_view bytes, bool escape) {
-    std::wstring out;
-    out.reserve(bytes.size());
+    // UTF-8 never decodes to more characters than it has bytes: the text is
+    // written into its full size and cut to length at the end, which keeps
+    // listing a large folder free of a size check per character.
+    std::wstring out(bytes.size(), L'\0');
+    std::size_t written = 0;
+    const auto put = [&](char32_t c) { out[written++] = static_cast<wchar_t>(c); };
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     std::size_t i = 0;
     while (i < n) {
         const unsigned char b0 = p[i];
         if (b0 < 0x80) {
-            out.push_back(static_cast<wchar_t>(b0));
+            put(b0);
             ++i;
             continue;
         }
@@ -146,7 +150,7 @@ std::wstring decode_utf8(std::string_view bytes, bool escape) {
             if (b0 == 0xF0) low = 0x90;
             if (b0 == 0xF4) high = 0x8F;
         } else {
-            out.push_back(static_cast<wchar_t>(escape ? 0xDC00 + b0 : replacement));
+            put(escape ? 0xDC00 + b0 : replacement);
             ++i;
             continue;
         }
@@ -164,14 +168,15 @@ std::wstring decode_utf8(std::string_view bytes, bool escape) {
             c = (c << 6) | (p[j] & 0x3F);
         }
         if (valid) {
-            out.push_back(static_cast<wchar_t>(c));
+            put(c);
         } else if (escape) {
-            for (std::size_t k = i; k < j; ++k) out.push_back(static_cast<wchar_t>(0xDC00 + p[k]));
+            for (std::size_t k = i; k < j; ++k) put(0xDC00 + p[k]);
         } else {
-            out.push_back(static_cast<wchar_t>(replacement));
+            put(replacement);
         }
         i = j;
     }
+    out.resize(written);
     return out;
 }
 

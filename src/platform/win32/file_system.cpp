@@ -77,6 +77,14 @@ std::wstring lexically_normal(const std::wstring& path) {
 
 std::wstring path_key(const std::wstring& path) { return platform::text::to_upper_invariant(path); }
 
+std::size_t path_key_hash(std::wstring_view path) {
+    return std::hash<std::wstring>{}(platform::text::to_upper_invariant(path));
+}
+
+bool same_path_key(std::wstring_view a, std::wstring_view b) {
+    return platform::text::to_upper_invariant(a) == platform::text::to_upper_invariant(b);
+}
+
 bool exists(const std::wstring& path) {
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     const DWORD error = GetLastError();

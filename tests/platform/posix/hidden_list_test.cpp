@@ -2,6 +2,7 @@
 // Nautilus read: listed and unlisted with the attribute, other lines kept.
 
 #include "platform/file_system.h"
+#include "platform/file_system_moves.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -63,6 +64,32 @@ TEST(HiddenList, DotNamesAndFoldersThatRefuseTheListAreLeftAlone) {
     set_hidden(inside, true);
     EXPECT_EQ(read_bytes(folder / L"locked/.hidden"), "kept\n");
     (void)locked;
+}
+
+// A hidden file's line follows it through the suite's moves and renames
+// (the organizer's no-replace move, the plain move); a shown file's moves
+// never make a list.
+TEST(HiddenList, FollowsAHiddenFileThatIsMovedOrRenamed) {
+    const temp_folder folder;
+    const std::wstring from = folder.make_folder(L"from");
+    const std::wstring to = folder.make_folder(L"to");
+    folder.write(L"from/.hidden", "Thumbs\n");
+    set_hidden(folder.write(L"from/sw_tagged_1.ico", "x"), true);
+    const std::wstring shown = folder.write(L"from/shown.txt", "x");
+    ASSERT_EQ(read_bytes(from + L"/.hidden"), "Thumbs\nsw_tagged_1.ico\n");
+
+    ASSERT_EQ(fs::move_file_no_replace(from + L"/sw_tagged_1.ico", to + L"/sw_tagged_1.ico"), 0u);
+    EXPECT_EQ(read_bytes(from + L"/.hidden"), "Thumbs\n");
+    EXPECT_EQ(read_bytes(to + L"/.hidden"), "sw_tagged_1.ico\n");
+    ASSERT_EQ(fs::move_file(to + L"/sw_tagged_1.ico", to + L"/sw_tagged_2.ico"), 0u);
+    EXPECT_EQ(read_bytes(to + L"/.hidden"), "sw_tagged_2.ico\n");
+    // Moved back under a dot name, it is hidden by its name and leaves no list.
+    ASSERT_EQ(fs::move_file_no_replace(to + L"/sw_tagged_2.ico", from + L"/.icon"), 0u);
+    EXPECT_FALSE(fs::exists(to + L"/.hidden"));
+    EXPECT_EQ(read_bytes(from + L"/.hidden"), "Thumbs\n");
+
+    ASSERT_EQ(fs::move_file_no_replace(shown, to + L"/shown.txt"), 0u);
+    EXPECT_EQ(qlm::testing::names_in(to), std::vector<std::wstring>{L"shown.txt"});
 }
 
 }  // namespace
