@@ -40,17 +40,24 @@ async function main() {
   const port = number(env.QLM_AI_SERVICE_PORT, 44002);
   log(`start on port ${port}`);
 
-  const { Vision } = require('./vision');
-  const { FaceStore } = require('./face_store');
-  const { Requests } = require('./requests');
+  // The port is taken before anything heavy loads: the client gives a
+  // service it started only a few seconds to answer, and the models and
+  // their runtime take longer than that on a busy machine.
   const { Service } = require('./service');
-
-  const vision = new Vision();
-  const loading = vision.load().then((ms) => log(`models loaded in ${ms} ms`));
-  loading.catch((error) => log(`models failed to load: ${error.stack || error}`));
-  const store = new FaceStore(env.QLM_AI_SERVICE_DATA || path.join(settings.suiteFolder(), 'Faces'),
-                              number(env.QLM_AI_FACE_THRESHOLD, 0.6));
-  const requests = new Requests({ vision, store, switches: () => settings.recognitionSwitches(), log });
+  let engine = null;
+  const loadEngine = () => {
+    if (engine) return engine;
+    const { Vision } = require('./vision');
+    const { FaceStore } = require('./face_store');
+    const { Requests } = require('./requests');
+    const vision = new Vision();
+    const loading = vision.load().then((ms) => log(`models loaded in ${ms} ms`));
+    loading.catch((error) => log(`models failed to load: ${error.stack || error}`));
+    const store = new FaceStore(env.QLM_AI_SERVICE_DATA || path.join(settings.suiteFolder(), 'Faces'),
+                                number(env.QLM_AI_FACE_THRESHOLD, 0.6));
+    engine = { loading, requests: new Requests({ vision, store, switches: () => settings.recognitionSwitches(), log }) };
+    return engine;
+  };
   const needsModels = (line) => !/^FACE(BACKUP|REVOKE|REVOKECLEAR):/.test(line);
   const service = new Service({
     port,
@@ -58,6 +65,7 @@ async function main() {
     log,
     ownUid: process.platform === 'linux' ? process.getuid() : null,
     handle: async (line) => {
+      const { loading, requests } = loadEngine();
       if (needsModels(line)) await loading;
       return requests.handle(line);
     },
@@ -70,6 +78,7 @@ async function main() {
     process.exit(1);
   }
   log('listening');
+  setImmediate(loadEngine);
 }
 
 main().catch((error) => {
