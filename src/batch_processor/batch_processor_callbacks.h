@@ -3,9 +3,20 @@
 // a non-owning pointer and calls these on its own thread; the host decides
 // what a report means (a progress window, rows of a command's result, …).
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 namespace sortwell::batch_processor {
+
+/// A job of this many files or more shows a progress window.
+inline constexpr std::uint32_t progress_window_files = 20;
+
+/// The share of a job done, from 7 to 96: the bar never looks empty once
+/// work has started, nor done before the end.
+constexpr int progress_percent(std::uint64_t done, std::uint64_t total) {
+    return total == 0 ? 7 : std::clamp(static_cast<int>(done * 100 / total), 7, 96);
+}
 
 class batch_processor_callbacks {
 public:

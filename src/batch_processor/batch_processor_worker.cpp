@@ -1,7 +1,7 @@
 #include "batch_processor/batch_processor_worker.h"
 
 #include "batch_processor/batch_job.h"
-#include "batch_processor/exceptions.h"
+#include "batch_processor/autotagger_exception.h"
 #include "common/exceptions.h"
 #include "logging/log.h"
 #include "platform/com_apartment.h"
@@ -61,12 +61,6 @@ std::wstring file_name(const std::wstring& path) {
     return position == std::wstring::npos ? path : path.substr(position + 1);
 }
 
-int progress_percent(std::uint32_t index, std::uint32_t count) {
-    const auto percent = static_cast<int>(index * 100.0 / count);
-    // The bar never looks empty once work has started, nor done before the end.
-    return std::clamp(percent, 7, 96);
-}
-
 std::uint32_t title_threshold(action_type action) {
     switch (action) {
         case action_type::auto_tag:
@@ -77,7 +71,7 @@ std::uint32_t title_threshold(action_type action) {
         case action_type::run_context_menu_command:
             return 10;
         default:
-            return 20;
+            return progress_window_files;
     }
 }
 

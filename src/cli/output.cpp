@@ -86,11 +86,6 @@ std::wstring from_utf8(const char* bytes) {
 
 std::wstring from_utf8(const std::string& bytes) { return from_utf8(bytes.c_str()); }
 
-void write_json_string(json_writer& writer, std::wstring_view text) {
-    const std::string bytes = to_utf8(text);
-    writer.String(bytes.data(), static_cast<rapidjson::SizeType>(bytes.size()));
-}
-
 void print_json(const rapidjson::StringBuffer& buffer) {
     std::wstring text = from_utf8(buffer.GetString());
     text.push_back(L'\n');

@@ -2,6 +2,8 @@
 // All user-visible output: the standard streams, UTF-8 at the edges, one
 // JSON object per run, and the error report every failed run ends in.
 
+#include "settings/json_text.h"
+
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
@@ -40,8 +42,7 @@ std::string to_utf8(std::wstring_view text);
 std::wstring from_utf8(const char* bytes);
 std::wstring from_utf8(const std::string& bytes);
 
-/// Writes the wide text as one JSON string value (length-counted).
-void write_json_string(json_writer& writer, std::wstring_view text);
+using common::setting_utilities::write_json_string;
 
 /// Prints a finished JSON text and a line feed on standard output.
 void print_json(const rapidjson::StringBuffer& buffer);

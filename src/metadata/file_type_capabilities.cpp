@@ -1,5 +1,6 @@
 #include "metadata/file_type_capabilities.h"
 
+#include "formats/file_extension.h"
 #include "platform/file_system.h"
 #include "platform/property_store.h"
 #include "platform/text.h"
@@ -41,19 +42,12 @@ bool is_folder(const std::wstring& path) {
            (attributes & platform::file_system::attribute_directory) != 0;
 }
 
-// Only A to Z change: an extension with other letters never matches.
-std::string ascii_lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 // The name is looked at first: most paths are admitted by it, without asking
 // the file system whether they are folders.
 bool is_admitted(const std::wstring& path, const std::unordered_set<std::string>& extensions) {
     const std::wstring extension = path_extension(path);
-    if (!extension.empty() && extensions.contains(ascii_lower(platform::text::to_utf8(extension)))) return true;
+    if (!extension.empty() && extensions.contains(formats::ascii_lower(platform::text::to_utf8(extension))))
+        return true;
     // A type whose handler keeps a sidecar takes tags and ratings there.
     if (!platform::property_store::handler_sidecar(path).empty()) return true;
     return is_folder(path);

@@ -226,47 +226,4 @@ bool write_sidecar_keywords(const std::wstring& target, const std::vector<std::w
     return edit_text_file(path, [&tags](const std::string& existing) { return edit_sidecar_keywords(existing, tags); });
 }
 
-std::string xml_escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '"': out += "&quot;"; break;
-            case '&': out += "&amp;"; break;
-            case '\'': out += "&apos;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out.push_back(c);
-        }
-    }
-    return out;
-}
-
-std::string xml_unescape(std::string_view text) {
-    struct entity {
-        std::string_view text;
-        char character;
-    };
-    static constexpr entity entities[] = {
-        {"&quot;", '"'}, {"&amp;", '&'}, {"&apos;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}};
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        bool replaced = false;
-        if (text[i] == '&') {
-            for (const entity& e : entities) {
-                if (text.substr(i).starts_with(e.text)) {
-                    out.push_back(e.character);
-                    i += e.text.size();
-                    replaced = true;
-                    break;
-                }
-            }
-        }
-        if (!replaced) out.push_back(text[i++]);
-    }
-    return out;
-}
-
 }  // namespace qlm::metadata

@@ -5,6 +5,7 @@
 // tree, so that whatever other software put into it stays byte for byte.
 // A sidecar without the markers is replaced by a fresh packet.
 
+#include "formats/xml_text.h"
 #include "platform/file_safety.h"
 
 #include <functional>
@@ -72,13 +73,8 @@ std::string edit_sidecar_rating(const std::string& existing, int stars);
 /// The sidecar text after putting the tags into `existing`.
 std::string edit_sidecar_keywords(const std::string& existing, const std::vector<std::wstring>& tags);
 
-/// Replaces the five XML special characters by their entities; every other
-/// byte is copied.
-std::string xml_escape(std::string_view text);
-
-/// Replaces exactly the five entities xml_escape writes by their characters;
-/// any other "&" (numeric references included) is copied unchanged.
-std::string xml_unescape(std::string_view text);
+using formats::xml_escape;
+using formats::xml_unescape;
 
 /// UTF-16 little-endian bytes to UTF-8; an odd trailing byte is ignored and
 /// an unpaired surrogate becomes U+FFFD.

@@ -70,10 +70,6 @@ bool is_folder(const std::wstring& path) {
     return attributes != fs::invalid_attributes && (attributes & fs::attribute_directory) != 0;
 }
 
-int progress_percent(std::size_t done, std::size_t total) {
-    return std::clamp(static_cast<int>(done * 100 / total), 7, 96);
-}
-
 // Waits out a pause; true when the run was cancelled.
 bool cancelled_or_wait(batch_processor::batch_processor_callbacks& callbacks, const organize_services& services) {
     for (;;) {
@@ -222,7 +218,7 @@ void organize_by_type(batch_processor::batch_processor_callbacks& callbacks, con
         return;
     }
     run_record record(folder, recovered);
-    if (files.size() >= 20) callbacks.show_progress();
+    if (files.size() >= batch_processor::progress_window_files) callbacks.show_progress();
     std::size_t moved = 0, failures = 0;
     bool stopped = false;
     std::set<std::wstring> used_folders;
@@ -230,7 +226,7 @@ void organize_by_type(batch_processor::batch_processor_callbacks& callbacks, con
     std::set<std::wstring> changed;
     for (std::size_t index = 0; index < files.size(); ++index) {
         if (cancelled_or_wait(callbacks, services)) break;
-        callbacks.report_progress(progress_percent(index + 1, files.size()));
+        callbacks.report_progress(batch_processor::progress_percent(index + 1, files.size()));
         const std::wstring& name = files[index];
         const std::wstring source = join(folder, name);
         try {
@@ -381,11 +377,11 @@ public:
         run_record record(folder_, recovered_);
         record_ = &record;
         names_.emplace(folder_);
-        if (files.size() >= 20) callbacks_.show_progress();
+        if (files.size() >= batch_processor::progress_window_files) callbacks_.show_progress();
         bool stopped = false;
         for (std::size_t index = 0; index < files.size(); ++index) {
             if (cancelled_or_wait(callbacks_, services_)) break;
-            callbacks_.report_progress(progress_percent(index + 1, files.size()));
+            callbacks_.report_progress(batch_processor::progress_percent(index + 1, files.size()));
             try {
                 organize_one(files[index]);
             } catch (const log_failure&) {

@@ -77,7 +77,7 @@ void organize_undo(batch_processor::batch_processor_callbacks& callbacks, const 
     }
     const journal_record record = read_journal(journal);
     const std::size_t total = record.moves.size();
-    if (total >= 20) callbacks.show_progress();
+    if (total >= batch_processor::progress_window_files) callbacks.show_progress();
 
     intent_log log(folder);
     const bool logging = log.start(true);
@@ -97,7 +97,7 @@ void organize_undo(batch_processor::batch_processor_callbacks& callbacks, const 
             }
         }
         if (cancelled) break;
-        callbacks.report_progress(std::clamp(static_cast<int>((index + 1) * 100 / total), 7, 96));
+        callbacks.report_progress(batch_processor::progress_percent(index + 1, total));
         const journal_move& move = record.moves[index];
         const auto current_place = scope.destination(move.to);
         const auto wanted_place = scope.source(move.from);

@@ -3,7 +3,7 @@
 #include "metadata/atomic_replace.h"
 #include "platform/file_system.h"
 #include "platform/file_system_moves.h"
-#include "platform/text.h"
+#include "settings/json_text.h"
 
 #include <rapidjson/document.h>
 #include <rapidjson/prettywriter.h>
@@ -15,23 +15,7 @@ namespace sortwell::organizer {
 namespace {
 
 namespace fs = platform::file_system;
-using platform::text::from_utf8;
-using platform::text::to_utf8;
-
-template <typename Writer>
-void write_string(Writer& writer, const std::wstring& text) {
-    const std::string bytes = to_utf8(text);
-    writer.String(bytes.data(), static_cast<rapidjson::SizeType>(bytes.size()));
-}
-
-std::wstring wide(const rapidjson::Value& value) {
-    return from_utf8(std::string_view(value.GetString(), value.GetStringLength()));
-}
-
-const rapidjson::Value* member(const rapidjson::Value& object, const char* name) {
-    const auto it = object.FindMember(name);
-    return it == object.MemberEnd() ? nullptr : &it->value;
-}
+namespace json = common::setting_utilities;
 
 }  // namespace
 
@@ -45,19 +29,19 @@ std::string journal_text(const journal_record& record) {
     writer.Key("version");
     writer.String("1.0");
     writer.Key("folder");
-    write_string(writer, record.folder);
+    json::write_json_string(writer, record.folder);
     writer.Key("created_folders");
     writer.StartArray();
-    for (const auto& folder : record.created_folders) write_string(writer, folder);
+    for (const auto& folder : record.created_folders) json::write_json_string(writer, folder);
     writer.EndArray();
     writer.Key("moves");
     writer.StartArray();
     for (const auto& move : record.moves) {
         writer.StartObject();
         writer.Key("from");
-        write_string(writer, move.from);
+        json::write_json_string(writer, move.from);
         writer.Key("to");
-        write_string(writer, move.to);
+        json::write_json_string(writer, move.to);
         writer.EndObject();
     }
     writer.EndArray();
@@ -75,24 +59,27 @@ std::string journal_text(const journal_record& record) {
 
 journal_record parse_journal(std::string_view text) {
     rapidjson::Document document;
-    document.Parse(text.data(), text.size());
+    // Counted, so a zero byte inside fails the parse; iterative, so deeply
+    // nested garbage cannot exhaust the stack.
+    document.Parse<rapidjson::kParseIterativeFlag>(text.data(), text.size());
     if (document.HasParseError() || !document.IsObject()) throw std::runtime_error("Undo journal is not valid JSON");
     journal_record record;
-    if (const auto* folder = member(document, "folder"); folder != nullptr && folder->IsString()) {
-        record.folder = wide(*folder);
+    if (const auto* folder = json::find_member(document, "folder"); folder != nullptr && folder->IsString()) {
+        record.folder = json::wide_text(*folder);
     }
-    if (const auto* created = member(document, "created_folders"); created != nullptr && created->IsArray()) {
+    if (const auto* created = json::find_member(document, "created_folders");
+        created != nullptr && created->IsArray()) {
         for (const auto& item : created->GetArray()) {
-            if (item.IsString()) record.created_folders.push_back(wide(item));
+            if (item.IsString()) record.created_folders.push_back(json::wide_text(item));
         }
     }
-    if (const auto* moves = member(document, "moves"); moves != nullptr && moves->IsArray()) {
+    if (const auto* moves = json::find_member(document, "moves"); moves != nullptr && moves->IsArray()) {
         for (const auto& item : moves->GetArray()) {
             if (!item.IsObject()) continue;
-            const auto* from = member(item, "from");
-            const auto* to = member(item, "to");
+            const auto* from = json::find_member(item, "from");
+            const auto* to = json::find_member(item, "to");
             if (from != nullptr && to != nullptr && from->IsString() && to->IsString()) {
-                record.moves.push_back({wide(*from), wide(*to)});
+                record.moves.push_back({json::wide_text(*from), json::wide_text(*to)});
             }
         }
     }

@@ -5,6 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
 
 namespace platform::rating_scale {
 
@@ -24,6 +27,16 @@ constexpr std::uint32_t value_of_stars(std::int64_t stars) {
     constexpr std::array<std::uint32_t, 6> values = {0, 1, 25, 50, 75, 99};
     if (stars <= 0) return 0;
     return values[static_cast<std::size_t>(stars > 5 ? 5 : stars)];
+}
+
+/// A rating as photo software stores it in text ("4", "4.0", "-1"): the
+/// number cut to an integer; nothing for text that is no number or beyond
+/// a billion either way.
+inline std::optional<long> number_of(const std::string& text) {
+    char* end = nullptr;
+    const double number = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || number != number || number < -1e9 || number > 1e9) return std::nullopt;
+    return static_cast<long>(number);
 }
 
 }  // namespace platform::rating_scale

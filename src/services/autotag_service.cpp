@@ -1,6 +1,6 @@
 #include "services/autotag_service.h"
 
-#include "batch_processor/exceptions.h"
+#include "batch_processor/autotagger_exception.h"
 #include "common/exceptions.h"
 #include "logging/log.h"
 #include "metadata/fallback_chain.h"

@@ -12,25 +12,13 @@
 namespace all_tags_settings {
 
 namespace utilities = common::setting_utilities;
-using platform::text::from_utf8;
-using platform::text::to_utf8;
 
 namespace {
-
-std::wstring wide(const rapidjson::Value& value) {
-    return from_utf8(std::string_view(value.GetString(), value.GetStringLength()));
-}
-
-template <typename Writer>
-void write_string(Writer& writer, std::wstring_view text) {
-    const std::string bytes = to_utf8(text);
-    writer.String(bytes.data(), static_cast<rapidjson::SizeType>(bytes.size()));
-}
 
 std::optional<std::wstring> optional_string(const rapidjson::Value& object, const char* name) {
     const rapidjson::Value* value = utilities::find_member(object, name);
     if (value == nullptr || !value->IsString()) return std::nullopt;
-    return wide(*value);
+    return utilities::wide_text(*value);
 }
 
 tag_entry read_entry(const rapidjson::Value& element) {
@@ -66,19 +54,16 @@ settings_file::settings_file(std::wstring module, const std::optional<std::wstri
     : common_settings_file(std::move(module), all_tags_settings::folder_name, all_tags_settings::file_stem, app_data_root) {}
 
 bool settings_file::read() {
-    std::optional<std::string> text;
+    rapidjson::Document document;
     try {
-        text = utilities::read_utf8_text(full_path());
+        if (!utilities::read_json_object(full_path(), document)) return false;
     } catch (const std::exception&) {
         return false;
     }
-    if (!text) return false;
-    rapidjson::Document document;
-    utilities::parse_json(*text, document);
-    if (!document.IsObject()) return false;
 
-    if (const rapidjson::Value* value = utilities::find_member(document, "version"); value != nullptr && value->IsString()) {
-        version = wide(*value);
+    if (const rapidjson::Value* value = utilities::find_member(document, "version");
+        value != nullptr && value->IsString()) {
+        version = utilities::wide_text(*value);
     }
     if (const rapidjson::Value* app = utilities::find_member(document, "app"); app != nullptr && app->IsObject()) {
         read_window_size(*app, window_height, window_width);
@@ -94,16 +79,12 @@ std::optional<std::vector<std::wstring>> read_tag_names_only(const std::wstring&
     namespace fs = platform::file_system;
     std::wstring path = utilities::settings_file_path(folder_name, file_stem);
     if (!fs::exists(path)) path = utilities::default_settings_folder(module) + fs::separator + file_stem + L".json";
-    std::optional<std::string> text;
+    rapidjson::Document document;
     try {
-        text = utilities::read_utf8_text(path);
+        if (!utilities::read_json_object(path, document)) return std::nullopt;
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    if (!text) return std::nullopt;
-    rapidjson::Document document;
-    utilities::parse_json(*text, document);
-    if (!document.IsObject()) return std::nullopt;
     std::vector<std::wstring> names;
     if (const rapidjson::Value* list = utilities::find_member(document, "tags"); list != nullptr && list->IsArray()) {
         for (const rapidjson::Value& element : list->GetArray()) names.push_back(read_entry(element).name);
@@ -116,7 +97,7 @@ std::string to_json_text(const settings_file& settings) {
     rapidjson::Writer<rapidjson::StringBuffer> writer(compact);
     writer.StartObject();
     writer.Key("version");
-    write_string(writer, settings.version);
+    utilities::write_json_string(writer, settings.version);
     writer.Key("app");
     writer.StartObject();
     writer.Key("window");
@@ -132,22 +113,22 @@ std::string to_json_text(const settings_file& settings) {
     for (const tag_entry& entry : settings.tags) {
         writer.StartObject();
         writer.Key("name");
-        write_string(writer, entry.name);
+        utilities::write_json_string(writer, entry.name);
         if (entry.order) {
             writer.Key("order");
-            write_string(writer, std::to_wstring(*entry.order));
+            utilities::write_json_string(writer, std::to_wstring(*entry.order));
         }
         if (entry.icon_not_tagged) {
             writer.Key("icon_not_tagged");
-            write_string(writer, *entry.icon_not_tagged);
+            utilities::write_json_string(writer, *entry.icon_not_tagged);
         }
         if (entry.icon_when_tagged) {
             writer.Key("icon_when_tagged");
-            write_string(writer, *entry.icon_when_tagged);
+            utilities::write_json_string(writer, *entry.icon_when_tagged);
         }
         if (entry.keyboard) {
             writer.Key("keyboard");
-            write_string(writer, *entry.keyboard);
+            utilities::write_json_string(writer, *entry.keyboard);
         }
         writer.EndObject();
     }

@@ -57,10 +57,10 @@ app_entry read_app(const rapidjson::Value& element) {
         entry.status = narrow(*value);
     }
     if (const auto* value = utilities::find_member(element, "name"); value != nullptr && value->IsString()) {
-        entry.name = from_utf8(narrow(*value));
+        entry.name = utilities::wide_text(*value);
     }
     if (const auto* value = utilities::find_member(element, "version"); value != nullptr && value->IsString()) {
-        entry.version = from_utf8(narrow(*value));
+        entry.version = utilities::wide_text(*value);
     }
     if (const auto* value = utilities::find_member(element, "settings"); value != nullptr && value->IsObject()) {
         read_settings(*value, entry);
@@ -76,20 +76,18 @@ settings_file::settings_file(std::wstring module, const std::optional<std::wstri
     : common_settings_file(std::move(module), high_level_settings::folder_name, high_level_settings::file_stem, app_data_root) {}
 
 bool settings_file::read() {
-    std::optional<std::string> text;
+    // Unlike the tag list, an unreadable or damaged file keeps the values
+    // read before and still counts as loaded: every lookup has a default.
+    rapidjson::Document document;
     try {
-        text = utilities::read_utf8_text(full_path());
+        if (!utilities::read_json_object(full_path(), document)) return true;
     } catch (const std::exception&) {
         return true;
     }
-    if (!text) return true;
-    rapidjson::Document document;
-    utilities::parse_json(*text, document);
-    if (!document.IsObject()) return true;
 
     std::optional<std::wstring> version;
     if (const auto* value = utilities::find_member(document, "version"); value != nullptr && value->IsString()) {
-        version = from_utf8(narrow(*value));
+        version = utilities::wide_text(*value);
     }
     std::optional<std::map<std::string, app_entry, std::less<>>> apps;
     if (const auto* list = utilities::find_member(document, "apps"); list != nullptr && list->IsArray()) {

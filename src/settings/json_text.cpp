@@ -19,6 +19,17 @@ void parse_json(const std::string& text, rapidjson::Document& document) {
     if (document.HasParseError()) document.SetNull();
 }
 
+bool read_json_object(const std::wstring& path, rapidjson::Document& document) {
+    const std::optional<std::string> text = read_utf8_text(path);
+    if (!text) return false;
+    parse_json(*text, document);
+    return document.IsObject();
+}
+
+std::wstring wide_text(const rapidjson::Value& value) {
+    return platform::text::from_utf8(std::string_view(value.GetString(), value.GetStringLength()));
+}
+
 std::int32_t parse_decimal(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;

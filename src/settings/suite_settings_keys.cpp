@@ -86,10 +86,8 @@ std::vector<organize_category> get_organize_categories(settings_file& settings) 
     (void)settings.load(false);
     // The categories are read from the file itself: the flattened map keeps
     // lists of strings only, not arrays of objects.
-    const std::optional<std::string> text = utilities::read_utf8_text(settings.full_path());
-    if (!text) return default_organize_categories();
     rapidjson::Document document;
-    utilities::parse_json(*text, document);
+    if (!utilities::read_json_object(settings.full_path(), document)) return default_organize_categories();
     const rapidjson::Value* apps = utilities::find_member(document, "apps");
     if (apps == nullptr || !apps->IsArray()) return default_organize_categories();
 

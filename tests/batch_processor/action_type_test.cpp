@@ -1,5 +1,5 @@
 #include "batch_processor/action_type.h"
-#include "batch_processor/exceptions.h"
+#include "batch_processor/autotagger_exception.h"
 #include "common/exceptions.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "batch_processor/batch_processor_worker.h"
 
 #include "batch_processor/job_runner.h"
-#include "batch_processor/exceptions.h"
+#include "batch_processor/autotagger_exception.h"
 #include "common/exceptions.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"

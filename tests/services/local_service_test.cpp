@@ -2,7 +2,7 @@
 // clients, against the service built beside this test binary.
 
 #include "batch_processor/job_runner.h"
-#include "batch_processor/exceptions.h"
+#include "batch_processor/autotagger_exception.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/text.h"

@@ -1,5 +1,6 @@
 #include "platform/posix/audio_store.h"
 
+#include "formats/file_extension.h"
 #include "platform/file_system.h"
 #include "platform/posix/audio_properties.h"
 #include "platform/posix/descriptor_read.h"
@@ -45,20 +46,8 @@ enum class audio_kind { mp3, flac, vorbis, m4a };
 
 const char* const windows_player = "Windows Media Player 9 Series";
 
-// The extension, lower-cased ASCII.
-std::string extension_of(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return extension;
-}
-
 std::optional<audio_kind> kind_of(const std::string& path) {
-    const std::string extension = extension_of(path);
+    const std::string extension = formats::lower_extension(path);
     if (extension == "mp3") return audio_kind::mp3;
     if (extension == "flac") return audio_kind::flac;
     if (extension == "ogg") return audio_kind::vorbis;

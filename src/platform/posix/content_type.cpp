@@ -1,6 +1,7 @@
 #include "platform/posix/content_type.h"
 
 #include <array>
+#include "formats/file_extension.h"
 
 namespace platform::posix {
 namespace {
@@ -11,17 +12,6 @@ bool starts_with(std::string_view data, std::string_view prefix) {
 
 bool at(std::string_view data, std::size_t offset, std::string_view text) {
     return data.size() >= offset + text.size() && data.substr(offset, text.size()) == text;
-}
-
-std::string lower_extension(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return extension;
 }
 
 // Raw formats that are plain TIFF on the inside: only the name tells them
@@ -56,7 +46,7 @@ content_type sniff_content_type(std::string_view head, const std::string& path) 
         return content_type::camera_raw;
     }
     if (starts_with(head, std::string_view("II*\0", 4)) || starts_with(head, std::string_view("MM\0*", 4))) {
-        if (at(head, 8, "CR") || is_tiff_raw_extension(lower_extension(path))) return content_type::camera_raw;
+        if (at(head, 8, "CR") || is_tiff_raw_extension(formats::lower_extension(path))) return content_type::camera_raw;
         return content_type::tiff;
     }
     if (starts_with(head, "RIFF") && head.size() >= 12) {

@@ -4,9 +4,11 @@
 
 #include "platform/file_names.h"
 #include "platform/file_safety.h"
+#include "platform/file_system_moves.h"
 #include "platform/posix/descriptor_read.h"
 #include "platform/posix/file_lock.h"
 #include "platform/posix/file_replace.h"
+#include "platform/posix/filetime.h"
 #include "platform/posix/hidden_list.h"
 #include "platform/posix/journaled_write.h"
 #include "platform/text.h"
@@ -698,12 +700,7 @@ std::optional<std::uint64_t> last_write_time(const std::wstring& path, std::uint
         return std::nullopt;
     }
     if (error != nullptr) *error = win32_error::success;
-    // FILETIME counts 100-nanosecond intervals from 1601-01-01; the Unix epoch
-    // is 11644473600 seconds later.
-    constexpr std::int64_t epoch_offset = 11644473600LL;
-    const std::int64_t seconds = static_cast<std::int64_t>(info.st_mtim.tv_sec) + epoch_offset;
-    const std::int64_t ticks = seconds * 10000000LL + static_cast<std::int64_t>(info.st_mtim.tv_nsec) / 100;
-    return static_cast<std::uint64_t>(ticks);
+    return platform::posix::filetime_of(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
 }
 
 bool copy_file(const std::wstring& source, const std::wstring& destination) {
@@ -759,17 +756,7 @@ std::uint32_t thread_id() { return static_cast<std::uint32_t>(::syscall(SYS_gett
 local_time now_local() {
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    struct tm parts {};
-    ::localtime_r(&now.tv_sec, &parts);
-    local_time out;
-    out.year = parts.tm_year + 1900;
-    out.month = parts.tm_mon + 1;
-    out.day = parts.tm_mday;
-    out.hour = parts.tm_hour;
-    out.minute = parts.tm_min;
-    out.second = parts.tm_sec;
-    out.hundred_nanoseconds = static_cast<std::uint32_t>(now.tv_nsec / 100);
-    return out;
+    return to_local_time(platform::posix::filetime_of(now.tv_sec, now.tv_nsec)).value_or(local_time{});
 }
 
 }  // namespace platform::file_system

@@ -3,6 +3,7 @@
 #include "platform/file_system_moves.h"
 
 #include "platform/posix/file_lock.h"
+#include "platform/posix/filetime.h"
 #include "platform/posix/hidden_list.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
@@ -28,7 +29,6 @@ struct descriptor_traits {
 };
 using descriptor = unique_resource<descriptor_traits>;
 
-constexpr std::uint64_t unix_epoch_in_filetime_seconds = 11644473600ULL;
 constexpr std::uint32_t not_same_device = 17;  // ERROR_NOT_SAME_DEVICE
 
 // The writer lock a photo write holds, taken on the file being moved so that
@@ -61,10 +61,6 @@ bool same_version(const struct stat& first, const struct stat& second) {
 }
 
 std::string narrow(const std::wstring& path) { return platform::text::to_utf8(path); }
-
-std::uint64_t to_filetime(std::int64_t seconds, std::uint32_t nanoseconds) {
-    return (static_cast<std::uint64_t>(seconds) + unix_epoch_in_filetime_seconds) * 10000000ULL + nanoseconds / 100;
-}
 
 std::string parent_of(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -186,13 +182,11 @@ std::optional<std::uint64_t> creation_time(const std::wstring& path, std::uint32
     }
     if (error != nullptr) *error = win32_error::success;
     const auto& time = (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime : info.stx_mtime;
-    return to_filetime(time.tv_sec, time.tv_nsec);
+    return platform::posix::filetime_of(time.tv_sec, time.tv_nsec);
 }
 
 std::optional<local_time> to_local_time(std::uint64_t filetime) {
-    const auto seconds =
-        static_cast<std::int64_t>(filetime / 10000000ULL) - static_cast<std::int64_t>(unix_epoch_in_filetime_seconds);
-    const auto unix_seconds = static_cast<std::time_t>(seconds);
+    const auto unix_seconds = static_cast<std::time_t>(platform::posix::unix_seconds_of(filetime));
     struct tm parts {};
     if (::localtime_r(&unix_seconds, &parts) == nullptr) return std::nullopt;
     local_time result;
@@ -202,7 +196,7 @@ std::optional<local_time> to_local_time(std::uint64_t filetime) {
     result.hour = parts.tm_hour;
     result.minute = parts.tm_min;
     result.second = parts.tm_sec;
-    result.hundred_nanoseconds = static_cast<std::uint32_t>(filetime % 10000000ULL);
+    result.hundred_nanoseconds = static_cast<std::uint32_t>(filetime % platform::posix::filetime_ticks_per_second);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/posix/photo_properties.h"
 
 #include "platform/media_property_keys.h"
+#include "platform/posix/filetime.h"
 #include "platform/text.h"
 
 #include <cstdio>
@@ -8,8 +9,6 @@
 
 namespace platform::property_store::posix {
 namespace {
-
-constexpr std::int64_t unix_epoch_in_filetime_seconds = 11644473600LL;
 
 // "YYYY:MM:DD HH:MM:SS" in the camera's local time, which Windows takes as
 // the computer's local time.
@@ -34,9 +33,8 @@ bool date_taken(const Exiv2::ExifData& exif, property_value& value) {
     parts.tm_isdst = -1;
     const std::time_t utc = std::mktime(&parts);
     if (utc == static_cast<std::time_t>(-1)) return false;
-    const std::int64_t seconds = static_cast<std::int64_t>(utc) + unix_epoch_in_filetime_seconds;
-    if (seconds < 0) return false;
-    value = property_value::make_filetime(static_cast<std::uint64_t>(seconds) * 10000000ULL);
+    if (static_cast<std::int64_t>(utc) + platform::posix::unix_epoch_in_filetime_seconds < 0) return false;
+    value = property_value::make_filetime(platform::posix::filetime_of(utc, 0));
     return true;
 }
 

@@ -164,11 +164,7 @@ void set_lang_alt_default(Exiv2::XmpData& xmp, const char* key, const std::wstri
 
 std::optional<long> integer_of(const Exiv2::Value& value) {
     if (value.count() < 1) return std::nullopt;
-    const std::string text = value.toString(0);
-    char* end = nullptr;
-    const double number = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || number != number || number < -1e9 || number > 1e9) return std::nullopt;
-    return static_cast<long>(number);
+    return platform::rating_scale::number_of(value.toString(0));
 }
 
 using platform::rating_scale::stars_of;

@@ -1,5 +1,6 @@
 #include "platform/posix/raw_sidecar_store.h"
 
+#include "formats/file_extension.h"
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/posix/exiv2_support.h"
@@ -52,13 +53,6 @@ constexpr std::array<tree_list, 2> tree_lists = {{
 std::string utf8(const std::wstring& text) { return platform::text::to_utf8(text); }
 std::wstring wide(const std::string& text) { return platform::text::from_utf8(text); }
 
-std::string lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 bool exists(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
@@ -72,14 +66,7 @@ const Exiv2::Xmpdatum* find(const Exiv2::XmpData& xmp, std::string_view key) {
     return nullptr;
 }
 
-std::optional<long> integer_of(const Exiv2::Xmpdatum& datum) {
-    const std::string text = datum.toString();
-    char* end = nullptr;
-    const double number = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || number != number || number < -1e9 || number > 1e9) return std::nullopt;
-    return static_cast<long>(number);
-}
-
+using platform::rating_scale::number_of;
 using platform::rating_scale::stars_of;
 using platform::rating_scale::value_of_stars;
 
@@ -108,8 +95,8 @@ property_value read_owned(const Exiv2::XmpData& xmp, const property_key& key) {
     }
     if (key == key_rating) {
         std::optional<long> stars, percent;
-        if (const auto* datum = find(xmp, "Xmp.xmp.Rating")) stars = integer_of(*datum);
-        if (const auto* datum = find(xmp, "Xmp.MicrosoftPhoto.Rating")) percent = integer_of(*datum);
+        if (const auto* datum = find(xmp, "Xmp.xmp.Rating")) stars = number_of(datum->toString());
+        if (const auto* datum = find(xmp, "Xmp.MicrosoftPhoto.Rating")) percent = number_of(datum->toString());
         if (percent && *percent >= 0 && *percent <= 99 &&
             (!stars || static_cast<long>(stars_of(static_cast<std::uint32_t>(*percent))) == *stars)) {
             return property_value::make_ui4(static_cast<std::uint32_t>(*percent));
@@ -445,10 +432,7 @@ private:
 }  // namespace
 
 bool is_sidecar_raw(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-    const std::string extension = lower(path.substr(dot + 1));
+    const std::string extension = formats::lower_extension(path);
     for (const std::string_view raw : {"dng", "cr2", "nef", "arw", "orf", "rw2", "pef", "srw"}) {
         if (extension == raw) return true;
     }

@@ -3,6 +3,7 @@
 
 #include "platform/registry.h"
 
+#include "formats/file_extension.h"
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -413,13 +414,6 @@ std::string home_folder(const char* variable, const char* below_home) {
     return {};
 }
 
-std::string ascii_lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 struct glob_rule {
     int weight = 0;
     std::string mime_type;
@@ -447,7 +441,7 @@ const std::vector<glob_rule>& glob_rules() {
                 if (fields.size() < 3) continue;
                 const bool case_sensitive = fields.size() > 3 && fields[3].find("cs") != std::string::npos;
                 list.push_back({std::atoi(fields[0].c_str()), fields[1],
-                                case_sensitive ? fields[2] : ascii_lower(fields[2]), case_sensitive});
+                                case_sensitive ? fields[2] : formats::ascii_lower(fields[2]), case_sensitive});
             }
         }
         return list;
@@ -458,7 +452,7 @@ const std::vector<glob_rule>& glob_rules() {
 // The MIME type of "*.ext": the rule of the highest weight, the first of equals.
 std::string mime_type_of(const std::string& extension) {
     const std::string wanted = "*" + extension;
-    const std::string wanted_lower = ascii_lower(wanted);
+    const std::string wanted_lower = formats::ascii_lower(wanted);
     const glob_rule* best = nullptr;
     for (const glob_rule& rule : glob_rules()) {
         if (rule.pattern != (rule.case_sensitive ? wanted : wanted_lower)) continue;

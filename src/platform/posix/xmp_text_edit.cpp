@@ -1,5 +1,7 @@
 #include "platform/posix/xmp_text_edit.h"
 
+#include "formats/xml_text.h"
+
 namespace platform::posix {
 namespace {
 
@@ -108,7 +110,7 @@ std::string element_text(const std::string& qname, const xmp_edit& edit, const s
     const std::string open = "<" + qname + ">";
     const std::string close = "</" + qname + ">";
     if (edit.kind == xmp_edit::form::simple) {
-        return open + xml_escaped(edit.items.empty() ? std::string() : edit.items.front()) + close;
+        return open + formats::xml_escape(edit.items.empty() ? std::string() : edit.items.front()) + close;
     }
     const bool bag = edit.kind != xmp_edit::form::lang_alt;
     const std::string container = edit.kind == xmp_edit::form::bag   ? "rdf:Bag"
@@ -117,7 +119,7 @@ std::string element_text(const std::string& qname, const xmp_edit& edit, const s
     if (edit.items.empty()) return open + "\n" + indent + " <" + container + "/>\n" + indent + close;
     std::string out = open + "\n" + indent + " <" + container + ">\n";
     for (const auto& item : edit.items) {
-        out += indent + "  <rdf:li" + (bag ? "" : " xml:lang=\"x-default\"") + ">" + xml_escaped(item) + "</rdf:li>\n";
+        out += indent + "  <rdf:li" + (bag ? "" : " xml:lang=\"x-default\"") + ">" + formats::xml_escape(item) + "</rdf:li>\n";
         if (!bag) break;
     }
     return out + indent + " </" + container + ">\n" + indent + close;
@@ -173,7 +175,7 @@ std::optional<std::string> insert_element(std::string text, const std::string& q
     const std::string child_indent = indent + " ";
     const std::string element = element_text(qname, edit, child_indent);
     const std::string declaration =
-        declare ? " xmlns:" + prefix + "=\"" + xml_escaped(name.uri) + "\"" : std::string();
+        declare ? " xmlns:" + prefix + "=\"" + formats::xml_escape(name.uri) + "\"" : std::string();
     if (text[*start_end - 1] == '/') {
         text.replace(*start_end - 1, 2,
                      declaration + ">\n" + child_indent + element + "\n" + indent + std::string(description_close));
@@ -207,22 +209,6 @@ span with_line(std::string_view text, span element) {
 }
 
 }  // namespace
-
-std::string xml_escaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '"': out += "&quot;"; break;
-        case '&': out += "&amp;"; break;
-        case '\'': out += "&apos;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out.push_back(c);
-        }
-    }
-    return out;
-}
 
 std::optional<std::string> declared_prefix(std::string_view text, std::string_view uri) {
     for (const char quote : {'"', '\''}) {
@@ -263,7 +249,7 @@ std::optional<std::string> splice_property(std::string text, const xmp_name& nam
     bool placed = false;
     while (auto hit = find_attribute(text, qname, &broken)) {
         if (edit && !placed && edit->kind == xmp_edit::form::simple) {
-            const std::string value = xml_escaped(edit->items.empty() ? std::string() : edit->items.front());
+            const std::string value = formats::xml_escape(edit->items.empty() ? std::string() : edit->items.front());
             text.replace(hit->value.begin, hit->value.end - hit->value.begin, value);
             placed = true;
             break;

@@ -45,7 +45,5 @@ bool has_xmp_property(std::string_view text, const xmp_name& name);
 std::optional<std::string> edit_xmp_property(std::string text, const xmp_name& name,
                                              const std::optional<xmp_edit>& edit);
 
-/// The five XML special characters as entities.
-std::string xml_escaped(std::string_view text);
 
 }  // namespace platform::posix

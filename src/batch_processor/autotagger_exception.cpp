@@ -1,4 +1,4 @@
-#include "batch_processor/exceptions.h"
+#include "batch_processor/autotagger_exception.h"
 
 #include "platform/text.h"
 
