@@ -15,8 +15,12 @@ namespace {
 
 void (*interrupt_callback)() = nullptr;
 
-extern "C" void on_sigint(int) {
+// C linkage for the signal API; static, or GCC would export the C name from
+// this unnamed namespace into the global one.
+extern "C" {
+static void on_sigint(int) {
     if (interrupt_callback != nullptr) interrupt_callback();
+}
 }
 
 void write_all(int fd, const std::string& bytes) {
