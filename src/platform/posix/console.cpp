@@ -3,6 +3,7 @@
 #include "platform/console.h"
 
 #include "platform/file_names.h"
+#include "platform/posix/descriptor_write.h"
 #include "platform/text.h"
 
 #include <cerrno>
@@ -23,14 +24,9 @@ static void on_sigint(int) {
 }
 }
 
+// A closed pipe or a full disk: output never fails a run.
 void write_all(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // closed pipe, full disk: output never fails a run
-        done += static_cast<std::size_t>(n);
-    }
+    (void)platform::posix::write_all(fd, bytes.data(), bytes.size());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "platform/file_safety.h"
 #include "platform/file_system_moves.h"
 #include "platform/posix/descriptor_read.h"
+#include "platform/posix/descriptor_write.h"
 #include "platform/posix/file_lock.h"
 #include "platform/posix/file_replace.h"
 #include "platform/posix/filetime.h"
@@ -235,19 +236,8 @@ void create_directories(const std::wstring& path) {
 std::uint32_t write_new_file(const std::wstring& path, const void* bytes, std::size_t length, bool flush) {
     const int fd = ::open(narrow(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return win32_error::from_errno(errno);
-    const auto* cursor = static_cast<const char*>(bytes);
-    std::size_t left = length;
     std::uint32_t result = win32_error::success;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, cursor, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            result = n < 0 ? win32_error::from_errno(errno) : win32_error::disk_full;
-            break;
-        }
-        cursor += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    if (platform::posix::write_all(fd, bytes, length) != length) result = win32_error::from_errno(errno);
     if (result == win32_error::success && flush && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
     if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
     return result;
@@ -656,19 +646,8 @@ std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
     const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return errno == EISDIR ? win32_error::access_denied : win32_error::from_errno(errno);
     std::uint32_t result = win32_error::success;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            result = win32_error::from_errno(errno);
-            break;
-        }
-        if (n == 0) {
-            result = win32_error::disk_full;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
+    if (platform::posix::write_all(fd, bytes.data(), bytes.size()) != bytes.size()) {
+        result = win32_error::from_errno(errno);
     }
     if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
     return result;
@@ -800,15 +779,8 @@ std::size_t exclusive_file::read_at(std::uint64_t offset, void* buffer, std::siz
 }
 
 std::size_t exclusive_file::write_at(std::uint64_t offset, const void* bytes, std::size_t length) {
-    std::size_t done = 0;
-    while (handle_ != -1 && done < length) {
-        const ssize_t n = ::pwrite(static_cast<int>(handle_), static_cast<const char*>(bytes) + done, length - done,
-                                   static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    if (handle_ == -1) return 0;
+    return platform::posix::write_all(static_cast<int>(handle_), bytes, length, static_cast<off_t>(offset));
 }
 
 void exclusive_file::close() noexcept {

@@ -2,6 +2,7 @@
 
 #include "platform/file_system_moves.h"
 
+#include "platform/posix/descriptor_write.h"
 #include "platform/posix/file_lock.h"
 #include "platform/posix/filetime.h"
 #include "platform/posix/hidden_list.h"
@@ -103,11 +104,8 @@ std::uint32_t copy_contents(int from_fd, int to_fd) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return win32_error::from_errno(errno);
         if (n == 0) return win32_error::success;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(to_fd, block + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return w < 0 ? win32_error::from_errno(errno) : win32_error::disk_full;
-            done += w;
+        if (platform::posix::write_all(to_fd, block, static_cast<std::size_t>(n)) != static_cast<std::size_t>(n)) {
+            return win32_error::from_errno(errno);
         }
     }
 }

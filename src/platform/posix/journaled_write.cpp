@@ -2,6 +2,7 @@
 
 #include "logging/log.h"
 #include "platform/file_system.h"
+#include "platform/posix/descriptor_write.h"
 #include "platform/posix/file_replace.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -55,11 +56,8 @@ int copy_into(int journal, int target) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
         if (n == 0) break;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::pwrite(target, block + done, static_cast<std::size_t>(n - done), offset + done);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return w < 0 ? errno : ENOSPC;
-            done += w;
+        if (platform::posix::write_all(target, block, static_cast<std::size_t>(n), offset) != static_cast<std::size_t>(n)) {
+            return errno;
         }
         offset += n;
     }

@@ -3,6 +3,8 @@
 // that the holes of a sparse file stay holes.
 
 #include "platform/posix/file_replace.h"
+
+#include "platform/posix/descriptor_write.h"
 #include "platform/win32_error.h"
 
 #include <algorithm>
@@ -32,11 +34,9 @@ std::uint32_t copy_through_buffer(int in, off_t from, int to, off_t at, std::uin
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return win32_error::from_errno(errno);
         if (got == 0) return file_changed;
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::pwrite(to, buffer.get() + done, static_cast<std::size_t>(got - done), at + done);
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) return put < 0 ? win32_error::from_errno(errno) : win32_error::disk_full;
-            done += put;
+        if (platform::posix::write_all(to, buffer.get(), static_cast<std::size_t>(got), at) !=
+            static_cast<std::size_t>(got)) {
+            return win32_error::from_errno(errno);
         }
         from += got;
         at += got;
