@@ -1,5 +1,7 @@
 #include "batch_processor/action_help.h"
 
+#include "formats/text_list.h"
+
 #include <algorithm>
 #include <cwctype>
 
@@ -18,13 +20,8 @@ bool is_whole_number_up_to(const std::wstring& text, int highest) {
 
 // "+Tag;-Tag;=": every piece but "=" names a tag after its sign.
 std::optional<std::wstring> update_tags_problem(const std::wstring& parameters) {
-    std::size_t start = 0;
-    while (start <= parameters.size()) {
-        std::size_t end = parameters.find(L';', start);
-        if (end == std::wstring::npos) end = parameters.size();
-        const std::wstring piece = parameters.substr(start, end - start);
-        start = end + 1;
-        if (piece.empty() || piece == L"=") continue;
+    for (const std::wstring& piece : formats::split_list(parameters)) {
+        if (piece == L"=") continue;
         if ((piece[0] != L'+' && piece[0] != L'-') || piece.size() < 2) {
             std::wstring problem = L"each change must be +TAG, -TAG or =, separated by ';' (not '";
             problem += piece;
@@ -86,12 +83,7 @@ std::optional<std::wstring> parameter_problem(action_type action, const std::wst
         if (parameters.empty()) return L"forget_person needs the person's name";
         return std::nullopt;
     case action_type::run_context_menu_command: {
-        std::size_t start = 0;
-        while (start <= parameters.size()) {
-            std::size_t end = parameters.find(L';', start);
-            if (end == std::wstring::npos) end = parameters.size();
-            const std::wstring piece = parameters.substr(start, end - start);
-            start = end + 1;
+        for (const std::wstring& piece : formats::split_list(parameters)) {
             if (piece.rfind(L"nShow=", 0) == 0 && !is_whole_number_up_to(piece.substr(6), 11)) {
                 return L"nShow must be a whole number from 0 to 11";
             }

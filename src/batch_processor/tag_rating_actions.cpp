@@ -1,6 +1,7 @@
 #include "batch_processor/tag_rating_actions.h"
 
 #include "explorer/shell_registration.h"
+#include "formats/text_list.h"
 #include "logging/log.h"
 #include "metadata/fallback_chain.h"
 #include "metadata/file_changed_error.h"
@@ -74,17 +75,7 @@ std::vector<std::wstring>::iterator find_ignoring_ascii_case(std::vector<std::ws
 
 }  // namespace
 
-std::vector<std::wstring> split_parameters(const std::wstring& parameters) {
-    std::vector<std::wstring> pieces;
-    std::size_t start = 0;
-    while (start <= parameters.size()) {
-        std::size_t end = parameters.find(L';', start);
-        if (end == std::wstring::npos) end = parameters.size();
-        if (end > start) pieces.push_back(parameters.substr(start, end - start));
-        start = end + 1;
-    }
-    return pieces;
-}
+std::vector<std::wstring> split_parameters(const std::wstring& parameters) { return formats::split_list(parameters); }
 
 int parse_leading_integer(const std::string& text) {
     std::size_t i = 0;

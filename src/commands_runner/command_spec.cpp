@@ -1,5 +1,6 @@
 #include "commands_runner/command_spec.h"
 
+#include "formats/text_list.h"
 #include "logging/log.h"
 #include "platform/text.h"
 
@@ -25,12 +26,7 @@ std::wstring strip_quotes(const std::wstring& text) {
 
 launch_options read_launch_options(const std::wstring& parameters) {
     launch_options options;
-    std::size_t start = 0;
-    while (start <= parameters.size()) {
-        std::size_t end = parameters.find(L';', start);
-        if (end == std::wstring::npos) end = parameters.size();
-        const std::wstring piece = parameters.substr(start, end - start);
-        start = end + 1;
+    for (const std::wstring& piece : formats::split_list(parameters)) {
         const std::size_t equals = piece.find(L'=');
         if (equals == std::wstring::npos) continue;
         const std::wstring key = piece.substr(0, equals);

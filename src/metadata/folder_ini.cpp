@@ -1,5 +1,6 @@
 #include "metadata/folder_ini.h"
 
+#include "formats/text_list.h"
 #include "metadata/metadata_handle.h"
 #include "platform/file_system.h"
 #include "platform/private_profile.h"
@@ -25,14 +26,7 @@ std::vector<std::wstring> read_list(const std::wstring& section, const std::wstr
                                     bool strip_type) {
     std::wstring text = profile::get_string(section, key, L"", ini, 4096);
     if (strip_type && text.rfind(L"31,", 0) == 0) text.erase(0, 3);
-    std::vector<std::wstring> items;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const auto end = std::min(text.find(L';', start), text.size());
-        if (end > start) items.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return items;
+    return formats::split_list(text);
 }
 
 std::wstring join(const std::vector<std::wstring>& items) {

@@ -18,6 +18,7 @@
 
 #include "platform/property_store.h"
 
+#include "formats/text_list.h"
 #include "platform/file_system.h"
 #include "platform/posix/audio_properties.h"
 #include "platform/posix/audio_store.h"
@@ -339,13 +340,7 @@ private:
             }
             if (tags.empty()) {
                 if (const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.XPKeywords")); it != exif.end()) {
-                    const std::wstring joined = xp_text(it->value());
-                    std::size_t start = 0;
-                    while (start <= joined.size()) {
-                        const auto end = std::min(joined.find(L';', start), joined.size());
-                        if (end > start) tags.push_back(joined.substr(start, end - start));
-                        start = end + 1;
-                    }
+                    tags = formats::split_list(xp_text(it->value()));
                 }
             }
             // A file that keeps only a keyword tree shows the tree's leaves.
