@@ -1,8 +1,8 @@
-#include "platform/posix/content_type.h"
+#include "formats/content_type.h"
 
 #include <array>
 
-namespace platform::posix {
+namespace formats {
 namespace {
 
 bool starts_with(std::string_view data, std::string_view prefix) {
@@ -111,4 +111,4 @@ const wchar_t* content_type_name(content_type type) {
     return L"unknown";
 }
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::posix {
+namespace formats {
 
 enum class content_type {
     jpeg,
@@ -41,4 +41,4 @@ bool has_metadata_handler(content_type type);
 /// A short English name for logs: "JPEG", "EPS/PostScript", "unknown".
 const wchar_t* content_type_name(content_type type);
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -1,12 +1,12 @@
-#include "platform/posix/exif_ifd_editor.h"
+#include "formats/exif_ifd_editor.h"
 
-#include "platform/jpeg_segments.h"
-#include "platform/posix/tiff_block.h"
+#include "formats/jpeg_segments.h"
+#include "formats/tiff_block.h"
 
 #include <algorithm>
 #include <vector>
 
-namespace platform::posix {
+namespace formats {
 namespace {
 
 constexpr std::uint16_t exif_pointer_tag = 0x8769;
@@ -193,4 +193,4 @@ bool has_maker_note(std::string_view block) {
     return false;
 }
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::posix {
+namespace formats {
 
 /// A value in the block's byte order: TIFF type, count, raw bytes.
 struct tiff_value {
@@ -49,4 +49,4 @@ std::optional<jpeg_exif_location> find_jpeg_exif(std::string_view jpeg);
 /// nullopt without such a segment or when the block no longer fits one.
 std::optional<std::string> replace_jpeg_exif(std::string_view jpeg, std::string_view block);
 
-}  // namespace platform::posix
+}  // namespace formats

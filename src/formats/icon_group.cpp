@@ -1,8 +1,8 @@
-#include "platform/icon_group.h"
+#include "formats/icon_group.h"
 
 #include <vector>
 
-namespace platform::graphics {
+namespace formats {
 namespace {
 
 std::uint32_t little_endian(std::string_view bytes, std::size_t offset, std::size_t width) {
@@ -48,4 +48,4 @@ std::optional<std::string> ico_from_icon_group(
     return out;
 }
 
-}  // namespace platform::graphics
+}  // namespace formats

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::graphics {
+namespace formats {
 
 /// The .ico bytes of a group (6-byte header, 14-byte entries): the header,
 /// one 16-byte entry per image with its size and offset, then the images in
@@ -20,4 +20,4 @@ namespace platform::graphics {
 std::optional<std::string> ico_from_icon_group(
     std::string_view group, const std::function<std::optional<std::string_view>(std::uint16_t id)>& image);
 
-}  // namespace platform::graphics
+}  // namespace formats

@@ -1,13 +1,13 @@
-#include "platform/posix/image_data_check.h"
+#include "formats/image_data_check.h"
 
-#include "platform/posix/tiff_block.h"
+#include "formats/tiff_block.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <set>
 #include <vector>
 
-namespace platform::posix {
+namespace formats {
 namespace {
 
 // The image data as views into the file, in order, so that two files are
@@ -225,4 +225,4 @@ std::wstring image_data_difference(content_type type, std::string_view original,
     return {};
 }
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -4,13 +4,13 @@
 // that misreads a damaged file can otherwise drop the picture itself and
 // still report success.
 
-#include "platform/posix/content_type.h"
+#include "formats/content_type.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace platform::posix {
+namespace formats {
 
 /// The image data of a file, as the bytes that must survive a metadata
 /// write, in order:
@@ -32,4 +32,4 @@ bool image_data_walks(content_type type, std::string_view file, std::wstring& wh
 /// else why not, in words for the log.
 std::wstring image_data_difference(content_type type, std::string_view original, std::string_view updated);
 
-}  // namespace platform::posix
+}  // namespace formats

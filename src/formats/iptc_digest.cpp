@@ -1,12 +1,12 @@
-#include "platform/posix/iptc_digest.h"
+#include "formats/iptc_digest.h"
 
-#include "platform/jpeg_segments.h"
-#include "platform/posix/md5.h"
+#include "formats/jpeg_segments.h"
+#include "formats/md5.h"
 
 #include <cstdint>
 #include <cstring>
 
-namespace platform::posix {
+namespace formats {
 namespace {
 
 std::uint32_t big_endian(std::string_view data, std::size_t at, std::size_t bytes) {
@@ -71,4 +71,4 @@ std::optional<std::string> with_current_iptc_digest(std::string_view jpeg) {
     return patched;
 }
 
-}  // namespace platform::posix
+}  // namespace formats

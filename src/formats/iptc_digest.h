@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::posix {
+namespace formats {
 
 /// The JPEG with its IPTCDigest set to the digest of its IPTC records, or
 /// nullopt when nothing changes: no digest resource, no single IPTC
@@ -17,4 +17,4 @@ namespace platform::posix {
 /// walk whole.
 std::optional<std::string> with_current_iptc_digest(std::string_view jpeg);
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -1,11 +1,11 @@
-#include "platform/posix/jpeg_extended_xmp.h"
+#include "formats/jpeg_extended_xmp.h"
 
-#include "platform/jpeg_segments.h"
+#include "formats/jpeg_segments.h"
 
 #include <cstdint>
 #include <map>
 
-namespace platform::posix {
+namespace formats {
 namespace {
 
 constexpr std::string_view signature("http://ns.adobe.com/xmp/extension/\0", 35);
@@ -56,4 +56,4 @@ extended_xmp read_extended_xmp(std::string_view jpeg, std::string_view guid) {
     return result;
 }
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::posix {
+namespace formats {
 
 struct extended_xmp {
     bool present = false;    // any extension segment at all
@@ -22,4 +22,4 @@ struct extended_xmp {
 /// found. The full length is trusted only up to the size of the data given.
 extended_xmp read_extended_xmp(std::string_view jpeg, std::string_view guid);
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace platform {
+namespace formats {
 
 /// One marker segment: `offset` is its FF byte, `length` the 16-bit length
 /// field (which counts itself but not the marker), so the segment ends at
@@ -56,4 +56,4 @@ jpeg_walk_end walk_jpeg_segments(std::string_view data, Visitor&& visit) {
     return jpeg_walk_end::out_of_data;
 }
 
-}  // namespace platform
+}  // namespace formats

@@ -1,6 +1,6 @@
-#include "platform/posix/md5.h"
+#include "formats/md5.h"
 
-namespace platform::posix {
+namespace formats {
 
 std::array<std::uint8_t, 16> md5(std::string_view message) {
     static constexpr std::array<std::uint32_t, 64> k = {
@@ -77,4 +77,4 @@ std::string md5_hex(std::string_view message) {
     return hex;
 }
 
-}  // namespace platform::posix
+}  // namespace formats

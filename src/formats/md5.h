@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::posix {
+namespace formats {
 
 /// The 16-byte digest of the bytes.
 std::array<std::uint8_t, 16> md5(std::string_view message);
@@ -16,4 +16,4 @@ std::array<std::uint8_t, 16> md5(std::string_view message);
 /// The digest in lower-case hexadecimal.
 std::string md5_hex(std::string_view message);
 
-}  // namespace platform::posix
+}  // namespace formats

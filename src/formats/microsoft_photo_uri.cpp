@@ -1,6 +1,6 @@
-#include "platform/posix/microsoft_photo_uri.h"
+#include "formats/microsoft_photo_uri.h"
 
-namespace platform::posix {
+namespace formats {
 
 std::optional<std::string> with_microsoft_photo_uri(std::string_view data) {
     constexpr std::string_view slashed = "http://ns.microsoft.com/photo/1.0/";
@@ -28,4 +28,4 @@ std::optional<std::string> with_microsoft_photo_uri(std::string_view data) {
     }
 }
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::posix {
+namespace formats {
 
 /// `data` (a written file) with every XMP declaration of the namespace
 /// spelt with the slash corrected, each packet padded by one blank more
@@ -17,4 +17,4 @@ namespace platform::posix {
 /// one has no blank before its trailer to give.
 std::optional<std::string> with_microsoft_photo_uri(std::string_view data);
 
-}  // namespace platform::posix
+}  // namespace formats

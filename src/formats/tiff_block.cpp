@@ -1,6 +1,6 @@
-#include "platform/posix/tiff_block.h"
+#include "formats/tiff_block.h"
 
-namespace platform::posix {
+namespace formats {
 
 tiff_block::tiff_block(std::string_view data) : data_(data) {
     if (data.size() < 8) return;
@@ -80,4 +80,4 @@ std::optional<std::vector<std::uint32_t>> tiff_block::numbers(const tiff_entry& 
     return values;
 }
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform::posix {
+namespace formats {
 
 struct tiff_entry {
     std::uint16_t tag = 0;
@@ -54,4 +54,4 @@ private:
     std::uint32_t first_ifd_ = 0;
 };
 
-}  // namespace platform::posix
+}  // namespace formats

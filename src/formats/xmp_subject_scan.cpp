@@ -1,9 +1,9 @@
-#include "platform/posix/xmp_subject_scan.h"
+#include "formats/xmp_subject_scan.h"
 
 #include <cstdint>
 #include <cstdlib>
 
-namespace platform::posix {
+namespace formats {
 namespace {
 
 void append_utf8(std::string& out, std::uint32_t code) {
@@ -91,4 +91,4 @@ std::optional<std::vector<std::string>> scan_dc_subject(std::string_view packet)
     return items;
 }
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -8,11 +8,11 @@
 #include <string_view>
 #include <vector>
 
-namespace platform::posix {
+namespace formats {
 
 /// The UTF-8 texts of the <rdf:li> items inside the first
 /// <dc:subject>…</dc:subject>, entities decoded; nullopt when the packet has
 /// no such element or it is not closed.
 std::optional<std::vector<std::string>> scan_dc_subject(std::string_view packet);
 
-}  // namespace platform::posix
+}  // namespace formats

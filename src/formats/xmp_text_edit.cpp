@@ -1,6 +1,6 @@
-#include "platform/posix/xmp_text_edit.h"
+#include "formats/xmp_text_edit.h"
 
-namespace platform::posix {
+namespace formats {
 namespace {
 
 constexpr std::string_view description_open = "<rdf:Description";
@@ -304,4 +304,4 @@ std::optional<std::string> edit_xmp_property(std::string text, const xmp_name& n
     return edited;
 }
 
-}  // namespace platform::posix
+}  // namespace formats

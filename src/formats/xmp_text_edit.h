@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform::posix {
+namespace formats {
 
 /// One XMP property: its namespace URI, the prefix used when the text does
 /// not declare the namespace yet, and its local name.
@@ -48,4 +48,4 @@ std::optional<std::string> edit_xmp_property(std::string text, const xmp_name& n
 /// The five XML special characters as entities.
 std::string xml_escaped(std::string_view text);
 
-}  // namespace platform::posix
+}  // namespace formats

@@ -1,7 +1,7 @@
 // Single-property edits of XMP text written by other programs: the exact
 // bytes after each edit, and the shapes that must not be spliced.
 
-#include "platform/posix/xmp_text_edit.h"
+#include "formats/xmp_text_edit.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +9,11 @@
 
 namespace {
 
-namespace px = platform::posix;
+constexpr formats::xmp_name rating{"http://ns.adobe.com/xap/1.0/", "xmp", "Rating"};
+constexpr formats::xmp_name subject{"http://purl.org/dc/elements/1.1/", "dc", "subject"};
+constexpr formats::xmp_name description{"http://purl.org/dc/elements/1.1/", "dc", "description"};
 
-constexpr px::xmp_name rating{"http://ns.adobe.com/xap/1.0/", "xmp", "Rating"};
-constexpr px::xmp_name subject{"http://purl.org/dc/elements/1.1/", "dc", "subject"};
-constexpr px::xmp_name description{"http://purl.org/dc/elements/1.1/", "dc", "description"};
-
-px::xmp_edit simple(std::string value) { return {px::xmp_edit::form::simple, {std::move(value)}}; }
+formats::xmp_edit simple(std::string value) { return {formats::xmp_edit::form::simple, {std::move(value)}}; }
 
 TEST(xmp_text_edit, attributes_and_elements_change_in_place_under_the_declared_prefix) {
     const std::string text =
@@ -26,15 +24,16 @@ TEST(xmp_text_edit, attributes_and_elements_change_in_place_under_the_declared_p
         "   <dc:subject>\n    <rdf:Bag>\n     <rdf:li>Old</rdf:li>\n    </rdf:Bag>\n   </dc:subject>\n"
         "   <dc:subjectNote>kept</dc:subjectNote>\n"
         "  </rdf:Description>\n </rdf:RDF>\n</x:xmpmeta>\n";
-    EXPECT_EQ(px::declared_prefix(text, rating.uri), "xap");
+    EXPECT_EQ(formats::declared_prefix(text, rating.uri), "xap");
 
-    auto rated = px::edit_xmp_property(text, rating, simple("5"));
+    auto rated = formats::edit_xmp_property(text, rating, simple("5"));
     ASSERT_TRUE(rated);
     std::string expected = text;
     expected.replace(expected.find("'2'"), 3, "'5'");
     EXPECT_EQ(*rated, expected);
 
-    auto tagged = px::edit_xmp_property(text, subject, px::xmp_edit{px::xmp_edit::form::bag, {"A & B", "<C>"}});
+    auto tagged =
+        formats::edit_xmp_property(text, subject, formats::xmp_edit{formats::xmp_edit::form::bag, {"A & B", "<C>"}});
     ASSERT_TRUE(tagged);
     expected = text;
     expected.replace(expected.find("<rdf:li>Old</rdf:li>"), 20,
@@ -42,17 +41,17 @@ TEST(xmp_text_edit, attributes_and_elements_change_in_place_under_the_declared_p
     EXPECT_EQ(*tagged, expected);
 
     // Removal takes the element's whole line and the attribute's blank, nothing else.
-    auto cleared = px::edit_xmp_property(text, subject, std::nullopt);
+    auto cleared = formats::edit_xmp_property(text, subject, std::nullopt);
     ASSERT_TRUE(cleared);
-    auto unrated = px::edit_xmp_property(*cleared, rating, std::nullopt);
+    auto unrated = formats::edit_xmp_property(*cleared, rating, std::nullopt);
     ASSERT_TRUE(unrated);
     expected = text;
     const auto subject_line = expected.find("\n   <dc:subject>");
     expected.erase(subject_line, expected.find("</dc:subject>") + 13 - subject_line);
     expected.erase(expected.find(" xap:Rating='2'"), 15);
     EXPECT_EQ(*unrated, expected);
-    EXPECT_FALSE(px::has_xmp_property(*unrated, rating));
-    EXPECT_TRUE(px::has_xmp_property(text, subject));
+    EXPECT_FALSE(formats::has_xmp_property(*unrated, rating));
+    EXPECT_TRUE(formats::has_xmp_property(text, subject));
 }
 
 TEST(xmp_text_edit, new_properties_go_last_into_the_first_description_and_declare_their_namespace) {
@@ -62,7 +61,8 @@ TEST(xmp_text_edit, new_properties_go_last_into_the_first_description_and_declar
         "  <rdf:Description rdf:about=\"\" xmlns:crs=\"http://ns.adobe.com/camera-raw-settings/1.0/\""
         " crs:Exposure2012=\"+0.35\"/>\n"
         " </rdf:RDF>\n</x:xmpmeta>\n";
-    auto edited = px::edit_xmp_property(closed, description, px::xmp_edit{px::xmp_edit::form::lang_alt, {"Hi"}});
+    auto edited =
+        formats::edit_xmp_property(closed, description, formats::xmp_edit{formats::xmp_edit::form::lang_alt, {"Hi"}});
     ASSERT_TRUE(edited);
     EXPECT_EQ(*edited,
               "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
@@ -79,12 +79,12 @@ TEST(xmp_text_edit, new_properties_go_last_into_the_first_description_and_declar
         " <rdf:Description rdf:about=\"\">\n"
         "  <a:list><rdf:Bag><rdf:li><rdf:Description a:n=\"1\">\n   </rdf:Description></rdf:li></rdf:Bag></a:list>\n"
         " </rdf:Description>\n</rdf:RDF>";
-    auto rated = px::edit_xmp_property(nested, rating, simple("3"));
+    auto rated = formats::edit_xmp_property(nested, rating, simple("3"));
     ASSERT_TRUE(rated);
     EXPECT_TRUE(rated->ends_with("</a:list>\n  <xmp:Rating>3</xmp:Rating>\n </rdf:Description>\n</rdf:RDF>")) << *rated;
 
     // Nothing at all: a fresh packet that holds the value.
-    auto fresh = px::edit_xmp_property("", rating, simple("4"));
+    auto fresh = formats::edit_xmp_property("", rating, simple("4"));
     ASSERT_TRUE(fresh);
     EXPECT_NE(fresh->find("<xmp:Rating>4</xmp:Rating>"), std::string::npos);
     EXPECT_NE(fresh->find("xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\""), std::string::npos);
@@ -97,8 +97,9 @@ TEST(xmp_text_edit, shapes_that_cannot_be_spliced_are_refused) {
              "not xmp at all",
              "<rdf:RDF><rdf:Description rdf:about=\"\">",
          }) {
-        EXPECT_FALSE(px::edit_xmp_property(text, subject, px::xmp_edit{px::xmp_edit::form::bag, {"x"}}) &&
-                     px::edit_xmp_property(text, rating, simple("1")))
+        EXPECT_FALSE(
+            formats::edit_xmp_property(text, subject, formats::xmp_edit{formats::xmp_edit::form::bag, {"x"}}) &&
+            formats::edit_xmp_property(text, rating, simple("1")))
             << text;
     }
     // Markup that overlaps itself: an attribute inside the span of the
@@ -108,7 +109,7 @@ TEST(xmp_text_edit, shapes_that_cannot_be_spliced_are_refused) {
              "<rdf:RDF><rdf:Description><p:Rating xmlns:p=\"http://ns.adobe.com/xap/1.0/\">2</p:Rating>"
              "</rdf:Description></rdf:RDF>",
          }) {
-        EXPECT_FALSE(px::edit_xmp_property(text, rating, simple("4"))) << text;
+        EXPECT_FALSE(formats::edit_xmp_property(text, rating, simple("4"))) << text;
     }
 }
 

@@ -1,15 +1,15 @@
 #include "platform/posix/embedded_write_guard.h"
 
+#include "formats/exif_ifd_editor.h"
+#include "formats/image_data_check.h"
+#include "formats/iptc_digest.h"
+#include "formats/jpeg_extended_xmp.h"
+#include "formats/jpeg_segments.h"
+#include "formats/microsoft_photo_uri.h"
+#include "formats/xmp_subject_scan.h"
 #include "logging/log.h"
 #include "platform/file_system.h"
-#include "platform/jpeg_segments.h"
-#include "platform/posix/exif_ifd_editor.h"
 #include "platform/posix/exiv2_support.h"
-#include "platform/posix/image_data_check.h"
-#include "platform/posix/iptc_digest.h"
-#include "platform/posix/jpeg_extended_xmp.h"
-#include "platform/posix/microsoft_photo_uri.h"
-#include "platform/posix/xmp_subject_scan.h"
 #include "platform/text.h"
 
 #include <exiv2/exiv2.hpp>
@@ -42,7 +42,7 @@ bool decodes(const std::string& packet) {
 bool jpeg_iptc_decodes(std::string_view jpeg) {
     constexpr std::string_view photoshop("Photoshop 3.0\0", 14);
     bool decodes = true;
-    walk_jpeg_segments(jpeg, [&](const jpeg_segment& segment) {
+    formats::walk_jpeg_segments(jpeg, [&](const formats::jpeg_segment& segment) {
         const std::string_view payload = jpeg.substr(segment.payload(), segment.length - 2);
         if (segment.marker != 0xED || payload.substr(0, photoshop.size()) != photoshop) return true;
         const auto* data = reinterpret_cast<const Exiv2::byte*>(payload.data() + photoshop.size());
@@ -77,49 +77,55 @@ std::string extended_guid(Exiv2::Image& image) {
 // What Exiv2 wrote, with what other programs' validators expect of it
 // corrected in place (no byte moves); nullopt when nothing needs it. PNG
 // chunks carry checksums, so a PNG keeps Exiv2's spelling.
-std::optional<std::string> corrected(content_type type, std::string_view written) {
+std::optional<std::string> corrected(formats::content_type type, std::string_view written) {
     std::optional<std::string> out;
-    if (type != content_type::png) out = with_microsoft_photo_uri(written);
-    if (type == content_type::jpeg) {
-        if (auto digest = with_current_iptc_digest(out ? std::string_view(*out) : written)) out = std::move(digest);
+    if (type != formats::content_type::png) out = formats::with_microsoft_photo_uri(written);
+    if (type == formats::content_type::jpeg) {
+        if (auto digest = formats::with_current_iptc_digest(out ? std::string_view(*out) : written))
+            out = std::move(digest);
     }
     return out;
 }
 
-Exiv2::Image::AutoPtr open_as(content_type type, Exiv2::BasicIo::AutoPtr& io) {
+Exiv2::Image::AutoPtr open_as(formats::content_type type, Exiv2::BasicIo::AutoPtr& io) {
     switch (type) {
-    case content_type::jpeg: return Exiv2::newJpegInstance(io, false);
-    case content_type::png: return Exiv2::newPngInstance(io, false);
-    case content_type::tiff: return Exiv2::newTiffInstance(io, false);
-    case content_type::webp: return Exiv2::newWebPInstance(io, false);
-    default: return Exiv2::Image::AutoPtr();
+        case formats::content_type::jpeg:
+            return Exiv2::newJpegInstance(io, false);
+        case formats::content_type::png:
+            return Exiv2::newPngInstance(io, false);
+        case formats::content_type::tiff:
+            return Exiv2::newTiffInstance(io, false);
+        case formats::content_type::webp:
+            return Exiv2::newWebPInstance(io, false);
+        default:
+            return Exiv2::Image::AutoPtr();
     }
 }
 
 }  // namespace
 
-Exiv2::Image::AutoPtr open_image(content_type type, const std::string& path) {
-    if (!has_metadata_handler(type)) return Exiv2::Image::AutoPtr();
+Exiv2::Image::AutoPtr open_image(formats::content_type type, const std::string& path) {
+    if (!formats::has_metadata_handler(type)) return Exiv2::Image::AutoPtr();
     Exiv2::BasicIo::AutoPtr io(new Exiv2::FileIo(path));
     return open_as(type, io);
 }
 
-Exiv2::Image::AutoPtr open_image(content_type type, const unsigned char* data, std::size_t size) {
-    if (!has_metadata_handler(type)) return Exiv2::Image::AutoPtr();
+Exiv2::Image::AutoPtr open_image(formats::content_type type, const unsigned char* data, std::size_t size) {
+    if (!formats::has_metadata_handler(type)) return Exiv2::Image::AutoPtr();
     Exiv2::BasicIo::AutoPtr io(new Exiv2::MemIo(data, static_cast<long>(size)));
     return open_as(type, io);
 }
 
-content_type sniff_file(const std::string& path, byte_buffer* head) {
+formats::content_type sniff_file(const std::string& path, byte_buffer* head) {
     if (head) head->clear();
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (descriptor < 0) return content_type::unknown;
+    if (descriptor < 0) return formats::content_type::unknown;
     struct stat info {};
     byte_buffer local;
     byte_buffer& bytes = head ? *head : local;
     if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
         const auto wanted = head ? std::min<std::uint64_t>(static_cast<std::uint64_t>(info.st_size), head_length)
-                                 : content_sniff_length;
+                                 : formats::content_sniff_length;
         bytes.resize(static_cast<std::size_t>(wanted));
         std::size_t got = 0;
         while (got < bytes.size()) {
@@ -132,34 +138,36 @@ content_type sniff_file(const std::string& path, byte_buffer* head) {
         bytes.resize(got);
     }
     ::close(descriptor);
-    if (bytes.empty()) return content_type::unknown;
-    return sniff_content_type(view(bytes).substr(0, content_sniff_length), path);
+    if (bytes.empty()) return formats::content_type::unknown;
+    return formats::sniff_content_type(view(bytes).substr(0, formats::content_sniff_length), path);
 }
 
-content_type sniff_descriptor(int descriptor, const std::string& path) {
-    char bytes[content_sniff_length];
+formats::content_type sniff_descriptor(int descriptor, const std::string& path) {
+    char bytes[formats::content_sniff_length];
     ssize_t got = -1;
     do {
         got = ::pread(descriptor, bytes, sizeof bytes, 0);
     } while (got < 0 && errno == EINTR);
-    if (got <= 0) return content_type::unknown;
-    return sniff_content_type(std::string_view(bytes, static_cast<std::size_t>(got)), path);
+    if (got <= 0) return formats::content_type::unknown;
+    return formats::sniff_content_type(std::string_view(bytes, static_cast<std::size_t>(got)), path);
 }
 
-bool head_serves_metadata_read(content_type type, std::string_view head, std::uint64_t file_size) {
+bool head_serves_metadata_read(formats::content_type type, std::string_view head, std::uint64_t file_size) {
     if (head.size() == file_size) return true;
-    return type == content_type::jpeg && walk_jpeg_segments(head, [](const jpeg_segment&) { return true; }) ==
-                                             jpeg_walk_end::scan_or_end;
+    return type == formats::content_type::jpeg && formats::walk_jpeg_segments(head, [](const formats::jpeg_segment&) {
+                                                      return true;
+                                                  }) == formats::jpeg_walk_end::scan_or_end;
 }
 
 void log_refused_write(const std::string& path, const std::wstring& why) {
     qlm::log_warning(L"Embedded metadata write refused for {}: {}", wide(path), why);
 }
 
-std::wstring embedded_write_refusal(content_type type, std::string_view content, Exiv2::Image& image) {
-    if (!has_metadata_handler(type)) return std::wstring(L"its content is ") + content_type_name(type);
+std::wstring embedded_write_refusal(formats::content_type type, std::string_view content, Exiv2::Image& image) {
+    if (!formats::has_metadata_handler(type))
+        return std::wstring(L"its content is ") + formats::content_type_name(type);
     std::wstring why;
-    if (!image_data_walks(type, content, why)) return why;
+    if (!formats::image_data_walks(type, content, why)) return why;
     // Exiv2 empties its XMP data when the packet fails to parse; only then
     // is a second parse worth its time. (The packet is asked for only then:
     // while the data holds values, Exiv2 serialises them anew to answer.)
@@ -168,18 +176,19 @@ std::wstring embedded_write_refusal(content_type type, std::string_view content,
             return L"its XMP packet cannot be parsed whole";
         }
     }
-    if (type == content_type::jpeg) {
-        if (const auto exif = find_jpeg_exif(content);
-            exif && !exif_directories_readable(content.substr(exif->block, exif->block_size))) {
+    if (type == formats::content_type::jpeg) {
+        if (const auto exif = formats::find_jpeg_exif(content);
+            exif && !formats::exif_directories_readable(content.substr(exif->block, exif->block_size))) {
             return L"its EXIF directories cannot be read whole";
         }
         if (!jpeg_iptc_decodes(content)) return L"its IPTC record set cannot be parsed whole";
-        if (read_extended_xmp(content, {}).present) return L"its XMP continues in extended XMP segments";
+        if (formats::read_extended_xmp(content, {}).present) return L"its XMP continues in extended XMP segments";
     }
     return {};
 }
 
-xmp_recovery recover_xmp(content_type type, std::string_view content, const std::string& path, Exiv2::Image& image) {
+xmp_recovery recover_xmp(formats::content_type type, std::string_view content, const std::string& path,
+                         Exiv2::Image& image) {
     xmp_recovery result;
     // Only an empty XmpData can stand for a packet that did not parse, and
     // asking a filled one for its packet would serialise it anew.
@@ -187,11 +196,11 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
         const std::string& packet = image.xmpPacket();
         if (!packet.empty() && !decodes(packet)) {
             result.damaged = true;
-            result.subject = scan_dc_subject(packet);
+            result.subject = formats::scan_dc_subject(packet);
             return result;
         }
     }
-    if (type != content_type::jpeg) return result;
+    if (type != formats::content_type::jpeg) return result;
     const std::string guid = extended_guid(image);
     if (guid.empty()) return result;
     std::optional<std::string> read;
@@ -200,7 +209,7 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
         if (!read) return result;
         content = *read;
     }
-    const extended_xmp extension = read_extended_xmp(content, guid);
+    const formats::extended_xmp extension = formats::read_extended_xmp(content, guid);
     if (!extension.complete) return result;
     Exiv2::XmpData extra;
     bool parsed = false;
@@ -210,7 +219,7 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
     }
     if (!parsed) {
         result.damaged = true;
-        result.subject = scan_dc_subject(extension.packet);
+        result.subject = formats::scan_dc_subject(extension.packet);
         return result;
     }
     auto& xmp = image.xmpData();
@@ -220,11 +229,11 @@ xmp_recovery recover_xmp(content_type type, std::string_view content, const std:
     return result;
 }
 
-property_store::hresult replace_keeping_image_data(const std::string& path, content_type type,
+property_store::hresult replace_keeping_image_data(const std::string& path, formats::content_type type,
                                                    std::string_view original, std::string_view updated,
                                                    const platform::file_system::file_identity& read,
                                                    const platform::file_system::file_tail& tail) {
-    const std::wstring why = image_data_difference(type, original, updated);
+    const std::wstring why = formats::image_data_difference(type, original, updated);
     if (!why.empty()) {
         log_refused_write(path, why);
         return property_store::wincodec_err_badheader;
@@ -232,7 +241,7 @@ property_store::hresult replace_keeping_image_data(const std::string& path, cont
     return write_beside_and_replace(path, updated, read, tail);
 }
 
-property_store::hresult commit_image(Exiv2::Image& image, const std::string& path, content_type type,
+property_store::hresult commit_image(Exiv2::Image& image, const std::string& path, formats::content_type type,
                                      std::string_view original, exif_preserving_write& exif,
                                      const platform::file_system::file_identity& read,
                                      const platform::file_system::file_tail& tail) {

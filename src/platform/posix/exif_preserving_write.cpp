@@ -1,7 +1,7 @@
 #include "platform/posix/exif_preserving_write.h"
 
-#include "platform/posix/exif_ifd_editor.h"
-#include "platform/posix/tiff_block.h"
+#include "formats/exif_ifd_editor.h"
+#include "formats/tiff_block.h"
 
 #include <map>
 
@@ -25,16 +25,18 @@ tag_values values_of(const Exiv2::ExifData& exif, Exiv2::ByteOrder order) {
     return values;
 }
 
-std::optional<tiff_value> tiff_value_of(const std::optional<std::pair<std::uint16_t, std::string>>& value) {
+std::optional<formats::tiff_value> tiff_value_of(const std::optional<std::pair<std::uint16_t, std::string>>& value) {
     if (!value) return std::nullopt;
-    const std::size_t unit = tiff_block::type_size(value->first);
-    return tiff_value{value->first, static_cast<std::uint32_t>(unit == 0 ? 0 : value->second.size() / unit), value->second};
+    const std::size_t unit = formats::tiff_block::type_size(value->first);
+    return formats::tiff_value{value->first, static_cast<std::uint32_t>(unit == 0 ? 0 : value->second.size() / unit),
+                               value->second};
 }
 
 }  // namespace
 
-exif_preserving_write::exif_preserving_write(content_type type, std::string_view content, const Exiv2::Image& image) {
-    if (type != content_type::jpeg) {
+exif_preserving_write::exif_preserving_write(formats::content_type type, std::string_view content,
+                                             const Exiv2::Image& image) {
+    if (type != formats::content_type::jpeg) {
         // Outside JPEG the block cannot be swapped as one segment: a maker
         // note there keeps the EXIF Exiv2 read, and the values live in XMP.
         for (const auto& datum : image.exifData()) {
@@ -46,13 +48,13 @@ exif_preserving_write::exif_preserving_write(content_type type, std::string_view
         }
         return;
     }
-    const auto found = find_jpeg_exif(content);
+    const auto found = formats::find_jpeg_exif(content);
     if (!found) return;
     block_ = content.substr(found->block, found->block_size);
-    if (!has_maker_note(block_)) return;
+    if (!formats::has_maker_note(block_)) return;
     active_ = true;
     original_ = image.exifData();
-    order_ = tiff_block(block_).little_endian() ? Exiv2::littleEndian : Exiv2::bigEndian;
+    order_ = formats::tiff_block(block_).little_endian() ? Exiv2::littleEndian : Exiv2::bigEndian;
 }
 
 void exif_preserving_write::take_changes(Exiv2::Image& image) {
@@ -79,17 +81,17 @@ void exif_preserving_write::take_changes(Exiv2::Image& image) {
 std::optional<std::vector<unsigned char>> exif_preserving_write::finish(std::vector<unsigned char> written,
                                                                         std::wstring& why) const {
     if (!active_ || (ifd0_.empty() && exif_.empty())) return written;
-    ifd_changes ifd0;
-    ifd_changes exif;
+    formats::ifd_changes ifd0;
+    formats::ifd_changes exif;
     for (const auto& [tag, value] : ifd0_) ifd0[tag] = tiff_value_of(value);
     for (const auto& [tag, value] : exif_) exif[tag] = tiff_value_of(value);
-    const auto edited = edit_tiff_block(block_, ifd0, exif);
+    const auto edited = formats::edit_tiff_block(block_, ifd0, exif);
     if (!edited) {
         why = L"its EXIF directories cannot be read whole";
         return std::nullopt;
     }
     const std::string_view output(reinterpret_cast<const char*>(written.data()), written.size());
-    const auto spliced = replace_jpeg_exif(output, *edited);
+    const auto spliced = formats::replace_jpeg_exif(output, *edited);
     if (!spliced) {
         why = L"its EXIF block would no longer fit its segment";
         return std::nullopt;

@@ -7,7 +7,7 @@
 // directories instead (see exif_ifd_editor.h). Other containers with a
 // maker note keep their EXIF as it was read; their values live in XMP.
 
-#include "platform/posix/content_type.h"
+#include "formats/content_type.h"
 
 #include <exiv2/exif.hpp>
 #include <exiv2/image.hpp>
@@ -23,7 +23,7 @@ class exif_preserving_write {
 public:
     /// Remembers the EXIF that `image` read from `content` (which must
     /// outlive this object) when the file is a JPEG with a maker note.
-    exif_preserving_write(content_type type, std::string_view content, const Exiv2::Image& image);
+    exif_preserving_write(formats::content_type type, std::string_view content, const Exiv2::Image& image);
 
     /// Call before Exiv2 writes: takes the IFD0 and Exif IFD changes out of
     /// `image` and gives it back the EXIF it read.

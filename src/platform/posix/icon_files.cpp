@@ -3,7 +3,7 @@
 
 #include "platform/posix/icon_files.h"
 
-#include "platform/icon_group.h"
+#include "formats/icon_group.h"
 
 #include <algorithm>
 #include <array>
@@ -297,7 +297,7 @@ std::optional<std::string> icon_group_from_pe(std::string_view bytes, std::uint1
         const auto directory = resource_data(*file, group.target);
         if (!directory) return std::nullopt;
         const auto icons = resources_of_type(*file, rt_icon);
-        return ico_from_icon_group(*directory, [&](std::uint16_t image_id) -> std::optional<std::string_view> {
+        return formats::ico_from_icon_group(*directory, [&](std::uint16_t image_id) -> std::optional<std::string_view> {
             for (const resource_entry& icon : icons) {
                 if (icon.name == image_id) return resource_data(*file, icon.target);
             }

@@ -37,7 +37,7 @@ struct image_file {
     std::unique_ptr<std::string> content;
     Exiv2::Image::AutoPtr image;
     container kind = container::other;
-    platform::posix::content_type type = platform::posix::content_type::unknown;
+    formats::content_type type = formats::content_type::unknown;
     std::optional<platform::posix::exif_preserving_write> exif;  // a writer's, from the EXIF it read
     platform::file_system::file_identity read;                   // a writer's: the file its commit may replace
 
@@ -324,9 +324,10 @@ public:
         // that is not a regular file) is never read whole.
         namespace px = platform::posix;
         file->type = px::sniff_file(file->path);
-        if (!px::has_metadata_handler(file->type)) {
-            if (file->writable && file->type != px::content_type::unknown) {
-                px::log_refused_write(file->path, std::wstring(L"its content is ") + px::content_type_name(file->type));
+        if (!formats::has_metadata_handler(file->type)) {
+            if (file->writable && file->type != formats::content_type::unknown) {
+                px::log_refused_write(file->path,
+                                      std::wstring(L"its content is ") + formats::content_type_name(file->type));
             }
             return wincodec_err_componentnotfound;
         }
@@ -341,7 +342,8 @@ public:
         }
         if (!bytes) return ps::from_win32(error);
         file->content = std::make_unique<std::string>(std::move(*bytes));
-        if (px::sniff_content_type(*file->content, file->path) != file->type) return wincodec_err_componentnotfound;
+        if (formats::sniff_content_type(*file->content, file->path) != file->type)
+            return wincodec_err_componentnotfound;
         try {
             file->image = px::open_image(file->type, reinterpret_cast<const unsigned char*>(file->content->data()),
                                          file->content->size());
@@ -364,8 +366,10 @@ public:
         } else {
             px::recover_xmp(file->type, *file->content, file->path, *file->image);
         }
-        if (file->type == px::content_type::jpeg) file->kind = container::jpeg;
-        else if (file->type == px::content_type::tiff) file->kind = container::tiff;
+        if (file->type == formats::content_type::jpeg)
+            file->kind = container::jpeg;
+        else if (file->type == formats::content_type::tiff)
+            file->kind = container::tiff;
         out = std::make_unique<exiv2_decoder>(std::move(file));
         return ps::s_ok;
     }

@@ -53,8 +53,8 @@
 namespace platform::property_store {
 namespace {
 
+using formats::content_type;
 using platform::posix::prepare_exiv2;
-using platform::posix::content_type;
 namespace guard = platform::posix;
 
 constexpr hresult e_notimpl = static_cast<hresult>(0x80004001);
@@ -183,7 +183,7 @@ public:
     // `content` backs the image's memory I/O (Exiv2 does not copy it) and
     // must outlive it.
     image_store(std::string path, bool writable, bool pass_through, std::unique_ptr<guard::byte_buffer> content,
-                Exiv2::Image::AutoPtr image, int lock, content_type type, guard::xmp_recovery recovery = {},
+                Exiv2::Image::AutoPtr image, int lock, formats::content_type type, guard::xmp_recovery recovery = {},
                 platform::file_system::file_identity read = {}, platform::file_system::file_tail tail = {})
         : path_(std::move(path)),
           writable_(writable),
@@ -281,7 +281,7 @@ public:
                     if (!held) mirrored.emplace_back(key, std::move(merged));
                 }
                 for (const auto& [key, value] : staged_) apply(key, value);
-                if (type_ == content_type::jpeg) complete_new_exif();
+                if (type_ == formats::content_type::jpeg) complete_new_exif();
                 const hresult written = guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_, read_,
                                                             tail_);
                 if (!failed(written)) {
@@ -554,7 +554,7 @@ private:
     std::unique_ptr<guard::byte_buffer> content_;
     Exiv2::Image::AutoPtr image_;
     int lock_;  // the exclusive lock a writer holds on the file, else -1
-    content_type type_;
+    formats::content_type type_;
     guard::xmp_recovery recovery_;
     platform::file_system::file_identity read_;  // what a writer read, which its commit may replace
     platform::file_system::file_tail tail_;      // a writer's: the rest of a big file after content_
@@ -612,10 +612,11 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         } guard{lock};
         // The writer's descriptor serves the sniff, so the file is opened once;
         // without it, the sniff still decides whether this is a type we write.
-        const content_type type = lock >= 0 ? guard::sniff_descriptor(lock, native) : guard::sniff_file(native);
-        if (!guard::has_metadata_handler(type)) {
-            if (type != content_type::unknown) {
-                guard::log_refused_write(native, std::wstring(L"its content is ") + guard::content_type_name(type));
+        const formats::content_type type =
+            lock >= 0 ? guard::sniff_descriptor(lock, native) : guard::sniff_file(native);
+        if (!formats::has_metadata_handler(type)) {
+            if (type != formats::content_type::unknown) {
+                guard::log_refused_write(native, std::wstring(L"its content is ") + formats::content_type_name(type));
             }
             return e_notimpl;
         }
@@ -664,7 +665,7 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
     }
     const bool pass_through = (flags & gps_handler_properties_only) == 0;
     // A read takes the file's head in the same open as the sniff.
-    const content_type type = guard::sniff_file(native, &head);
+    const formats::content_type type = guard::sniff_file(native, &head);
     try {
         std::unique_ptr<guard::byte_buffer> held;
         Exiv2::Image::AutoPtr image;

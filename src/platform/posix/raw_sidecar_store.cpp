@@ -1,5 +1,6 @@
 #include "platform/posix/raw_sidecar_store.h"
 
+#include "formats/xmp_text_edit.h"
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/posix/exiv2_support.h"
@@ -7,7 +8,6 @@
 #include "platform/posix/photo_properties.h"
 #include "platform/posix/property_set.h"
 #include "platform/posix/staged_values.h"
-#include "platform/posix/xmp_text_edit.h"
 #include "platform/rating_scale.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
@@ -26,23 +26,23 @@
 namespace platform::property_store::posix {
 namespace {
 
-using platform::posix::xmp_edit;
-using platform::posix::xmp_name;
+using formats::xmp_edit;
+using formats::xmp_name;
 
-constexpr xmp_name subject_name{"http://purl.org/dc/elements/1.1/", "dc", "subject"};
-constexpr xmp_name description_name{"http://purl.org/dc/elements/1.1/", "dc", "description"};
-constexpr xmp_name title_name{"http://purl.org/dc/elements/1.1/", "dc", "title"};
-constexpr xmp_name rating_name{"http://ns.adobe.com/xap/1.0/", "xmp", "Rating"};
-constexpr xmp_name percent_name{"http://ns.microsoft.com/photo/1.2/", "MicrosoftPhoto", "Rating"};
-constexpr xmp_name user_comment_name{"http://ns.adobe.com/exif/1.0/", "exif", "UserComment"};
+constexpr formats::xmp_name subject_name{"http://purl.org/dc/elements/1.1/", "dc", "subject"};
+constexpr formats::xmp_name description_name{"http://purl.org/dc/elements/1.1/", "dc", "description"};
+constexpr formats::xmp_name title_name{"http://purl.org/dc/elements/1.1/", "dc", "title"};
+constexpr formats::xmp_name rating_name{"http://ns.adobe.com/xap/1.0/", "xmp", "Rating"};
+constexpr formats::xmp_name percent_name{"http://ns.microsoft.com/photo/1.2/", "MicrosoftPhoto", "Rating"};
+constexpr formats::xmp_name user_comment_name{"http://ns.adobe.com/exif/1.0/", "exif", "UserComment"};
 // A sidecar is text; one larger than this is not a sidecar.
 constexpr std::size_t sidecar_limit = 64u << 20;
 
 // The keyword trees a sidecar may hold, which follow its flat list.
 struct tree_list {
     std::string_view key;
-    xmp_name name;
-    xmp_edit::form form;
+    formats::xmp_name name;
+    formats::xmp_edit::form form;
 };
 constexpr std::array<tree_list, 2> tree_lists = {{
     {"Xmp.lr.hierarchicalSubject", {"http://ns.adobe.com/lightroom/1.0/", "lr", "hierarchicalSubject"}, xmp_edit::form::bag},
@@ -338,8 +338,8 @@ private:
         return read_owned(embedded_.xmp, key).type != value_type::empty;
     }
 
-    bool edit(std::string& text, const xmp_name& name, const std::optional<xmp_edit>& change) const {
-        auto edited = platform::posix::edit_xmp_property(std::move(text), name, change);
+    bool edit(std::string& text, const formats::xmp_name& name, const std::optional<formats::xmp_edit>& change) const {
+        auto edited = formats::edit_xmp_property(std::move(text), name, change);
         if (!edited) return false;
         text = std::move(*edited);
         return true;
@@ -357,8 +357,8 @@ private:
             const auto* datum = find(trees, list.key);
             std::vector<std::string> entries;
             for (long i = 0; datum && i < datum->count(); ++i) entries.push_back(datum->toString(i));
-            std::optional<xmp_edit> change;
-            if (!entries.empty()) change = xmp_edit{list.form, std::move(entries)};
+            std::optional<formats::xmp_edit> change;
+            if (!entries.empty()) change = formats::xmp_edit{list.form, std::move(entries)};
             if (!edit(text, list.name, change)) return false;
         }
         return true;
@@ -375,31 +375,34 @@ private:
             for (const auto& tag : value.strings) items.push_back(utf8(tag));
             if (!follow_in_trees(text, current(key).strings, value.strings)) return false;
             if (items.empty() && !embedded_holds(key)) return edit(text, subject_name, std::nullopt);
-            return edit(text, subject_name, xmp_edit{xmp_edit::form::bag, std::move(items)});
+            return edit(text, subject_name, formats::xmp_edit{formats::xmp_edit::form::bag, std::move(items)});
         }
         if (key == key_rating) {
             std::uint32_t percent = value.type == value_type::ui4                   ? value.ui4
                                     : value.type == value_type::i4 && value.i4 > 0 ? static_cast<std::uint32_t>(value.i4)
                                                                                     : 0;
             if (percent > 99) percent = 99;
-            const bool keep_percent = platform::posix::has_xmp_property(text, percent_name);
+            const bool keep_percent = formats::has_xmp_property(text, percent_name);
             if (percent == 0) {
                 if (!edit(text, percent_name, std::nullopt)) return false;
                 if (!embedded_holds(key)) return edit(text, rating_name, std::nullopt);
-                return edit(text, rating_name, xmp_edit{xmp_edit::form::simple, {"0"}});
+                return edit(text, rating_name, formats::xmp_edit{formats::xmp_edit::form::simple, {"0"}});
             }
-            if (!edit(text, rating_name, xmp_edit{xmp_edit::form::simple, {std::to_string(stars_of(percent))}})) {
+            if (!edit(text, rating_name,
+                      formats::xmp_edit{formats::xmp_edit::form::simple, {std::to_string(stars_of(percent))}})) {
                 return false;
             }
             // Windows' percent only stays where the sidecar already had one.
-            return !keep_percent || edit(text, percent_name, xmp_edit{xmp_edit::form::simple, {std::to_string(percent)}});
+            return !keep_percent || edit(text, percent_name,
+                                         formats::xmp_edit{formats::xmp_edit::form::simple, {std::to_string(percent)}});
         }
         const std::string content = text_of();
-        const xmp_name& name = key == key_comment ? description_name : title_name;
-        std::optional<xmp_edit> change;
-        if (!content.empty() || embedded_holds(key)) change = xmp_edit{xmp_edit::form::lang_alt, {content}};
+        const formats::xmp_name& name = key == key_comment ? description_name : title_name;
+        std::optional<formats::xmp_edit> change;
+        if (!content.empty() || embedded_holds(key))
+            change = formats::xmp_edit{formats::xmp_edit::form::lang_alt, {content}};
         if (!edit(text, name, change)) return false;
-        if (key == key_comment && platform::posix::has_xmp_property(text, user_comment_name)) {
+        if (key == key_comment && formats::has_xmp_property(text, user_comment_name)) {
             return edit(text, user_comment_name, change);
         }
         return true;

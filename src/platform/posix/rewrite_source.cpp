@@ -63,10 +63,10 @@ bool read_up_to(int descriptor, byte_buffer& bytes, std::size_t size, std::uint3
 
 }  // namespace
 
-std::optional<rewrite_source> read_for_rewrite(int descriptor, content_type type, std::uint32_t* error) {
+std::optional<rewrite_source> read_for_rewrite(int descriptor, formats::content_type type, std::uint32_t* error) {
     struct stat info {};
-    const bool split = type == content_type::jpeg && ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) &&
-                       static_cast<std::uint64_t>(info.st_size) > split_rewrite_size;
+    const bool split = type == formats::content_type::jpeg && ::fstat(descriptor, &info) == 0 &&
+                       S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > split_rewrite_size;
     rewrite_source source;
     if (split) {
         const auto size = static_cast<std::uint64_t>(info.st_size);

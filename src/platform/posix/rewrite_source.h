@@ -4,8 +4,8 @@
 // there on unchanged, so a big photo is loaded only up to that scan; the
 // rest goes from the old file to the new one at the commit (copy_tail).
 
+#include "formats/content_type.h"
 #include "platform/posix/byte_buffer.h"
-#include "platform/posix/content_type.h"
 #include "platform/posix/file_replace.h"
 
 #include <cstdint>
@@ -33,6 +33,6 @@ struct rewrite_source {
 /// rest. A header damaged before its scan ends the head where the damage
 /// was found: the write is refused on the head alone, and a damaged 2 GB
 /// file is never loaded. nullopt with the Win32 error when a read fails.
-std::optional<rewrite_source> read_for_rewrite(int descriptor, content_type type, std::uint32_t* error);
+std::optional<rewrite_source> read_for_rewrite(int descriptor, formats::content_type type, std::uint32_t* error);
 
 }  // namespace platform::posix

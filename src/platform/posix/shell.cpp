@@ -3,8 +3,8 @@
 
 #include "platform/shell.h"
 
+#include "formats/md5.h"
 #include "platform/file_system.h"
-#include "platform/posix/md5.h"
 #include "platform/text.h"
 
 #include <array>
@@ -94,7 +94,7 @@ void refresh_thumbnail(const std::wstring& path) {
     const auto full = file_system::full_path(path);
     const std::filesystem::path cache = thumbnail_cache();
     if (!full || cache.empty()) return;
-    const std::string name = platform::posix::md5_hex(file_uri(text::to_utf8(file_system::lexically_normal(*full)))) + ".png";
+    const std::string name = formats::md5_hex(file_uri(text::to_utf8(file_system::lexically_normal(*full)))) + ".png";
     remove_entries(cache, name, 1);
 }
 

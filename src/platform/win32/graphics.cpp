@@ -3,7 +3,7 @@
 
 #include "platform/graphics.h"
 
-#include "platform/icon_group.h"
+#include "formats/icon_group.h"
 
 #include <windows.h>
 #include <objidl.h>
@@ -166,9 +166,8 @@ std::optional<std::string> icon_group_file(const std::wstring& module, std::uint
     };
     std::optional<std::string> out;
     if (const auto group = resource(id, RT_GROUP_ICON)) {
-        out = ico_from_icon_group(*group, [&resource](std::uint16_t image) {
-            return resource(image, RT_ICON);
-        });
+        out =
+            formats::ico_from_icon_group(*group, [&resource](std::uint16_t image) { return resource(image, RT_ICON); });
     }
     FreeLibrary(loaded);
     return out;

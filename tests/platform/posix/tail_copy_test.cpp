@@ -95,7 +95,7 @@ TEST(rewrite_source, a_big_jpeg_is_held_up_to_its_first_scan_and_a_small_one_who
     const auto read = [&](const std::wstring& name, const std::string& bytes) {
         const descriptor file(folder.write(name, bytes));
         std::uint32_t error = 99;
-        auto source = posix::read_for_rewrite(file.fd, posix::content_type::jpeg, &error);
+        auto source = posix::read_for_rewrite(file.fd, formats::content_type::jpeg, &error);
         EXPECT_EQ(error, 0u);
         if (source) {
             // head and tail together are the file
