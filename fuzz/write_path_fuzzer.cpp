@@ -10,7 +10,7 @@
 #include "formats/content_type.h"
 #include "formats/image_data_check.h"
 #include "platform/imaging.h"
-#include "platform/posix/rewrite_source.h"
+#include "platform/posix/imaging/rewrite_source.h"
 #include "platform/property_store.h"
 #include "platform/text.h"
 

@@ -2,8 +2,8 @@
 // scan marker, and the rest is copied file to file with its holes kept.
 
 #include "platform/file_safety.h"
-#include "platform/posix/file_replace.h"
-#include "platform/posix/rewrite_source.h"
+#include "platform/posix/files/file_replace.h"
+#include "platform/posix/imaging/rewrite_source.h"
 #include "platform/text.h"
 #include "support/temp_folder.h"
 

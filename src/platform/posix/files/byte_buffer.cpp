@@ -1,4 +1,4 @@
-#include "platform/posix/byte_buffer.h"
+#include "platform/posix/files/byte_buffer.h"
 
 #include <cstdlib>
 

@@ -3,9 +3,9 @@
 
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
-#include "platform/posix/descriptor_read.h"
-#include "platform/posix/file_replace.h"
-#include "platform/posix/journaled_write.h"
+#include "platform/posix/files/descriptor_read.h"
+#include "platform/posix/files/file_replace.h"
+#include "platform/posix/files/journaled_write.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"

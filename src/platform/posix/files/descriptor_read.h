@@ -3,7 +3,7 @@
 // descriptor that holds its writer lock; the path reads of file_system go
 // through the same loop.
 
-#include "platform/posix/byte_buffer.h"
+#include "platform/posix/files/byte_buffer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/posix/file_lock.h"
+#include "platform/posix/files/file_lock.h"
 
 #include <algorithm>
 #include <cerrno>

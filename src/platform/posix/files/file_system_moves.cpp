@@ -2,8 +2,8 @@
 
 #include "platform/file_system_moves.h"
 
-#include "platform/posix/file_lock.h"
-#include "platform/posix/hidden_list.h"
+#include "platform/posix/files/file_lock.h"
+#include "platform/posix/files/hidden_list.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"

@@ -1,4 +1,4 @@
-#include "platform/posix/hidden_list.h"
+#include "platform/posix/files/hidden_list.h"
 
 #include "platform/file_names.h"
 #include "platform/file_safety.h"

@@ -1,8 +1,8 @@
-#include "platform/posix/journaled_write.h"
+#include "platform/posix/files/journaled_write.h"
 
 #include "logging/log.h"
 #include "platform/file_system.h"
-#include "platform/posix/file_replace.h"
+#include "platform/posix/files/file_replace.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 

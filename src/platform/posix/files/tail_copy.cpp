@@ -2,7 +2,7 @@
 // data in bounded memory (in the kernel where blocks can be shared), so
 // that the holes of a sparse file stay holes.
 
-#include "platform/posix/file_replace.h"
+#include "platform/posix/files/file_replace.h"
 #include "platform/win32_error.h"
 
 #include <algorithm>

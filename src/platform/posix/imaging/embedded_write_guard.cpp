@@ -1,4 +1,4 @@
-#include "platform/posix/embedded_write_guard.h"
+#include "platform/posix/imaging/embedded_write_guard.h"
 
 #include "formats/exif_ifd_editor.h"
 #include "formats/image_data_check.h"
@@ -9,7 +9,7 @@
 #include "formats/xmp_subject_scan.h"
 #include "logging/log.h"
 #include "platform/file_system.h"
-#include "platform/posix/exiv2_support.h"
+#include "platform/posix/imaging/exiv2_support.h"
 #include "platform/text.h"
 
 #include <exiv2/exiv2.hpp>

@@ -6,9 +6,9 @@
 
 #include "formats/content_type.h"
 #include "platform/file_safety.h"
-#include "platform/posix/byte_buffer.h"
-#include "platform/posix/exif_preserving_write.h"
-#include "platform/posix/file_replace.h"
+#include "platform/posix/files/byte_buffer.h"
+#include "platform/posix/files/file_replace.h"
+#include "platform/posix/imaging/exif_preserving_write.h"
 #include "platform/property_store.h"
 
 #include <optional>

@@ -1,4 +1,4 @@
-#include "platform/posix/exif_preserving_write.h"
+#include "platform/posix/imaging/exif_preserving_write.h"
 
 #include "formats/exif_ifd_editor.h"
 #include "formats/tiff_block.h"

@@ -1,6 +1,6 @@
-#include "platform/posix/exiv2_support.h"
+#include "platform/posix/imaging/exiv2_support.h"
 
-#include "platform/posix/file_replace.h"
+#include "platform/posix/files/file_replace.h"
 
 #include <exiv2/exiv2.hpp>
 

@@ -2,7 +2,7 @@
 // What the Exiv2-based backends (image handler store, imaging) share.
 
 #include "platform/file_safety.h"
-#include "platform/posix/file_replace.h"
+#include "platform/posix/files/file_replace.h"
 #include "platform/property_store.h"
 
 #include <string>

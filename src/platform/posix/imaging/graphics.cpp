@@ -4,7 +4,7 @@
 #include "platform/graphics.h"
 
 #include "platform/file_system.h"
-#include "platform/posix/icon_files.h"
+#include "platform/posix/imaging/icon_files.h"
 
 #include <png.h>
 

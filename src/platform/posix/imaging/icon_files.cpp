@@ -1,7 +1,7 @@
 // Icons from .ico files and from the resources of PE modules, read from
 // their published layouts.
 
-#include "platform/posix/icon_files.h"
+#include "platform/posix/imaging/icon_files.h"
 
 #include "formats/icon_group.h"
 

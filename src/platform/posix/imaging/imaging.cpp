@@ -4,11 +4,11 @@
 #include "platform/imaging.h"
 
 #include "platform/file_system.h"
-#include "platform/posix/descriptor_read.h"
-#include "platform/posix/embedded_write_guard.h"
-#include "platform/posix/exiv2_support.h"
-#include "platform/posix/file_replace.h"
-#include "platform/posix/property_set.h"
+#include "platform/posix/files/descriptor_read.h"
+#include "platform/posix/files/file_replace.h"
+#include "platform/posix/imaging/embedded_write_guard.h"
+#include "platform/posix/imaging/exiv2_support.h"
+#include "platform/posix/properties/property_set.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 

@@ -1,7 +1,7 @@
-#include "platform/posix/rewrite_source.h"
+#include "platform/posix/imaging/rewrite_source.h"
 
-#include "platform/posix/descriptor_read.h"
-#include "platform/posix/embedded_write_guard.h"
+#include "platform/posix/files/descriptor_read.h"
+#include "platform/posix/imaging/embedded_write_guard.h"
 #include "platform/win32_error.h"
 
 #include <algorithm>

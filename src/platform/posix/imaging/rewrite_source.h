@@ -5,8 +5,8 @@
 // rest goes from the old file to the new one at the commit (copy_tail).
 
 #include "formats/content_type.h"
-#include "platform/posix/byte_buffer.h"
-#include "platform/posix/file_replace.h"
+#include "platform/posix/files/byte_buffer.h"
+#include "platform/posix/files/file_replace.h"
 
 #include <cstdint>
 #include <optional>

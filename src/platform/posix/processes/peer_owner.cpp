@@ -3,7 +3,7 @@
 
 #include "platform/net.h"
 
-#include "platform/posix/proc_net_tcp.h"
+#include "platform/posix/processes/proc_net_tcp.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

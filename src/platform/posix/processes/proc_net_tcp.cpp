@@ -1,4 +1,4 @@
-#include "platform/posix/proc_net_tcp.h"
+#include "platform/posix/processes/proc_net_tcp.h"
 
 #include <cstring>
 #include <vector>

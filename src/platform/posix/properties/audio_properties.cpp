@@ -1,7 +1,7 @@
-#include "platform/posix/audio_properties.h"
+#include "platform/posix/properties/audio_properties.h"
 
 #include "platform/media_property_keys.h"
-#include "platform/posix/property_set.h"
+#include "platform/posix/properties/property_set.h"
 
 #include <taglib/fileref.h>
 #include <taglib/tpropertymap.h>

@@ -1,6 +1,6 @@
-#include "platform/posix/freedesktop_attributes.h"
+#include "platform/posix/properties/freedesktop_attributes.h"
 
-#include "platform/posix/property_set.h"
+#include "platform/posix/properties/property_set.h"
 #include "platform/rating_scale.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"

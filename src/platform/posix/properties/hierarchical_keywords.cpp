@@ -1,4 +1,4 @@
-#include "platform/posix/hierarchical_keywords.h"
+#include "platform/posix/properties/hierarchical_keywords.h"
 
 #include "platform/text.h"
 

@@ -1,4 +1,4 @@
-#include "platform/posix/iptc_text.h"
+#include "platform/posix/properties/iptc_text.h"
 
 #include "platform/text.h"
 

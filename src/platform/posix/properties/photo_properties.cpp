@@ -1,4 +1,4 @@
-#include "platform/posix/photo_properties.h"
+#include "platform/posix/properties/photo_properties.h"
 
 #include "platform/media_property_keys.h"
 #include "platform/text.h"

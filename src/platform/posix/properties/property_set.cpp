@@ -8,13 +8,13 @@
 // Keywords, comment and rating live in the freedesktop attributes that Linux
 // file managers show (freedesktop_attributes.h).
 
-#include "platform/posix/property_set.h"
+#include "platform/posix/properties/property_set.h"
 
-#include "platform/posix/freedesktop_attributes.h"
+#include "platform/posix/properties/freedesktop_attributes.h"
 
 #include "platform/file_system.h"
-#include "platform/posix/file_lock.h"
-#include "platform/posix/staged_values.h"
+#include "platform/posix/files/file_lock.h"
+#include "platform/posix/properties/staged_values.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 

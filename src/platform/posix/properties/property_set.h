@@ -31,7 +31,7 @@ hresult open_xattr_property_set(const std::string& path, bool writable, std::uni
 hresult open_pass_through_set(const std::string& path, bool writable, std::unique_ptr<store>& set);
 
 /// For a writer (`exclusive`): a descriptor holding the file's writer lock
-/// (platform/posix/file_lock.h), or -1 with the HRESULT in *result
+/// (platform/posix/files/file_lock.h), or -1 with the HRESULT in *result
 /// (sharing_violation_code when another holder stayed in the way). Readers
 /// get -1 and S_OK: they take no lock.
 int lock_file(const std::string& path, bool exclusive, hresult sharing_violation_code, hresult* result);

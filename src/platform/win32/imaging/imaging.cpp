@@ -3,7 +3,7 @@
 
 #include "platform/imaging.h"
 
-#include "platform/win32/com_support.h"
+#include "platform/win32/shell/com_support.h"
 
 #include <windows.h>
 #include <wincodec.h>

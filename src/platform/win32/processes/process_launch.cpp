@@ -3,8 +3,8 @@
 
 #include "platform/process_launch.h"
 
-#include "platform/win32/com_support.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/shell/com_support.h"
 
 #include <windows.h>
 #include <exdisp.h>

@@ -10,7 +10,7 @@
 #include <propsys.h>
 #include <shobjidl.h>
 
-#include "platform/win32/com_support.h"
+#include "platform/win32/shell/com_support.h"
 
 #include <cstring>
 

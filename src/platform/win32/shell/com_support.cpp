@@ -1,4 +1,4 @@
-#include "platform/win32/com_support.h"
+#include "platform/win32/shell/com_support.h"
 
 #include <oleauto.h>
 
