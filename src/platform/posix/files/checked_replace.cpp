@@ -6,8 +6,8 @@
 #include "platform/posix/files/descriptor_read.h"
 #include "platform/posix/files/file_replace.h"
 #include "platform/posix/files/journaled_write.h"
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/text.h"
-#include "platform/unique_resource.h"
 #include "platform/win32_error.h"
 
 #include <cerrno>
@@ -19,12 +19,6 @@
 
 namespace platform::file_system {
 namespace {
-
-struct descriptor_traits {
-    using type = int;
-    static type invalid() noexcept { return -1; }
-    static void close(type fd) noexcept { ::close(fd); }
-};
 
 std::int64_t nanoseconds(const struct timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1000000000LL + static_cast<std::int64_t>(time.tv_nsec);
@@ -119,7 +113,7 @@ std::optional<std::string> read_file_identified(const std::wstring& path, std::s
                                                 std::uint32_t* error) {
     identity = file_identity{};
     finish_interrupted_writes(text::to_utf8(path));
-    const unique_resource<descriptor_traits> fd(::open(text::to_utf8(path).c_str(), O_RDONLY | O_CLOEXEC));
+    const posix::unique_descriptor fd(::open(text::to_utf8(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
         if (error != nullptr) *error = win32_error::from_errno(errno);
         return std::nullopt;

@@ -1,5 +1,7 @@
 #include "platform/posix/files/file_lock.h"
 
+#include "platform/posix/files/unique_descriptor.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <map>
@@ -31,19 +33,17 @@ int lock_for_writing(const std::string& path, int flags, std::chrono::millisecon
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
         // O_NONBLOCK: opening a named pipe must not wait for a writer.
-        const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) {
+        unique_descriptor fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK));
+        if (!fd) {
             error_number = errno;
             return -1;
         }
         struct stat locked {};
-        if (::fstat(fd, &locked) != 0) {
+        if (::fstat(fd.get(), &locked) != 0) {
             error_number = errno;
-            ::close(fd);
             return -1;
         }
         if (!S_ISREG(locked.st_mode) && !S_ISDIR(locked.st_mode)) {
-            ::close(fd);
             error_number = EACCES;  // pipes, sockets and devices hold no metadata of ours
             return -1;
         }
@@ -51,17 +51,15 @@ int lock_for_writing(const std::string& path, int flags, std::chrono::millisecon
         {
             const std::lock_guard guard(held_guard);
             if (held_here(file)) {
-                ::close(fd);
                 error_number = EWOULDBLOCK;
                 return -1;
             }
         }
         for (;;) {
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) break;
+            if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) break;
             if (errno == EINTR) continue;
             if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
                 error_number = errno;
-                ::close(fd);
                 return -1;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -71,12 +69,12 @@ int lock_for_writing(const std::string& path, int flags, std::chrono::millisecon
         if (::stat(path.c_str(), &current) == 0 && current.st_dev == locked.st_dev && current.st_ino == locked.st_ino) {
             const std::lock_guard guard(held_guard);
             if (!held_here(file)) {
-                held.emplace(fd, file);
+                held.emplace(fd.get(), file);
                 error_number = 0;
-                return fd;
+                return fd.release();  // owned by the caller until release_lock
             }
         }
-        ::close(fd);
+        fd.reset();
         if (std::chrono::steady_clock::now() >= deadline) {
             error_number = EWOULDBLOCK;
             return -1;
@@ -90,7 +88,7 @@ void release_lock(int descriptor) noexcept {
         const std::lock_guard guard(held_guard);
         held.erase(descriptor);
     }
-    ::close(descriptor);  // the flock goes with the descriptor
+    unique_descriptor{descriptor}.reset();  // the flock goes with the descriptor
 }
 
 }  // namespace platform::posix

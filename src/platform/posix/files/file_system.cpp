@@ -9,6 +9,7 @@
 #include "platform/posix/files/file_replace.h"
 #include "platform/posix/files/hidden_list.h"
 #include "platform/posix/files/journaled_write.h"
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/text.h"
 #include "platform/unique_resource.h"
 #include "platform/win32_error.h"
@@ -49,11 +50,7 @@ struct directory_traits {
     static void close(type dir) noexcept { ::closedir(dir); }
 };
 
-struct descriptor_traits {
-    using type = int;
-    static type invalid() noexcept { return -1; }
-    static void close(type fd) noexcept { ::close(fd); }
-};
+using posix::unique_descriptor;
 
 constexpr char attributes_xattr[] = "user.qlm.attributes";
 
@@ -231,13 +228,13 @@ void create_directories(const std::wstring& path) {
 }
 
 std::uint32_t write_new_file(const std::wstring& path, const void* bytes, std::size_t length, bool flush) {
-    const int fd = ::open(narrow(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return win32_error::from_errno(errno);
+    unique_descriptor fd(::open(narrow(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd) return win32_error::from_errno(errno);
     const auto* cursor = static_cast<const char*>(bytes);
     std::size_t left = length;
     std::uint32_t result = win32_error::success;
     while (left > 0) {
-        const ssize_t n = ::write(fd, cursor, left);
+        const ssize_t n = ::write(fd.get(), cursor, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             result = n < 0 ? win32_error::from_errno(errno) : win32_error::disk_full;
@@ -246,18 +243,17 @@ std::uint32_t write_new_file(const std::wstring& path, const void* bytes, std::s
         cursor += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (result == win32_error::success && flush && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
-    if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
+    if (result == win32_error::success && flush && ::fsync(fd.get()) != 0) result = win32_error::from_errno(errno);
+    if (posix::close_checked(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
     return result;
 }
 
 namespace {
 
 void flush_folder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+    const unique_descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) return;
+    ::fsync(fd.get());
 }
 
 // Folders whose flush waits for the end of the open folder_flush_batch.
@@ -398,13 +394,16 @@ namespace {
 // On failure nothing of it is left.
 std::uint32_t fill_temporary(const std::string& target, const struct stat* info, const std::string& temporary,
                              const void* bytes, std::size_t length, const file_tail& tail = {}) {
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, info ? 0600 : 0666);
-    if (fd < 0) return win32_error::from_errno(errno);
+    unique_descriptor fd(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, info ? 0600 : 0666));
+    if (!fd) return win32_error::from_errno(errno);
     std::uint32_t result = win32_error::success;
     if (info) {
         // Only root may give a file away; a user's own files keep their owner anyway.
-        if (::fchown(fd, info->st_uid, info->st_gid) != 0 && errno != EPERM) result = win32_error::from_errno(errno);
-        if (result == win32_error::success && ::fchmod(fd, info->st_mode & 07777) != 0) {
+        if (::fchown(fd.get(), info->st_uid, info->st_gid) != 0 && errno != EPERM) {
+            result = win32_error::from_errno(errno);
+        }
+        if (result == win32_error::success && ::fchmod(fd.get(), info->st_mode & 07777) != 0) {
             result = win32_error::from_errno(errno);
         }
         if (result == win32_error::success) result = copy_extended_attributes(target, temporary);
@@ -412,7 +411,7 @@ std::uint32_t fill_temporary(const std::string& target, const struct stat* info,
     const auto* cursor = static_cast<const char*>(bytes);
     std::size_t left = result == win32_error::success ? length : 0;
     while (left > 0) {
-        const ssize_t n = ::write(fd, cursor, left);
+        const ssize_t n = ::write(fd.get(), cursor, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             result = n < 0 ? win32_error::from_errno(errno) : win32_error::disk_full;
@@ -421,9 +420,9 @@ std::uint32_t fill_temporary(const std::string& target, const struct stat* info,
         cursor += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (result == win32_error::success) result = copy_tail(fd, length, tail);
-    if (result == win32_error::success && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
-    if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
+    if (result == win32_error::success) result = copy_tail(fd.get(), length, tail);
+    if (result == win32_error::success && ::fsync(fd.get()) != 0) result = win32_error::from_errno(errno);
+    if (posix::close_checked(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
     if (result != win32_error::success) ::unlink(temporary.c_str());
     return result;
 }
@@ -462,9 +461,9 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
         }
         if (::chmod(source.c_str(), info.st_mode & 07777) != 0) return win32_error::from_errno(errno);
         // The carried attributes must be on disk before the name points at them.
-        if (const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
-            const int synced = ::fsync(fd);
-            ::close(fd);
+        if (unique_descriptor fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC)); fd) {
+            const int synced = ::fsync(fd.get());
+            fd.reset();
             if (synced != 0) return win32_error::from_errno(errno);
         }
     }
@@ -634,7 +633,7 @@ std::optional<platform::posix::byte_buffer> read_descriptor_bytes(int descriptor
 }
 
 std::optional<std::string> read_file_at_most(const std::wstring& path, std::size_t limit, std::uint32_t* error) {
-    const unique_resource<descriptor_traits> fd(::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC));
+    const unique_descriptor fd(::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
         if (error != nullptr) *error = win32_error::from_errno(errno);
         return std::nullopt;
@@ -651,12 +650,12 @@ std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
         attributes != invalid_attributes && (attributes & refused) != 0) {
         return win32_error::access_denied;
     }
-    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return errno == EISDIR ? win32_error::access_denied : win32_error::from_errno(errno);
+    unique_descriptor fd(::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd) return errno == EISDIR ? win32_error::access_denied : win32_error::from_errno(errno);
     std::uint32_t result = win32_error::success;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             result = win32_error::from_errno(errno);
@@ -668,7 +667,7 @@ std::uint32_t write_file(const std::wstring& path, std::string_view bytes) {
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
+    if (posix::close_checked(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
     return result;
 }
 
@@ -680,14 +679,13 @@ std::uint32_t touch(const std::wstring& path) {
 }
 
 bool read_first_byte(const std::wstring& path) {
-    const int fd = ::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    const unique_descriptor fd(::open(narrow(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return false;
     char byte = 0;
     ssize_t n = 0;
     do {
-        n = ::read(fd, &byte, 1);
+        n = ::read(fd.get(), &byte, 1);
     } while (n < 0 && errno == EINTR);
-    ::close(fd);
     return n >= 1;
 }
 

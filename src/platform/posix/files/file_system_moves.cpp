@@ -4,8 +4,8 @@
 
 #include "platform/posix/files/file_lock.h"
 #include "platform/posix/files/hidden_list.h"
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/text.h"
-#include "platform/unique_resource.h"
 #include "platform/win32_error.h"
 
 #include <cerrno>
@@ -21,12 +21,7 @@
 namespace platform::file_system {
 namespace {
 
-struct descriptor_traits {
-    using type = int;
-    static type invalid() noexcept { return -1; }
-    static void close(type fd) noexcept { ::close(fd); }
-};
-using descriptor = unique_resource<descriptor_traits>;
+using descriptor = posix::unique_descriptor;
 
 constexpr std::uint64_t unix_epoch_in_filetime_seconds = 11644473600ULL;
 constexpr std::uint32_t not_same_device = 17;  // ERROR_NOT_SAME_DEVICE
@@ -327,7 +322,7 @@ std::uint32_t append_file::sync() {
 }
 
 void append_file::close() noexcept {
-    if (handle_ != -1) ::close(static_cast<int>(std::exchange(handle_, -1)));
+    if (handle_ != -1) posix::unique_descriptor(static_cast<int>(std::exchange(handle_, -1))).reset();
 }
 
 }  // namespace platform::file_system

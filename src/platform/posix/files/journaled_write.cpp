@@ -3,6 +3,7 @@
 #include "logging/log.h"
 #include "platform/file_system.h"
 #include "platform/posix/files/file_replace.h"
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -38,11 +39,9 @@ std::string name_of(const std::string& path) {
 
 // The journal is durable only once its folder entry is.
 bool flush_folder_now(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool flushed = ::fsync(fd) == 0;
-    ::close(fd);
-    return flushed;
+    const posix::unique_descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) return false;
+    return ::fsync(fd.get()) == 0;
 }
 
 // Copies the whole journal over the start of the target, cuts the target to
@@ -82,13 +81,14 @@ std::optional<std::pair<std::string, std::uint32_t>> parse_journal_name(const st
 void finish_one(const std::string& folder, const std::string& journal_name, const std::string& target_name) {
     const std::string journal = folder + "/" + journal_name;
     const std::string target = folder + "/" + target_name;
-    const int from = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (from < 0) return;
-    const int to = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-    int failure = to < 0 ? errno : copy_into(from, to);
-    if (to >= 0) ::close(to);
-    ::close(from);
-    if (to < 0 && failure == ENOENT) {
+    posix::unique_descriptor from(::open(journal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!from) return;
+    posix::unique_descriptor to(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    const bool target_opened = static_cast<bool>(to);
+    int failure = !to ? errno : copy_into(from.get(), to.get());
+    to.reset();
+    from.reset();
+    if (!target_opened && failure == ENOENT) {
         ::unlink(journal.c_str());
         return;
     }
@@ -118,27 +118,24 @@ std::optional<std::uint32_t> write_in_place(const std::string& target, const std
     const std::string folder = folder_of(target);
     const std::string journal = folder + "/." + name + suffix;
     if (::rename(temporary.c_str(), journal.c_str()) != 0) return win32_error::from_errno(errno);
-    const int from = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    const int to = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    posix::unique_descriptor from(::open(journal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    posix::unique_descriptor to(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
     std::uint32_t result = win32_error::success;
     struct stat now {};
-    if (from < 0 || to < 0) {
+    if (!from || !to) {
         result = win32_error::from_errno(errno);
-    } else if (::fstat(to, &now) != 0) {
+    } else if (::fstat(to.get(), &now) != 0) {
         result = win32_error::from_errno(errno);
     } else if (identity_of(now) != read) {
         result = file_changed;
     } else if (!flush_folder_now(folder)) {
         result = win32_error::from_errno(errno);
-    } else if (const int failure = copy_into(from, to); failure != 0) {
+    } else if (const int failure = copy_into(from.get(), to.get()); failure != 0) {
         // The journal stays: the next look at the folder finishes the write.
-        result = win32_error::from_errno(failure);
-        if (from >= 0) ::close(from);
-        ::close(to);
-        return result;
+        return win32_error::from_errno(failure);
     }
-    if (from >= 0) ::close(from);
-    if (to >= 0) ::close(to);
+    from.reset();
+    to.reset();
     ::unlink(journal.c_str());
     if (result == win32_error::success) flush_parent_folder(target);
     return result;

@@ -9,6 +9,7 @@
 #include "formats/xmp_subject_scan.h"
 #include "logging/log.h"
 #include "platform/file_system.h"
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/posix/imaging/exiv2_support.h"
 #include "platform/text.h"
 
@@ -118,18 +119,19 @@ Exiv2::Image::AutoPtr open_image(formats::content_type type, const unsigned char
 
 formats::content_type sniff_file(const std::string& path, byte_buffer* head) {
     if (head) head->clear();
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (descriptor < 0) return formats::content_type::unknown;
+    const unique_descriptor descriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!descriptor) return formats::content_type::unknown;
     struct stat info {};
     byte_buffer local;
     byte_buffer& bytes = head ? *head : local;
-    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (::fstat(descriptor.get(), &info) == 0 && S_ISREG(info.st_mode)) {
         const auto wanted = head ? std::min<std::uint64_t>(static_cast<std::uint64_t>(info.st_size), head_length)
                                  : formats::content_sniff_length;
         bytes.resize(static_cast<std::size_t>(wanted));
         std::size_t got = 0;
         while (got < bytes.size()) {
-            const ssize_t n = ::pread(descriptor, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+            const ssize_t n =
+                ::pread(descriptor.get(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             got += static_cast<std::size_t>(n);
@@ -137,7 +139,6 @@ formats::content_type sniff_file(const std::string& path, byte_buffer* head) {
         }
         bytes.resize(got);
     }
-    ::close(descriptor);
     if (bytes.empty()) return formats::content_type::unknown;
     return formats::sniff_content_type(view(bytes).substr(0, formats::content_sniff_length), path);
 }

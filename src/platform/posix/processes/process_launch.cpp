@@ -4,8 +4,8 @@
 #include "platform/process_launch.h"
 
 #include "platform/file_system.h"
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/text.h"
-#include "platform/unique_resource.h"
 #include "platform/win32_error.h"
 
 #include <algorithm>
@@ -27,12 +27,7 @@ extern char** environ;
 namespace platform::process {
 namespace {
 
-struct descriptor_traits {
-    using type = int;
-    static type invalid() noexcept { return -1; }
-    static void close(type fd) noexcept { ::close(fd); }
-};
-using descriptor = unique_resource<descriptor_traits>;
+using descriptor = posix::unique_descriptor;
 
 // The argument vector of one start, kept alive for posix_spawn.
 class spawn_arguments {

@@ -3,6 +3,7 @@
 
 #include "platform/sync.h"
 
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -75,23 +76,22 @@ std::string lock_file_name(std::wstring_view name) {
 }  // namespace
 
 struct named_mutex::state {
-    int fd = -1;
+    posix::unique_descriptor fd;
     std::uint32_t error = 0;
     bool owned = false;
 
     void unlock() {
         // Clearing the id first tells the next owner that we let go on purpose.
-        if (::ftruncate(fd, 0) != 0) {
+        if (::ftruncate(fd.get(), 0) != 0) {
             // The next owner will see our id and report the mutex abandoned,
             // which it treats as acquired anyway.
         }
-        ::flock(fd, LOCK_UN);
+        ::flock(fd.get(), LOCK_UN);
         owned = false;
     }
 
     ~state() {
         if (owned) unlock();
-        if (fd >= 0) ::close(fd);
     }
 };
 
@@ -106,8 +106,8 @@ named_mutex::named_mutex(const std::wstring& name) : state_(std::make_unique<sta
         return;
     }
     const std::string path = folder + "/" + lock_file_name(name);
-    state_->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (state_->fd < 0) state_->error = win32_error::from_errno(errno);
+    state_->fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!state_->fd) state_->error = win32_error::from_errno(errno);
 }
 
 named_mutex::~named_mutex() = default;
@@ -119,7 +119,7 @@ named_mutex& named_mutex::operator=(named_mutex&& other) noexcept {
     return *this;
 }
 
-bool named_mutex::valid() const { return state_ && state_->fd >= 0; }
+bool named_mutex::valid() const { return state_ && state_->fd; }
 
 std::uint32_t named_mutex::error() const {
     if (!state_) return win32_error::invalid_handle;
@@ -135,7 +135,7 @@ wait_result named_mutex::wait(std::uint32_t milliseconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
         const int operation = milliseconds == infinite ? LOCK_EX : (LOCK_EX | LOCK_NB);
-        if (::flock(state_->fd, operation) == 0) break;
+        if (::flock(state_->fd.get(), operation) == 0) break;
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) return wait_result::failed;
         const auto now = std::chrono::steady_clock::now();
@@ -145,9 +145,9 @@ wait_result named_mutex::wait(std::uint32_t milliseconds) {
     }
     state_->owned = true;
     struct stat info {};
-    const bool abandoned = ::fstat(state_->fd, &info) == 0 && info.st_size > 0;
+    const bool abandoned = ::fstat(state_->fd.get(), &info) == 0 && info.st_size > 0;
     const std::string id = std::to_string(::getpid());
-    if (::ftruncate(state_->fd, 0) != 0 || ::pwrite(state_->fd, id.data(), id.size(), 0) < 0) {
+    if (::ftruncate(state_->fd.get(), 0) != 0 || ::pwrite(state_->fd.get(), id.data(), id.size(), 0) < 0) {
         // Without our id a crash of ours would look like a clean release;
         // the lock itself is held all the same.
     }

@@ -3,6 +3,7 @@
 #include "formats/xmp_text_edit.h"
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/posix/imaging/exiv2_support.h"
 #include "platform/posix/properties/hierarchical_keywords.h"
 #include "platform/posix/properties/photo_properties.h"
@@ -171,12 +172,9 @@ bool read_at(int descriptor, std::uint64_t offset, void* into, std::size_t size)
 // none or the structure does not hold one where it belongs.
 std::string embedded_xmp_packet(const std::string& path) {
     constexpr std::size_t largest_packet = 16u << 20;
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (descriptor < 0) return {};
-    struct closer {
-        int descriptor;
-        ~closer() { ::close(descriptor); }
-    } close_on_return{descriptor};
+    const platform::posix::unique_descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!file) return {};
+    const int descriptor = file.get();
     unsigned char header[8] = {};
     if (!read_at(descriptor, 0, header, sizeof header)) return {};
     const bool little = header[0] == 'I' && header[1] == 'I';

@@ -5,6 +5,7 @@
 
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -313,20 +314,6 @@ node* find_key(node& root, const std::vector<std::wstring>& path) {
     return const_cast<node*>(find_key(static_cast<const node&>(root), path));
 }
 
-class file_descriptor {
-public:
-    explicit file_descriptor(int fd) : fd_(fd) {}
-    ~file_descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    file_descriptor(const file_descriptor&) = delete;
-    file_descriptor& operator=(const file_descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // One change of the per-user hive: under the hive's lock, read it afresh,
 // let `change` edit it (0 and whether anything changed, or an error), and
 // put the new hive in place through a flushed temporary.
@@ -341,8 +328,8 @@ std::uint32_t change_hive(const change_function& change) {
     } catch (const std::exception&) {
         return win32_error::access_denied;
     }
-    const file_descriptor lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (lock.get() < 0) return win32_error::from_errno(errno);
+    const posix::unique_descriptor lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!lock) return win32_error::from_errno(errno);
     while (::flock(lock.get(), LOCK_EX) != 0) {
         if (errno != EINTR) return win32_error::from_errno(errno);
     }
