@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the .ico reader of the Linux graphics backend at
 // the sizes the overlay asks for; a picture that comes out must be whole.
 
-#include "platform/posix/icon_files.h"
+#include "platform/posix/imaging/icon_files.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // by id, and a group made back into .ico bytes, which must be an icon file
 // whose entries all lie inside it.
 
-#include "platform/posix/icon_files.h"
+#include "platform/posix/imaging/icon_files.h"
 
 #include <cstddef>
 #include <cstdint>

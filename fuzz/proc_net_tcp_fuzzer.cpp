@@ -2,7 +2,7 @@
 // connection's owner. It must never crash, and it may name an owner only
 // from a line that holds both endpoints and that uid.
 
-#include "platform/posix/proc_net_tcp.h"
+#include "platform/posix/processes/proc_net_tcp.h"
 
 #include <cstddef>
 #include <cstdint>

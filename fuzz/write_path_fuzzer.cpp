@@ -7,10 +7,10 @@
 // content, a commit must either keep the image data or leave the file as it
 // was.
 
+#include "formats/content_type.h"
+#include "formats/image_data_check.h"
 #include "platform/imaging.h"
-#include "platform/posix/content_type.h"
-#include "platform/posix/image_data_check.h"
-#include "platform/posix/rewrite_source.h"
+#include "platform/posix/imaging/rewrite_source.h"
 #include "platform/property_store.h"
 #include "platform/text.h"
 
@@ -47,10 +47,10 @@ std::string slurp(const std::string& path) {
 void check_kept(const std::string& path, const std::string& before) {
     const std::string after = slurp(path);
     if (after == before) return;
-    const auto type = px::sniff_content_type(before, path);
+    const auto type = formats::sniff_content_type(before, path);
     std::wstring why;
-    const auto old_image = px::image_data_of(type, before, why);
-    const auto new_image = px::image_data_of(type, after, why);
+    const auto old_image = formats::image_data_of(type, before, why);
+    const auto new_image = formats::image_data_of(type, after, why);
     // A rewritten file keeps the image data it had.
     if (!old_image || !new_image || *old_image != *new_image) std::abort();
 }

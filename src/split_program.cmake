@@ -33,11 +33,11 @@ add_executable(qlm
   cli/run_frame.cpp
   logging/plain_text_logger.cpp
   platform/win32_error.cpp
-  platform/posix/com_apartment.cpp
-  platform/posix/console.cpp
-  platform/posix/file_system.cpp
-  platform/posix/program_module.cpp
-  platform/posix/text.cpp
+  platform/posix/shell/com_apartment.cpp
+  platform/posix/text/console.cpp
+  platform/posix/files/file_system.cpp
+  platform/posix/processes/program_module.cpp
+  platform/posix/text/text.cpp
 )
 target_include_directories(qlm PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_include_directories(qlm SYSTEM PRIVATE ${RAPIDJSON_INCLUDE_DIRS})

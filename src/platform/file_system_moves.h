@@ -1,6 +1,6 @@
 #pragma once
 // Moves, folders and times of the folder organizer, in the Win32 vocabulary
-// of the file_system facility (posix/ and win32/file_system_moves.cpp).
+// of the file_system facility (posix/ and win32/files/file_system_moves.cpp).
 
 #include "platform/file_system.h"
 

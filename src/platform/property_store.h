@@ -8,7 +8,7 @@
 //   System.Rating, System.Comment and System.Title inside the file and
 //   passes every other property through to the property set. MP3, FLAC, Ogg
 //   Vorbis and M4A files go through TagLib, which keeps the rating and
-//   comment where players read them (posix/audio_store.h). A read-write
+//   comment where players read them (posix/properties/audio_store.h). A read-write
 //   open of a type without a handler fails; a read open of such a type reads
 //   its property set. A handler-only read open of it sees the keywords,
 //   comment and rating of the file-manager attributes below (on Linux they
@@ -30,7 +30,7 @@
 //   WebP) keep the three in the file and mirror them there on every write;
 //   a read applies what a file manager changed since (posix/
 //   freedesktop_attributes.h). Camera raw files keep them in their XMP
-//   sidecar (posix/raw_sidecar_store.h).
+//   sidecar (posix/properties/raw_sidecar_store.h).
 // On Linux an open store holds an flock for its life in place of the share
 // modes: writers exclusive, property-set readers shared; an open that meets
 // another holder fails with a sharing violation.

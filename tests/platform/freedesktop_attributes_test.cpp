@@ -1,7 +1,7 @@
 // Keywords, comment and rating in the attributes Linux file managers use,
 // written and read by setfattr/getfattr as Dolphin and Nautilus would.
 
-#include "platform/posix/freedesktop_attributes.h"
+#include "platform/posix/properties/freedesktop_attributes.h"
 #include "platform/property_store.h"
 #include "platform/text.h"
 

@@ -1,8 +1,8 @@
 // IPTC text decoding and keyword cutting, and which hierarchical keywords a
 // removed tag takes along.
 
-#include "platform/posix/hierarchical_keywords.h"
-#include "platform/posix/iptc_text.h"
+#include "platform/posix/properties/iptc_text.h"
+#include "platform/posix/properties/hierarchical_keywords.h"
 
 #include "platform/text.h"
 

@@ -1,7 +1,7 @@
 // The Linux property set: typed extended attributes, held until commit,
 // checked with getfattr; garbage and missing xattr support refused politely.
 
-#include "platform/posix/property_set.h"
+#include "platform/posix/properties/property_set.h"
 #include "platform/property_store.h"
 
 #include "platform/file_system.h"

@@ -5,7 +5,7 @@
 #include "metadata/xmp_sidecar.h"
 #include "platform/file_safety.h"
 #include "platform/file_system.h"
-#include "platform/posix/file_replace.h"
+#include "platform/posix/files/file_replace.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"

@@ -1,7 +1,7 @@
 // Whole-file reads into unzeroed memory: exact bytes whether the file is
 // small, beyond the huge-page size, or a pipe whose length no stat tells.
 
-#include "platform/posix/descriptor_read.h"
+#include "platform/posix/files/descriptor_read.h"
 #include "platform/text.h"
 #include "support/temp_folder.h"
 

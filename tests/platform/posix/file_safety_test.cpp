@@ -3,13 +3,13 @@
 // survive the rename of a replace, file names that are not UTF-8, and errno
 // values that reach the user as the Win32 errors they stand for.
 
+#include "platform/file_safety.h"
 #include "cli/target_expansion.h"
 #include "metadata/atomic_replace.h"
 #include "platform/file_names.h"
-#include "platform/file_safety.h"
 #include "platform/file_system.h"
-#include "platform/posix/file_lock.h"
-#include "platform/posix/file_replace.h"
+#include "platform/posix/files/file_lock.h"
+#include "platform/posix/files/file_replace.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 #include "support/outside_tools.h"

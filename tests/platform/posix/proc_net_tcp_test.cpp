@@ -2,7 +2,7 @@
 // own line, never ours or a TIME_WAIT leftover, and nobody at all when the
 // text is damaged or ambiguous.
 
-#include "platform/posix/proc_net_tcp.h"
+#include "platform/posix/processes/proc_net_tcp.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // scan marker, and the rest is copied file to file with its holes kept.
 
 #include "platform/file_safety.h"
-#include "platform/posix/file_replace.h"
-#include "platform/posix/rewrite_source.h"
+#include "platform/posix/files/file_replace.h"
+#include "platform/posix/imaging/rewrite_source.h"
 #include "platform/text.h"
 #include "support/temp_folder.h"
 
@@ -95,7 +95,7 @@ TEST(rewrite_source, a_big_jpeg_is_held_up_to_its_first_scan_and_a_small_one_who
     const auto read = [&](const std::wstring& name, const std::string& bytes) {
         const descriptor file(folder.write(name, bytes));
         std::uint32_t error = 99;
-        auto source = posix::read_for_rewrite(file.fd, posix::content_type::jpeg, &error);
+        auto source = posix::read_for_rewrite(file.fd, formats::content_type::jpeg, &error);
         EXPECT_EQ(error, 0u);
         if (source) {
             // head and tail together are the file
