@@ -1,12 +1,13 @@
+#include "commands_runner/script_requirements.h"
 #include "commands_runner/context_menu_command.h"
 #include "commands_runner/powershell_install.h"
-#include "commands_runner/script_requirements.h"
 
 #include "platform/file_system.h"
 #include "platform/process_launch.h"
 #include "platform/text.h"
 #include "support/log_capture.h"
 #include "support/temp_folder.h"
+#include "support/test_text.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ std::string bytes(const char (&literal)[N]) {
     return std::string(literal, N - 1);
 }
 
-bool on_windows() { return platform::file_system::separator == L'\\'; }
+using qlm::testing::on_windows;
 
 std::string describe(const cr::script_requirements& r) {
     std::string out = r.has_version ? std::to_string(r.version.major) + "." + std::to_string(r.version.minor) + "." +
@@ -88,8 +89,16 @@ TEST(script_requirements, script_text_encodings) {
     const row rows[] = {
         {bytes("\xFF\xFE#\0r\0\n\0"), L"#r\n"},
         {bytes("\xFF\xFE\x3D\xD8\x00\xDE"), L"\U0001F600"},
-        {bytes("\xFF\xFE" "a\0" "\x00\xD8" "b\0"), L"a\xFFFD" L"b"},
-        {bytes("\xFF\xFE" "a\0" "b"), L"a\xFFFD"},
+        {bytes("\xFF\xFE"
+               "a\0"
+               "\x00\xD8"
+               "b\0"),
+         L"a\xFFFD"
+         L"b"},
+        {bytes("\xFF\xFE"
+               "a\0"
+               "b"),
+         L"a\xFFFD"},
         {"\xEF\xBB\xBF#requires", L"#requires"},
         {"\xEF\xBB\xBF\xEF\xBB\xBFx", L"\xFEFFx"},
         {"caf\xC3\xA9 \xFF", L"caf\xE9 \xFFFD"},
@@ -105,8 +114,10 @@ TEST(script_requirements, script_text_encodings) {
     EXPECT_EQ(cr::read_script_text(folder.path()), L"");
 
     // A UTF-16LE script's requirements are seen.
-    const std::wstring utf16 = folder.write(L"u.ps1", bytes("\xFF\xFE#\0R\0e\0q\0u\0i\0r\0e\0s\0 \0-\0v\0e\0r\0s\0i\0o\0n\0 \0"
-                                                            "7\0.\0" "2\0\r\0\n\0"));
+    const std::wstring utf16 =
+        folder.write(L"u.ps1", bytes("\xFF\xFE#\0R\0e\0q\0u\0i\0r\0e\0s\0 \0-\0v\0e\0r\0s\0i\0o\0n\0 \0"
+                                     "7\0.\0"
+                                     "2\0\r\0\n\0"));
     EXPECT_EQ(describe(cr::gather_script_requirements(cr::read_script_text(utf16))), "7.2.0");
 }
 
@@ -133,10 +144,10 @@ TEST(script_requirements, newest_pwsh_prefers_known_and_higher_versions_in_order
     };
     for (const row& r : rows) {
         const cr::powershell_install found = cr::newest_pwsh(r.list);
-        std::string version = !found.found ? "not found"
-                                           : std::to_string(found.version.major) + "." +
-                                                 std::to_string(found.version.minor) + "." +
-                                                 std::to_string(found.version.patch) + (found.has_version ? "" : "?");
+        std::string version = !found.found
+                                  ? "not found"
+                                  : std::to_string(found.version.major) + "." + std::to_string(found.version.minor) +
+                                        "." + std::to_string(found.version.patch) + (found.has_version ? "" : "?");
         EXPECT_EQ(found.path, r.path);
         EXPECT_EQ(version, r.version);
     }
@@ -174,7 +185,8 @@ TEST(script_requirements, interpreter_choice_and_unmet_messages) {
          L"This script requires PowerShell 7.4.1 or later. The newest PowerShell installed is 7.4."},
         {needs(cr::version_number{7, 2, 0}), none, L"WinPS",
          L"This script requires PowerShell 7.2 or later, which is not installed."},
-        {needs(std::nullopt, false, true), none, L"WinPS", L"This script requires PowerShell 7, which is not installed."},
+        {needs(std::nullopt, false, true), none, L"WinPS",
+         L"This script requires PowerShell 7, which is not installed."},
         {needs(std::nullopt, false, true), pwsh_unknown, L"pwsh?", L""},
         {needs(std::nullopt, true), pwsh74, L"WinPS", L""},
         {needs(cr::version_number{5, 0, 0}, true), pwsh74, L"WinPS", L""},
@@ -241,7 +253,8 @@ TEST(script_requirements, script_invocations_for_every_show_value_and_kind) {
     const qlm::testing::log_capture log;
     const cr::script_invocation invocation = cr::build_script_invocation(newer, L"", 1, false, services);
     EXPECT_EQ(invocation.executable, L"/opt/pwsh");
-    const std::wstring message = L"This script requires PowerShell 7.9 or later. The newest PowerShell installed is 7.4.2.";
+    const std::wstring message =
+        L"This script requires PowerShell 7.9 or later. The newest PowerShell installed is 7.4.2.";
     EXPECT_EQ(shown, std::vector<std::wstring>{message});
     EXPECT_EQ(log.messages(), std::vector<std::string>{"WARNING " + platform::text::to_utf8(message)});
 }
