@@ -5,7 +5,8 @@ import shutil
 import subprocess
 import unittest
 
-from test_sortwell_batch import BatchHostCase, write_job
+from batch_run import write_job
+from test_sortwell_batch import BatchHostCase
 
 
 def icon_stream(path):

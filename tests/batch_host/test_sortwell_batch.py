@@ -8,42 +8,21 @@ import os
 import pty
 import shutil
 import subprocess
-import tempfile
-import unittest
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from batch_run import REPO, HostCase, write_job
+
 USAGE = "usage: sortwell-batch JOBFILE [--delete]\n"
 
 
-def write_job(path, action, parameters, files, version="1"):
-    job = {"version": version, "job": {"guid": "6a1f", "action_type": action, "action_parameters": parameters},
-           "files": [{"path": f} for f in files]}
-    with open(path, "w", encoding="utf-8") as out:
-        json.dump(job, out, ensure_ascii=False)
-
-
-class BatchHostCase(unittest.TestCase):
-    """A private profile and working folder with two sample photos."""
+class BatchHostCase(HostCase):
+    """Two sample photos in the working folder."""
 
     def setUp(self):
-        self._tmp = tempfile.TemporaryDirectory(prefix="sortwell-batch-")
-        self.root = self._tmp.name
-        self.profile = os.path.join(self.root, "profile")
-        os.makedirs(self.profile)
-        self.env = dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
+        super().setUp()
         self.photo = os.path.join(self.root, "harbour.jpg")
         self.other = os.path.join(self.root, "Ström.jpg")
         shutil.copy(os.path.join(REPO, "samples", "harbour.jpg"), self.photo)
         shutil.copy(os.path.join(REPO, "samples", "Trip 2026", "beach.jpg"), self.other)
-        self.job = os.path.join(self.root, "job.json")
-
-    def tearDown(self):
-        self._tmp.cleanup()
-
-    def run_host(self, *args):
-        completed = subprocess.run([os.environ["SORTWELL_BATCH"], *args], capture_output=True, env=self.env,
-                                   cwd=self.root, timeout=120)
-        return completed.returncode, completed.stdout.decode("utf-8"), completed.stderr.decode("utf-8")
 
     def keywords(self, path):
         out = subprocess.run(["exiftool", "-s3", "-sep", ";", "-XMP-dc:Subject", path], capture_output=True,
@@ -245,9 +224,8 @@ class SortwellBatchServiceTest(BatchHostCase):
         host = os.path.join(alone, "sortwell-batch")
         shutil.copy(os.environ["SORTWELL_BATCH"], host)
         write_job(self.job, "auto_tag", "", [self.photo, self.other])
-        completed = subprocess.run([host, self.job], capture_output=True, env=self.env, cwd=self.root, timeout=120)
-        out = completed.stdout.decode("utf-8")
-        self.assertEqual(completed.returncode, 1, out)
+        code, out, _ = self.run_host(self.job, host=host)
+        self.assertEqual(code, 1, out)
         self.assertEqual(out.count("the auto-tagging service failed"), 2, out)
         log_folder = os.path.join(self.profile, "Verandel", "Quillmark", "Sortwell", "Command Line", "Logs")
         log = ""
