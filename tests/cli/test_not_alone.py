@@ -13,7 +13,7 @@ import subprocess
 import time
 import unittest
 
-from qlm_run import SAMPLES, QlmTestCase, exiftool, read_bytes
+from qlm_run import SAMPLES, QlmTestCase, exiftool, fill_disk, read_bytes
 from test_nothing_lost import image_data, temporaries
 
 BEACH = os.path.join(SAMPLES, "Trip 2026", "beach.jpg")
@@ -31,15 +31,6 @@ class OtherProgramInTheWindow(QlmTestCase):
     that another program's change lands after qlm read the photo and before
     it replaced it."""
 
-    def held_write(self, *args):
-        command = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e",
-                   "inject=fsync:delay_enter=1500000", *self.command(*args)]
-        # LeakSanitizer cannot run under ptrace; the sanitizer build checks
-        # leaks in every other test.
-        environment = dict(self.environment(), ASAN_OPTIONS="detect_leaks=0")
-        return subprocess.Popen(command, cwd=self.work, env=environment, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
-
     def wait_for_temporary(self, process):
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline and process.poll() is None:
@@ -54,7 +45,7 @@ class OtherProgramInTheWindow(QlmTestCase):
         beach = image_data(read_bytes(BEACH))
 
         # A sync client puts its copy in place.
-        process = self.held_write("tag", "add", "--tag", "X", "a.jpg")
+        process = self.start_held("tag", "add", "--tag", "X", "a.jpg")
         self.wait_for_temporary(process)
         os.rename(self.path("other.jpg"), self.path("a.jpg"))
         out, err = process.communicate(timeout=60)
@@ -63,7 +54,7 @@ class OtherProgramInTheWindow(QlmTestCase):
         self.assertIn("X", tags_of(self, "a.jpg"))
 
         # A photo manager writes the photo.
-        process = self.held_write("tag", "add", "--tag", "Y", "a.jpg")
+        process = self.start_held("tag", "add", "--tag", "Y", "a.jpg")
         self.wait_for_temporary(process)
         subprocess.run(["exiftool", "-q", "-overwrite_original", "-Artist=Someone", self.path("a.jpg")], check=True)
         out, err = process.communicate(timeout=60)
@@ -230,12 +221,7 @@ class FolderFiles(QlmTestCase):
             os.makedirs(folder)
             with open(os.path.join(folder, "desktop.ini"), "wb") as ini:
                 ini.write("\ufeff[Sortwell]\r\nTags=Old\r\n".encode("utf-16-le"))
-            with open(os.path.join(disk, "filler"), "wb", buffering=0) as filler:
-                try:
-                    while True:
-                        filler.write(b"x" * 4096)
-                except OSError:
-                    pass
+            fill_disk(disk)
             r = self.qlm("tag", "add", "--json", "--tag", "New", folder)
             row = json.loads(r.out)["results"][0]
             text = read_bytes(os.path.join(folder, "desktop.ini")).decode("utf-16-le")

@@ -5,11 +5,7 @@ import shutil
 import subprocess
 import unittest
 
-from qlm_run import QlmTestCase, exiftool
-
-
-def have(*programs):
-    return all(shutil.which(p) for p in programs)
+from qlm_run import QlmTestCase, exiftool, have
 
 
 def getfattr(path, name):

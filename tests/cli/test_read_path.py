@@ -1,30 +1,10 @@
 """End-to-end tests of info, the get commands and the comment commands on real files."""
 import json
 import os
+import shutil
 import subprocess
 
-from qlm_run import QlmTestCase, exiftool, read_bytes
-
-REGIONS_SIDECAR = """<?xpacket begin="\ufeff" id="W5M0MpCehiHzreSzNTczkc9d"?>
-<x:xmpmeta xmlns:x="adobe:ns:meta/">
- <rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
-  <rdf:Description rdf:about="" xmlns:MP="http://ns.microsoft.com/photo/1.2/"
-    xmlns:MPRI="http://ns.microsoft.com/photo/1.2/t/RegionInfo#"
-    xmlns:MPReg="http://ns.microsoft.com/photo/1.2/t/Region#">
-   <MP:RegionInfo rdf:parseType="Resource">
-    <MPRI:Regions>
-     <rdf:Bag>
-      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName>Anna</MPReg:PersonDisplayName></rdf:li>
-      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName>ANNA</MPReg:PersonDisplayName></rdf:li>
-      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName></MPReg:PersonDisplayName></rdf:li>
-      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName>Ben &amp; Co</MPReg:PersonDisplayName></rdf:li>
-     </rdf:Bag>
-    </MPRI:Regions>
-   </MP:RegionInfo>
-  </rdf:Description>
- </rdf:RDF>
-</x:xmpmeta>
-<?xpacket end="w"?>"""
+from qlm_run import DATA, QlmTestCase, exiftool, read_bytes
 
 
 class ReadPath(QlmTestCase):
@@ -41,8 +21,8 @@ class ReadPath(QlmTestCase):
                          % (self.path("notes.txt"), self.path("harbour.jpg")))
 
     def test_people_names_that_differ_only_in_case_appear_once(self):
-        with open(self.path("garden.png.xmp"), "w", encoding="utf-8") as sidecar:
-            sidecar.write(REGIONS_SIDECAR)
+        # Four Windows Photo Gallery regions: Anna, ANNA, a nameless one, "Ben & Co".
+        shutil.copy(os.path.join(DATA, "sidecars", "regions.xmp"), self.path("garden.png.xmp"))
         r = self.qlm("info", "--json", "garden.png")
         self.assertEqual(json.loads(r.out)["results"][0]["people"], ["Anna", "Ben & Co"])
 

@@ -2,14 +2,13 @@
 
 Audio files are made by lame, flac, oggenc and ffmpeg and read back with mutagen.
 """
-import shutil
 import struct
 import subprocess
 import sys
 import unittest
 import wave
 
-from qlm_run import QlmTestCase, read_bytes
+from qlm_run import QlmTestCase, have, read_bytes
 
 try:
     import mutagen
@@ -37,10 +36,6 @@ def getfattr(path):
             name, value = line.split("=", 1)
             values[name] = value[1:-1] if value.startswith('"') else value
     return values
-
-
-def have(*programs):
-    return all(shutil.which(p) for p in programs)
 
 
 class FileManagerAttributes(QlmTestCase):
