@@ -264,10 +264,6 @@ class SharedPhoto(QlmTestCase):
         after = exiftool_fields(self.photo)
         return {k: (before.get(k), after.get(k)) for k in set(before) | set(after) if before.get(k) != after.get(k)}
 
-    def test_the_fixture_reads_as_other_programs_wrote_it(self):
-        row = self.info("p.jpg")
-        self.assertEqual((row["tags"], row["people"]), (["Paris", "Louvre", "Anne"], ["Ann", "Bo"]))
-
     def test_removing_a_tag_removes_its_hierarchy_and_nothing_else_changes(self):
         self.assertEqual(self.changes("tag", "remove", "-t", "PARIS"), {
             ("XMP-dc", "Subject"): ("Paris, Louvre, Anne", "Anne, Louvre"),
