@@ -159,6 +159,12 @@ class QlmTestCase(unittest.TestCase):
         self.printed.append((" ".join(map(str, args)), result.out + result.err))
         return result
 
+    def ok(self, *args, **kwargs):
+        """A run that must succeed; its result."""
+        r = self.qlm(*args, **kwargs)
+        self.assertEqual(r.code, 0, r.out + r.err)
+        return r
+
     def info(self, name):
         """The one JSON row of `qlm info` on the path, after checking that the run succeeded."""
         r = self.qlm("info", "--json", name)

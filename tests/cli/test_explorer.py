@@ -56,8 +56,7 @@ class ExplorerIntegration(QlmTestCase):
                                     capture_output=True).stdout
         self.assertEqual(int(attributes, 16) & 0x2, 0x2)  # hidden
 
-        r = self.qlm("rate", "set", "--stars", "2", "Trip")
-        self.assertEqual(r.code, 0, r.err)
+        self.ok("rate", "set", "--stars", "2", "Trip")
         self.assertEqual(len(self.overlays()), 1)
         self.assertNotEqual(self.overlays(), icons)
 
@@ -68,8 +67,7 @@ class ExplorerIntegration(QlmTestCase):
         self.assertFalse(os.path.exists(os.path.join(self.folder, ".directory")))
 
     def test_a_rated_photo_registers_the_suite_handlers_for_its_type(self):
-        r = self.qlm("rate", "set", "--stars", "3", "harbour.jpg")
-        self.assertEqual(r.code, 0, r.err)
+        self.ok("rate", "set", "--stars", "3", "harbour.jpg")
         classes = self.hive()["keys"]["Software"]["keys"]["Classes"]["keys"]
         jpg = classes["SystemFileAssociations"]["keys"][".jpg"]
         shell_ex = jpg["keys"]["ShellEx"]["keys"]

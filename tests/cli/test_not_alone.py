@@ -112,8 +112,7 @@ class Identity(QlmTestCase):
         shutil.copy(HARBOUR, self.path("a.jpg"))
         os.link(self.path("a.jpg"), self.path("b.jpg"))
         inode = os.stat(self.path("a.jpg")).st_ino
-        r = self.qlm("tag", "add", "--tag", "X", "a.jpg")
-        self.assertEqual(r.code, 0, r.out + r.err)
+        self.ok("tag", "add", "--tag", "X", "a.jpg")
         self.assertEqual(os.stat(self.path("a.jpg")).st_ino, inode)
         self.assertEqual(os.stat(self.path("a.jpg")).st_nlink, 2)
         self.assertEqual(exiftool(self.path("b.jpg"), "-XMP-dc:Subject"), ["Harbour, Holiday, X"])
@@ -152,8 +151,7 @@ class Identity(QlmTestCase):
         dead.wait()
         with open(self.path(".a.jpg.qlm-journal-%d" % dead.pid), "wb") as journal:
             journal.write(new)
-        r = self.qlm("info", "--json", "b.jpg")
-        self.assertEqual(r.code, 0, r.out + r.err)
+        self.ok("info", "--json", "b.jpg")
         self.assertEqual(read_bytes(self.path("b.jpg")), new)
         self.assertEqual(sorted(os.listdir(self.work)), ["a.jpg", "b.jpg"])
         self.assertTrue(any("Finished the interrupted write of" in line for line in self.log_lines()))

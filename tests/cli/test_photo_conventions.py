@@ -25,11 +25,6 @@ class PhotoConventions(QlmTestCase):
         self.photo = self.path("b.jpg")
         subprocess.run(["convert", "-size", "64x48", "xc:skyblue", self.photo], check=True)
 
-    def ok(self, *args):
-        r = self.qlm(*args)
-        self.assertEqual(r.code, 0, r.out + r.err)
-        return r
-
     def test_dolphin_sees_every_write_and_its_own_changes_win_until_the_next(self):
         self.ok("tag", "add", "--tag", "Sea", "--tag", "Sky", "b.jpg")
         self.ok("rate", "set", "--stars", "4", "b.jpg")

@@ -98,8 +98,7 @@ class CommentCommands(QlmTestCase):
     def test_text_file_keeps_inner_line_breaks_and_block_form_drops_carriage_returns(self):
         with open(os.path.join(self.work, "c.txt"), "wb") as f:
             f.write(b"first\r\nsecond\r\n\r\n")
-        r = self.qlm("comment", "set", "--text-file", "c.txt", "photo.jpg", "album")
-        self.assertEqual(r.code, 0, r.err)
+        self.ok("comment", "set", "--text-file", "c.txt", "photo.jpg", "album")
         self.assertEqual(self.qlm("comment", "get", "photo.jpg").out_bytes, b"first\r\nsecond\n")
         r = self.qlm("comment", "get", "photo.jpg", "album")
         self.assertEqual(r.out, "%s\n  comment:\n    first\n    second\n%s\n  comment:\n    first\n    second\n"
@@ -121,8 +120,7 @@ class CommentCommands(QlmTestCase):
         self.assertEqual(self.exif_comment(), "-")
 
     def test_comment_from_standard_input(self):
-        r = self.qlm("comment", "set", "--text", "-", "photo.jpg", stdin="caf\u00e9 \U0001F600\n\n".encode("utf-8"))
-        self.assertEqual(r.code, 0, r.err)
+        self.ok("comment", "set", "--text", "-", "photo.jpg", stdin="caf\u00e9 \U0001F600\n\n".encode("utf-8"))
         self.assertEqual(self.qlm("comment", "get", "photo.jpg").out, "caf\u00e9 \U0001F600\n")
         self.assertEqual(self.exif_comment(), "caf\u00e9 \U0001F600")
 

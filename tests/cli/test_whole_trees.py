@@ -47,8 +47,7 @@ class WholeTreeTest(QlmTestCase):
 
     def test_helper_files_of_a_tagged_folder_are_hidden_from_walks_not_patterns(self):
         touch(self.path("Shoot/a.jpg"))
-        r = self.qlm("tag", "add", "-t", "Trip", "Shoot")
-        self.assertEqual(r.code, 0, r.err)
+        self.ok("tag", "add", "-t", "Trip", "Shoot")
         shoot = self.path("Shoot")
         helpers = sorted(n for n in os.listdir(shoot) if n == "desktop.ini" or n.startswith("sw_tagged_"))
         self.assertEqual(len(helpers), 2, os.listdir(shoot))
@@ -70,8 +69,7 @@ class WholeTreeTest(QlmTestCase):
             with self.subTest(args=args):
                 with open(self.path("list"), "wb") as f:
                     f.write(listing)
-                r = self.qlm("rate", "get", "--json", *args, stdin=stdin)
-                self.assertEqual(r.code, 0, r.err)
+                r = self.ok("rate", "get", "--json", *args, stdin=stdin)
                 self.assertEqual([row["path"] for row in json.loads(r.out)["results"]], expected)
         # Without --null, a list holding NUL is refused before anything is done.
         before = os.listdir(self.work)
