@@ -8,7 +8,7 @@ import os
 import stat
 import time
 
-from batch_run import HostCase, write_job
+from batch_run import HostCase, write, write_job
 
 
 class CommandJobTest(HostCase):
@@ -20,8 +20,7 @@ class CommandJobTest(HostCase):
 
     def script(self, name, text="exit 3\n"):
         path = os.path.join(self.root, name)
-        with open(path, "w", encoding="utf-8") as out:
-            out.write(text)
+        write(path, text)
         return path
 
     def test_programs_scripts_and_a_malformed_entry(self):

@@ -18,7 +18,7 @@ import tempfile
 import time
 import unittest
 
-from batch_run import REPO, HostCase, write_job
+from batch_run import HostCase, write, write_job
 
 FILES = 500
 ROUNDS = os.environ.get("QLM_ORGANIZE_CRASH_ROUNDS")
@@ -109,16 +109,8 @@ class OrganizeCrashTest(HostCase):
             self.skipTest("no /dev/shm on another file system")
         target = tempfile.mkdtemp(prefix="sortwell-organize-", dir="/dev/shm")
         self.addCleanup(shutil.rmtree, target, True)
-        settings = os.path.join(self.profile, "Verandel", "Quillmark", "Settings", "High Level Settings.json")
-        os.makedirs(os.path.dirname(settings))
-        with open(os.path.join(REPO, "content", "Configurations", "High Level Settings.json"), encoding="utf-8") as f:
-            data = json.load(f)
-        for app in data["apps"]:
-            if app["app_id"] == "sortwell":
-                app["settings"]["organize.photoNamingPattern"] = "<Original Filename>"
-                app["settings"]["organize.photoPlacementPattern"] = target + "/Sorted"
-        with open(settings, "w", encoding="utf-8") as out:
-            json.dump(data, out, indent=4)
+        self.set_settings("sortwell", **{"organize.photoNamingPattern": "<Original Filename>",
+                                         "organize.photoPlacementPattern": target + "/Sorted"})
         self.crash_rounds("photos_pattern", [target], 1)
 
 
@@ -145,8 +137,7 @@ class OrganizeFullDiskTest(HostCase):
         self.folder = os.path.join(self.mount, "inbox")
         os.makedirs(self.folder)
         for i in range(60):
-            with open(os.path.join(self.folder, "f%02d.%s" % (i, ["jpg", "txt", "mp3"][i % 3])), "wb") as out:
-                out.write(b"%d" % i * 300)
+            write(os.path.join(self.folder, "f%02d.%s" % (i, ["jpg", "txt", "mp3"][i % 3])), b"%d" % i * 300)
         filler = os.path.join(self.mount, "filler")
         descriptor = os.open(filler, os.O_WRONLY | os.O_CREAT)
         try:

@@ -3,13 +3,12 @@
 SORTWELL_BATCH names the binary. Every run gets its own profile (log and
 settings) and working folder.
 """
-import json
 import os
 import pty
 import shutil
 import subprocess
 
-from batch_run import REPO, HostCase, write_job
+from batch_run import REPO, HostCase, write, write_job
 
 USAGE = "usage: sortwell-batch JOBFILE [--delete]\n"
 
@@ -62,12 +61,10 @@ class SortwellBatchTest(BatchHostCase):
 
     def test_a_job_file_that_cannot_be_used_gives_exit_code_2(self):
         # Each way a job file can be wrong is the job-file unit test's; here, that it ends the run.
-        for delete in (False, True):
-            with open(self.job, "wb") as out:
-                out.write(b"{}")
-            code, out, err = self.run_host(self.job, *(["--delete"] if delete else []))
-            self.assertEqual((code, out, err), (2, "", "sortwell-batch: Missing or invalid 'version' field\n"))
-            self.assertEqual(os.path.exists(self.job), not delete)
+        write(self.job, b"{}")
+        self.assertEqual(self.run_host(self.job, "--delete"),
+                         (2, "", "sortwell-batch: Missing or invalid 'version' field\n"))
+        self.assertFalse(os.path.exists(self.job))
         code, out, err = self.run_host(os.path.join(self.root, "none.json"))
         self.assertEqual((code, out), (2, ""))
         self.assertEqual(err, "sortwell-batch: Failed to open JSON file: %s\n" % os.path.join(self.root, "none.json"))
@@ -81,12 +78,11 @@ class SortwellBatchTest(BatchHostCase):
         for args, message in cases:
             with self.subTest(args=args):
                 self.assertEqual(self.run_host(*args), (2, "", "sortwell-batch: %s\n%s" % (message, USAGE)))
+
+    def test_help_lists_every_action_that_runs_with_its_parameter_form(self):
         code, out, err = self.run_host("--help")
         self.assertEqual((code, err), (0, ""))
         self.assertTrue(out.startswith(USAGE), out)
-
-    def test_help_lists_every_action_that_runs_with_its_parameter_form(self):
-        code, out, _ = self.run_host("--help")
         actions = out.split("Actions", 1)[1].split("Exit codes", 1)[0]
         forms = dict(line.split(None, 1) for line in actions.splitlines()
                      if line.startswith("  ") and not line.startswith("   "))
@@ -104,7 +100,6 @@ class SortwellBatchTest(BatchHostCase):
         cases = [
             ("set_rating", "five", "rating must be a whole number from 0 to 5"),
             ("set_rating", "6", "rating must be a whole number from 0 to 5"),
-            ("set_rating", "-1", "rating must be a whole number from 0 to 5"),
             ("update_tags", "Work", "each change must be +TAG, -TAG or =, separated by ';' (not 'Work')"),
             ("toggle_tags", ";;", "toggle_tags needs at least one tag name"),
             ("forget_person", "", "forget_person needs the person's name"),
@@ -119,14 +114,9 @@ class SortwellBatchTest(BatchHostCase):
         write_job(self.job, "set_rating", "five", [self.photo])
         self.assertEqual(self.run_host(self.job, "--delete")[0], 2)
         self.assertFalse(os.path.exists(self.job), "--delete removes a refused job file too")
-        write_job(self.job, "set_rating", "4", [self.photo])
-        self.assertEqual(self.run_host(self.job)[0], 0)
-        out = subprocess.run(["exiftool", "-s3", "-XMP-xmp:Rating", self.photo], capture_output=True, check=True)
-        self.assertEqual(out.stdout, b"4\n")
 
     def test_a_job_that_is_not_json_says_where_it_breaks(self):
-        with open(self.job, "w", encoding="utf-8") as out:
-            out.write('{"version": "1",\n "job": {"guid": "g"\n   "action_type": "x"}}')
+        write(self.job, '{"version": "1",\n "job": {"guid": "g"\n   "action_type": "x"}}')
         code, out, err = self.run_host(self.job)
         self.assertEqual((code, out), (2, ""))
         self.assertEqual(err.splitlines()[0], "sortwell-batch: %s is not JSON: line 3, column 4: "
@@ -166,17 +156,8 @@ class SortwellBatchServiceTest(BatchHostCase):
         self.service_log = os.path.join(self.root, "service.log")
         self.env["QLM_TEST_SERVICE_LOG"] = self.service_log
         self.env["QLM_TEST_SERVICE_IDLE_MS"] = "20000"
-        settings = os.path.join(self.profile, "Verandel", "Quillmark", "Settings", "High Level Settings.json")
-        os.makedirs(os.path.dirname(settings))
-        with open(os.path.join(os.path.dirname(os.environ["SORTWELL_BATCH"]), "Content", "Configurations",
-                               "High Level Settings.json"), encoding="utf-8") as source:
-            data = json.load(source)
-        for app in data["apps"]:
-            if app["app_id"] == "insightor":
-                app["settings"]["people_recognition.enabled"] = True
-                app["settings"]["people_recognition.consent_accepted"] = True
-        with open(settings, "w", encoding="utf-8") as out:
-            json.dump(data, out)
+        self.set_settings("insightor", **{"people_recognition.enabled": True,
+                                          "people_recognition.consent_accepted": True})
 
     def tearDown(self):
         if os.path.exists(self.service_log):
@@ -190,11 +171,9 @@ class SortwellBatchServiceTest(BatchHostCase):
         super().tearDown()
 
     def test_auto_tag_job_through_the_service(self):
-        with open(self.photo + ".tags", "w") as out:
-            out.write("Harbour\nSunset\n")
+        write(self.photo + ".tags", "Harbour\nSunset\n")
         notes = os.path.join(self.root, "notes.txt")
-        with open(notes, "w") as out:
-            out.write("plain")
+        write(notes, "plain")
         write_job(self.job, "auto_tag", "", [self.photo, notes])
         code, out, err = self.run_host(self.job)
         self.assertEqual((code, err), (1, ""))

@@ -3,7 +3,7 @@ import json
 import os
 import re
 
-from qlm_run import QlmTestCase
+from qlm_run import QlmTestCase, write_bytes
 
 
 class Routing(QlmTestCase):
@@ -95,8 +95,7 @@ class Log(QlmTestCase):
 
     def test_commands_still_run_when_the_log_folder_cannot_be_made(self):
         # A file where the maker folder should be: the folder cannot be created.
-        with open(os.path.join(self.profile, "Verandel"), "w") as blocker:
-            blocker.write("not a folder")
+        write_bytes(os.path.join(self.profile, "Verandel"), b"not a folder")
         r = self.qlm("--version")
         self.assertEqual((r.code, r.out), (0, "1.0.14.0\n"))
         self.assertUsageError(self.qlm("tag"), "'qlm tag' needs a subcommand.")

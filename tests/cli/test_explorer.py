@@ -71,8 +71,7 @@ class ExplorerIntegration(QlmTestCase):
         classes = self.hive()["keys"]["Software"]["keys"]["Classes"]["keys"]
         jpg = classes["SystemFileAssociations"]["keys"][".jpg"]
         shell_ex = jpg["keys"]["ShellEx"]["keys"]
+        # Which keys get the handlers is shell_registration_test's; here, that the hive file holds them.
         self.assertEqual(shell_ex["IconHandler"]["values"], [{"name": "", "type": "REG_SZ", "data": SUITE}])
-        thumbnails = shell_ex["{e357fccd-a995-4576-b01f-234630154e96}"]["values"]
-        self.assertEqual(thumbnails, [{"name": "", "type": "REG_SZ", "data": SUITE}])
         self.assertIn("INFO] Registered icon handler for file extension: .jpg",
                       "\n".join(self.log_lines()))

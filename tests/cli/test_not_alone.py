@@ -13,7 +13,7 @@ import subprocess
 import time
 import unittest
 
-from qlm_run import SAMPLES, QlmTestCase, exiftool, fill_disk, read_bytes
+from qlm_run import SAMPLES, QlmTestCase, exiftool, fill_disk, read_bytes, write_bytes
 from test_nothing_lost import image_data, temporaries
 
 BEACH = os.path.join(SAMPLES, "Trip 2026", "beach.jpg")
@@ -149,8 +149,7 @@ class Identity(QlmTestCase):
             torn.write(new[:1000])
         dead = subprocess.Popen(["true"])
         dead.wait()
-        with open(self.path(".a.jpg.qlm-journal-%d" % dead.pid), "wb") as journal:
-            journal.write(new)
+        write_bytes(self.path(".a.jpg.qlm-journal-%d" % dead.pid), new)
         self.ok("info", "--json", "b.jpg")
         self.assertEqual(read_bytes(self.path("b.jpg")), new)
         self.assertEqual(sorted(os.listdir(self.work)), ["a.jpg", "b.jpg"])
@@ -198,8 +197,7 @@ class FailedMeansUntouched(QlmTestCase):
         # The per-user hive cannot be written: its folder's place is taken by a file.
         quillmark = os.path.join(self.profile, "Verandel", "Quillmark")
         os.makedirs(quillmark)
-        with open(os.path.join(quillmark, "Registry"), "w") as blocker:
-            blocker.write("not a folder")
+        write_bytes(os.path.join(quillmark, "Registry"), b"not a folder")
         r = self.qlm("tag", "add", "--json", "--tag", "D", "z.jpg")
         row = json.loads(r.out)["results"][0]
         self.assertEqual((r.code, row["status"]), (0, "changed"), r.out + r.err)
@@ -217,8 +215,7 @@ class FolderFiles(QlmTestCase):
         try:
             folder = os.path.join(disk, "Trip")
             os.makedirs(folder)
-            with open(os.path.join(folder, "desktop.ini"), "wb") as ini:
-                ini.write("\ufeff[Sortwell]\r\nTags=Old\r\n".encode("utf-16-le"))
+            write_bytes(os.path.join(folder, "desktop.ini"), "\ufeff[Sortwell]\r\nTags=Old\r\n".encode("utf-16-le"))
             fill_disk(disk)
             r = self.qlm("tag", "add", "--json", "--tag", "New", folder)
             row = json.loads(r.out)["results"][0]

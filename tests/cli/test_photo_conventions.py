@@ -5,7 +5,7 @@ import shutil
 import subprocess
 import unittest
 
-from qlm_run import QlmTestCase, exiftool, have
+from qlm_run import QlmTestCase, exiftool, have, write_bytes
 
 
 def getfattr(path, name):
@@ -55,8 +55,7 @@ class PhotoConventions(QlmTestCase):
         self.assertEqual(json.loads(r.out)["results"][0]["status"], "changed")
         self.assertEqual(exiftool(self.photo, "-XMP-xmp:Rating"), ["-"])
         notes = self.path("f.txt")
-        with open(notes, "w") as f:
-            f.write("x")
+        write_bytes(notes, b"x")
         setfattr(notes, "user.baloo.rating", "7")
         self.ok("rate", "set", "--stars", "4", "f.txt")
         self.assertEqual(getfattr(notes, "user.baloo.rating"), "8")

@@ -8,7 +8,7 @@ import sys
 import unittest
 import wave
 
-from qlm_run import QlmTestCase, have, read_bytes
+from qlm_run import QlmTestCase, have, read_bytes, write_bytes
 
 try:
     import mutagen
@@ -43,8 +43,7 @@ class FileManagerAttributes(QlmTestCase):
 
     def test_tags_stay_sorted_and_a_comment_is_the_one_attribute(self):
         for name in ("k.txt", "notes.txt"):
-            with open(self.path(name), "w") as f:
-                f.write("text")
+            write_bytes(self.path(name), b"text")
         subprocess.run(["setfattr", "-n", "user.xdg.tags", "-v", "Red,Blue", self.path("k.txt")], check=True)
         self.ok("tag", "add", "-t", "Green", "k.txt")
         # Keywords are stored sorted, as everywhere else.

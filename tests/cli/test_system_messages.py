@@ -6,7 +6,7 @@ import os
 import shutil
 import subprocess
 
-from qlm_run import QlmTestCase, SAMPLES, fill_disk, raw_codes
+from qlm_run import SAMPLES, QlmTestCase, fill_disk, raw_codes, write_bytes
 
 
 class TerminalSafety(QlmTestCase):
@@ -39,8 +39,7 @@ class SystemWords(QlmTestCase):
         if os.geteuid() != 0 or not shutil.which("setpriv"):
             self.skipTest("test_refusals_are_reported_in_the_systems_words needs root to run qlm as another user")
         shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.work)
-        with open(self.path("hostname"), "w") as out:
-            out.write("box\n")
+        write_bytes(self.path("hostname"), b"box\n")
         os.mkdir(self.path("album"))
         for path, mode in ((self.root, 0o755), (self.work, 0o755), (self.profile, 0o777),
                            (self.path("harbour.jpg"), 0o644), (self.path("hostname"), 0o644),

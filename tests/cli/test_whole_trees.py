@@ -4,13 +4,12 @@ import json
 import os
 import unittest
 
-from qlm_run import QlmTestCase
+from qlm_run import QlmTestCase, write_bytes
 
 
 def touch(path, data=b""):
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
+    write_bytes(path, data)
 
 
 class WholeTreeTest(QlmTestCase):
@@ -67,8 +66,7 @@ class WholeTreeTest(QlmTestCase):
         expected = [self.path(n) for n in names]
         for args, stdin in [(["-0", "-"], listing), (["--null", "--from-file", "list"], b"")]:
             with self.subTest(args=args):
-                with open(self.path("list"), "wb") as f:
-                    f.write(listing)
+                write_bytes(self.path("list"), listing)
                 r = self.ok("rate", "get", "--json", *args, stdin=stdin)
                 self.assertEqual([row["path"] for row in json.loads(r.out)["results"]], expected)
         # Without --null, a list holding NUL is refused before anything is done.

@@ -6,7 +6,7 @@ import signal
 import subprocess
 import time
 
-from qlm_run import SAMPLES, QlmTestCase, exiftool
+from qlm_run import SAMPLES, QlmTestCase, exiftool, write_bytes
 
 class WriteCommands(QlmTestCase):
     def setUp(self):
@@ -75,8 +75,7 @@ class WriteCommands(QlmTestCase):
         self.assertFalse(any("Processing" in line or "Error processing" in line for line in self.log_lines()))
 
     def test_json_rows_of_a_mixed_run(self):
-        with open(self.path("song.mp3"), "wb") as f:
-            f.write(b"ID3\x03\x00\x00\x00\x00\x00\x00")
+        write_bytes(self.path("song.mp3"), b"ID3\x03\x00\x00\x00\x00\x00\x00")
         r = self.qlm("tag", "add", "--json", "--tag", "Work", "harbour.jpg", "song.mp3", "missing.jpg")
         self.assertEqual(r.code, 1)
         self.assertEqual(json.loads(r.out), {

@@ -21,12 +21,7 @@ TEST(command_spec, splits_at_the_first_separator_and_drops_one_pair_of_quotes) {
     const row rows[] = {
         {L"C:\\Tools\\run.exe\x0001-a -b", L"C:\\Tools\\run.exe", L"-a -b"},
         {L"script.ps1\x0001", L"script.ps1", L""},
-        {L"a\x0001"
-         L"b\x0001"
-         L"c",
-         L"a",
-         L"b\x0001"
-         L"c"},
+        {L"a\x0001" L"b\x0001" L"c", L"a", L"b\x0001" L"c"},
         {L"\"C:\\My Scripts\\x.ps1\"\x0001\"quoted arg\"", L"C:\\My Scripts\\x.ps1", L"\"quoted arg\""},
         {L"\"\x0001", L"\"", L""},
         {L"\"\"\x0001", L"", L""},
@@ -41,9 +36,8 @@ TEST(command_spec, splits_at_the_first_separator_and_drops_one_pair_of_quotes) {
     for (const std::wstring malformed : {L"", L"C:\\Tools\\run.exe -a"}) {
         const qlm::testing::log_capture log;
         EXPECT_EQ(qlm::testing::error_of([&] { cr::split_command_spec(malformed); }), "Malformed command spec");
-        EXPECT_EQ(log.messages(),
-                  std::vector<std::string>{
-                      "ERROR run_context_menu_command_action: malformed command spec (missing separator)"});
+        EXPECT_EQ(log.messages(), std::vector<std::string>{
+                                      "ERROR run_context_menu_command_action: malformed command spec (missing separator)"});
     }
 }
 

@@ -50,13 +50,15 @@ TEST(folder_overlay, resource_texts_split_at_the_last_comma_and_generated_icons_
         int index;
         bool generated;
     };
-    for (const row& r :
-         {row{L"C:\\a,b\\icon.dll,-101", L"C:\\a,b\\icon.dll", -101, false},
-          row{L"folder.ico", L"folder.ico", 0, false}, row{L"x.ico,abc", L"x.ico,abc", 0, false},
-          row{L"x.ico,", L"x.ico,", 0, false},
-          row{L"D:\\Photos\\SW_TAGGED_07.1234567-04.ico,0", L"D:\\Photos\\SW_TAGGED_07.1234567-04.ico", 0, true},
-          row{L"/home/u/Album/sw_tagged_01.0000000-09.ico", L"/home/u/Album/sw_tagged_01.0000000-09.ico", 0, true},
-          row{L"/home/sw_tagged_/folder.ico,3", L"/home/sw_tagged_/folder.ico", 3, false}}) {
+    for (const row& r : {row{L"C:\\a,b\\icon.dll,-101", L"C:\\a,b\\icon.dll", -101, false},
+                         row{L"folder.ico", L"folder.ico", 0, false},
+                         row{L"x.ico,abc", L"x.ico,abc", 0, false},
+                         row{L"x.ico,", L"x.ico,", 0, false},
+                         row{L"D:\\Photos\\SW_TAGGED_07.1234567-04.ico,0", L"D:\\Photos\\SW_TAGGED_07.1234567-04.ico", 0,
+                             true},
+                         row{L"/home/u/Album/sw_tagged_01.0000000-09.ico", L"/home/u/Album/sw_tagged_01.0000000-09.ico",
+                             0, true},
+                         row{L"/home/sw_tagged_/folder.ico,3", L"/home/sw_tagged_/folder.ico", 3, false}}) {
         const auto [path, index] = explorer::split_icon_resource(r.text);
         EXPECT_EQ(path, r.path) << r.text;
         EXPECT_EQ(index, r.index) << r.text;
@@ -108,7 +110,7 @@ TEST(folder_overlay, tags_go_along_the_bottom_and_stars_along_the_top_sized_for_
         EXPECT_TRUE(near(canvas.at(10, 256 - r.size - 3), blue)) << r.dpi;
         for (const int x : {221, 185, 149}) EXPECT_TRUE(near(canvas.at(x + 17, 19), yellow)) << r.dpi << " star " << x;
         EXPECT_TRUE(near(canvas.at(113 + 17, 19), blue)) << r.dpi;  // three stars only
-        EXPECT_TRUE(near(canvas.at(238, 1), blue)) << r.dpi;        // stars start at y = 2
+        EXPECT_TRUE(near(canvas.at(238, 1), blue)) << r.dpi;       // stars start at y = 2
     }
 
     // Without a star icon the tags are still drawn, and the log says why.

@@ -17,7 +17,9 @@ bool port_answers() {
     return socket.connect(sortwell::services::service_address, sortwell::services::service_port);
 }
 
-std::wstring service_program() { return platform::process::executable_name(sortwell::services::service_program); }
+std::wstring service_program() {
+    return platform::process::executable_name(sortwell::services::service_program);
+}
 
 }  // namespace
 
