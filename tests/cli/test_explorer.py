@@ -40,6 +40,7 @@ class ExplorerIntegration(QlmTestCase):
     def test_a_tagged_folder_shows_its_tag_icon_until_the_tags_go(self):
         r = self.qlm("tag", "add", "--tag", "Work", "--tag", "Beach", "Trip")
         self.assertEqual((r.code, r.err), (0, ""))
+        self.assertIn("Tags=Beach;Work\r\n", self.ini_text())
         icons = self.overlays()
         self.assertEqual(len(icons), 1)
         name = os.path.basename(icons[0])
@@ -56,7 +57,9 @@ class ExplorerIntegration(QlmTestCase):
                                     capture_output=True).stdout
         self.assertEqual(int(attributes, 16) & 0x2, 0x2)  # hidden
 
-        self.ok("rate", "set", "--stars", "2", "Trip")
+        r = self.qlm("rate", "set", "--stars", "2", "Trip")
+        self.assertEqual(r.out, "changed      %s  (rating: 2)\n1 changed, 0 unchanged, 0 failed\n" % self.folder)
+        self.assertIn("Rating=2\r\n", self.ini_text())
         self.assertEqual(len(self.overlays()), 1)
         self.assertNotEqual(self.overlays(), icons)
 

@@ -13,8 +13,6 @@ class WriteCommands(QlmTestCase):
         super().setUp()
         self.copy_samples("harbour.jpg", "garden.png", "notes.txt")
         subprocess.run(["convert", "-size", "32x24", "xc:blue", self.path("scan.tif")], check=True)
-        self.folder = self.path("Trip")
-        os.makedirs(self.folder)
 
     def mtime(self, name):
         return os.stat(self.path(name)).st_mtime_ns
@@ -100,19 +98,6 @@ class WriteCommands(QlmTestCase):
         self.assertTrue(r.err.startswith("qlm: %s: " % self.path("garden.png")), r.err)
         self.assertEqual(self.mtime("garden.png"), before)
         self.assertEqual(exiftool(self.path("garden.png"), "-XMP-xmp:Rating"), ["-"])
-
-    def test_folders_keep_tags_and_rating_in_desktop_ini(self):
-        r = self.qlm("tag", "add", "--tag", "Alps", "--tag", "Snow", "Trip")
-        self.assertEqual((r.code, r.err), (0, ""))
-        r = self.qlm("rate", "set", "--stars", "4", "Trip")
-        self.assertEqual(r.out, "changed      %s  (rating: 4)\n1 changed, 0 unchanged, 0 failed\n" % self.folder)
-        with open(os.path.join(self.folder, "desktop.ini"), "rb") as f:
-            data = f.read()
-        self.assertTrue(data.startswith(b"\xff\xfe"))
-        text = data[2:].decode("utf-16-le")
-        self.assertIn("Tags=Alps;Snow\r\n", text)
-        self.assertIn("Rating=4\r\n", text)
-        self.assertEqual(self.qlm("tag", "get", "Trip").out, "%s: Alps, Snow\n" % self.folder)
 
     def test_usage_errors_come_before_any_target_is_read(self):
         self.assertUsageError(self.qlm("rate", "set", "--stars", "6", "harbour.jpg"),
