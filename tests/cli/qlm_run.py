@@ -14,6 +14,7 @@ import shlex
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 SAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "samples")
@@ -25,6 +26,29 @@ def exiftool(path, *tags):
     out = subprocess.run(["exiftool", "-f", "-s3", "-n", "-sep", ", ", *tags, path], capture_output=True,
                          check=True).stdout
     return out.decode("utf-8").splitlines()
+
+
+# A writer's temporary beside its target: ".NAME.qlm-PID-N-N.tmp".
+TEMPORARY = re.compile(r".*\.qlm-(\d+)-\d+-\d+\.tmp$")
+
+
+def temporaries(folder):
+    return sorted(name for name in os.listdir(folder) if TEMPORARY.match(name))
+
+
+def first_scan(jpeg):
+    """The offset of a JPEG's first start-of-scan marker (FF DA)."""
+    at = 2
+    while at + 4 <= len(jpeg) and jpeg[at] == 0xFF:
+        if jpeg[at + 1] == 0xDA:
+            return at
+        at += 2 + int.from_bytes(jpeg[at + 2:at + 4], "big")
+    raise AssertionError("no start of scan")
+
+
+def image_data(jpeg):
+    """A JPEG's bytes from its first scan on: what no write may change."""
+    return jpeg[first_scan(jpeg):]
 
 
 def have(*programs):
@@ -127,6 +151,15 @@ class QlmTestCase(unittest.TestCase):
         # LeakSanitizer cannot run under ptrace; the sanitizer build checks leaks in every other test.
         return subprocess.Popen(command, cwd=self.work, env=dict(self.environment(), ASAN_OPTIONS="detect_leaks=0"),
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def wait_for_temporary(self, process):
+        """Returns once the running qlm has written its temporary in the working folder."""
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline and process.poll() is None:
+            if temporaries(self.work):
+                return
+            time.sleep(0.005)
+        self.fail("qlm never wrote its temporary")
 
     def on_terminal(self, *args, stdout_too=True):
         """qlm with standard error (and output, unless piped) on a pseudo-terminal:

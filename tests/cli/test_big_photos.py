@@ -5,17 +5,9 @@ import os
 import struct
 import subprocess
 
-from qlm_run import SAMPLES, QlmTestCase, exiftool, read_bytes, write_bytes
+from qlm_run import SAMPLES, QlmTestCase, exiftool, first_scan, read_bytes, write_bytes
 
 HOLE = 300 << 20
-
-
-def first_scan(jpeg):
-    """The offset of the first scan marker (FF DA) of a JPEG's bytes."""
-    at = 2
-    while jpeg[at + 1] != 0xDA:
-        at += 2 + struct.unpack(">H", jpeg[at + 2:at + 4])[0]
-    return at
 
 
 def digest(path, start=0):

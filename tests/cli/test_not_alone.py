@@ -13,8 +13,7 @@ import subprocess
 import time
 import unittest
 
-from qlm_run import SAMPLES, QlmTestCase, exiftool, fill_disk, read_bytes, write_bytes
-from test_nothing_lost import image_data, temporaries
+from qlm_run import SAMPLES, QlmTestCase, exiftool, fill_disk, image_data, read_bytes, temporaries, write_bytes
 
 BEACH = os.path.join(SAMPLES, "Trip 2026", "beach.jpg")
 HARBOUR = os.path.join(SAMPLES, "harbour.jpg")
@@ -30,14 +29,6 @@ class OtherProgramInTheWindow(QlmTestCase):
     """strace delays every fsync, the one of qlm's temporary among them, so
     that another program's change lands after qlm read the photo and before
     it replaced it."""
-
-    def wait_for_temporary(self, process):
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline and process.poll() is None:
-            if temporaries(self.work):
-                return
-            time.sleep(0.01)
-        self.fail("qlm never wrote its temporary")
 
     def test_a_file_renamed_over_or_edited_during_the_write_keeps_the_other_program_s_change(self):
         shutil.copy(HARBOUR, self.path("a.jpg"))

@@ -13,8 +13,7 @@ import time
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-from qlm_run import DATA, QlmTestCase, exiftool, have, read_bytes, write_bytes
-from test_nothing_lost import temporaries
+from qlm_run import DATA, QlmTestCase, exiftool, have, read_bytes, temporaries, write_bytes
 
 # Sidecars as darktable (beside IMG_1.CR2 as IMG_1.CR2.xmp) and Lightroom (IMG_1.xmp) write them.
 DARKTABLE = read_bytes(os.path.join(DATA, "sidecars", "darktable.CR2.xmp")).decode()
@@ -122,10 +121,7 @@ class RawSidecars(QlmTestCase):
             args = ("tag", "add", "--tag", "k%d" % kill, *raws)
             if hold and kill % 2:
                 process = self.start_held(*args, delay_us=1000000)
-                deadline = time.monotonic() + 20
-                while time.monotonic() < deadline and not temporaries(self.work) and process.poll() is None:
-                    time.sleep(0.005)
-                self.assertTrue(temporaries(self.work), (kill, "qlm never wrote its temporary"))
+                self.wait_for_temporary(process)
                 # The writer itself, not strace, takes the kill.
                 with open("/proc/%d/task/%d/children" % (process.pid, process.pid)) as children:
                     for child in children.read().split():
