@@ -54,10 +54,9 @@ class WriteCommands(QlmTestCase):
 
     def test_dry_run_reports_without_writing(self):
         before = (self.mtime("harbour.jpg"), self.mtime("garden.png"))
-        r = self.qlm("rate", "set", "--dry-run", "--stars", "2", "harbour.jpg", "garden.png")
-        self.assertEqual(r.out, "would change %s  (rating: 2)\nwould change %s  (rating: 2)\n"
-                                "2 would change, 0 unchanged, 0 failed\n"
-                         % (self.path("harbour.jpg"), self.path("garden.png")))
+        # The rows' words are result_printer_test's.
+        r = self.ok("rate", "set", "--dry-run", "--stars", "2", "harbour.jpg", "garden.png")
+        self.assertTrue(r.out.endswith("\n2 would change, 0 unchanged, 0 failed\n"), r.out)
         r = self.qlm("tag", "set", "--dry-run", "--json", "--tag", "Work", "harbour.jpg", "garden.png")
         self.assertEqual(json.loads(r.out), {
             "command": "tag set", "ok": True, "exit_code": 0, "dry_run": True,
