@@ -10,11 +10,13 @@ import os
 import shutil
 import socket
 import subprocess
-import tempfile
+import sys
 import time
 import unittest
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "batch_host"))
+from batch_run import REPO, HostCase, write_job  # noqa: E402  (the batch host suite's helpers)
+
 SERVICE = os.path.join(REPO, "services", "ai_service")
 PORT = 44002
 
@@ -34,33 +36,20 @@ def exiftool(tag, path):
 
 @unittest.skipUnless(os.path.isdir(os.path.join(SERVICE, "node_modules")) and shutil.which("node"),
                      "the AI service's node_modules are not installed")
-class RealServiceTest(unittest.TestCase):
+class RealServiceTest(HostCase):
     def setUp(self):
         deadline = time.time() + 45  # a stand-in of another test run idles out after 30 s
         while port_taken() and time.time() < deadline:
             time.sleep(1)
         if port_taken():
             self.skipTest("another service holds port 44002")
-        self._tmp = tempfile.TemporaryDirectory(prefix="ai-service-")
-        self.root = self._tmp.name
+        super().setUp()
         self.photos = os.path.join(self.root, "photos")
         shutil.copytree(os.path.join(REPO, "samples", "ai"), self.photos)
-        profile = os.path.join(self.root, "profile")
-        self.env = dict(os.environ, XDG_DATA_HOME=profile, HOME=profile, QLM_AI_SERVICE_IDLE_MS="20000",
-                        QLM_AI_SERVICE_LOG=os.path.join(self.root, "service.log"))
-        host = os.environ["SORTWELL_BATCH"]
-        self.launcher = os.path.join(os.path.dirname(host), "Quillmark.AutoTagging.Service")
-        with open(os.path.join(os.path.dirname(host), "Content", "Configurations", "High Level Settings.json"),
-                  encoding="utf-8") as source:
-            settings = json.load(source)
-        for app in settings["apps"]:
-            if app["app_id"] == "insightor":
-                app["settings"]["people_recognition.enabled"] = True
-                app["settings"]["people_recognition.consent_accepted"] = True
-        path = os.path.join(profile, "Verandel", "Quillmark", "Settings", "High Level Settings.json")
-        os.makedirs(os.path.dirname(path))
-        with open(path, "w", encoding="utf-8") as out:
-            json.dump(settings, out)
+        self.env.update(QLM_AI_SERVICE_IDLE_MS="20000", QLM_AI_SERVICE_LOG=os.path.join(self.root, "service.log"))
+        self.launcher = os.path.join(os.path.dirname(os.environ["SORTWELL_BATCH"]), "Quillmark.AutoTagging.Service")
+        self.set_settings("insightor", **{"people_recognition.enabled": True,
+                                          "people_recognition.consent_accepted": True})
 
     def tearDown(self):
         # The service this test started would hold the port for its idle time.
@@ -70,17 +59,11 @@ class RealServiceTest(unittest.TestCase):
                     os.kill(int(pid), 15)
             except OSError:
                 pass
-        self._tmp.cleanup()
 
     def run_job(self, action, names):
-        job = os.path.join(self.root, "job.json")
-        with open(job, "w", encoding="utf-8") as out:
-            json.dump({"version": "1", "job": {"guid": "a1", "action_type": action, "action_parameters": ""},
-                       "files": [{"path": os.path.join(self.photos, n)} for n in names]}, out)
-        completed = subprocess.run([os.environ["SORTWELL_BATCH"], job], capture_output=True, env=self.env,
-                                   cwd=self.root, timeout=300)
-        out = completed.stdout.decode("utf-8")
-        self.assertEqual(completed.returncode, 0, out + completed.stderr.decode("utf-8"))
+        write_job(self.job, action, "", [os.path.join(self.photos, n) for n in names])
+        code, out, err = self.run_host(self.job, timeout=300)
+        self.assertEqual(code, 0, out + err)
         return out
 
     def test_auto_tags_replace_themselves_and_faces_are_named_from_a_twin(self):

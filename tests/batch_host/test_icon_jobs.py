@@ -5,7 +5,8 @@ import shutil
 import subprocess
 import unittest
 
-from test_sortwell_batch import BatchHostCase, write_job
+from batch_run import write, write_job
+from test_sortwell_batch import BatchHostCase
 
 
 def icon_stream(path):
@@ -18,8 +19,7 @@ class IconJobTest(BatchHostCase):
     def test_custom_icons_come_and_go_through_jobs(self):
         # Small enough for the room ext4 keeps beside a file.
         icon = os.path.join(self.root, "mine.ico")
-        with open(icon, "wb") as out:
-            out.write(b"\0\0\1\0\1\0" + b"icon bytes" * 20)
+        write(icon, b"\0\0\1\0\1\0" + b"icon bytes" * 20)
         folder = os.path.join(self.root, "Album")
         os.makedirs(folder)
 

@@ -18,17 +18,12 @@ import tempfile
 import time
 import unittest
 
+from batch_run import HostCase, write, write_job
+
 FILES = 500
 ROUNDS = os.environ.get("QLM_ORGANIZE_CRASH_ROUNDS")
 # The journal, and the folder's list that hides it in file managers.
 OWN_FILES = {"sw_organize_undo.json", "sw_organize_undo.wal", ".hidden"}
-
-
-def write_job(path, action, parameters, folder):
-    job = {"version": "1", "job": {"guid": "c7", "action_type": action, "action_parameters": parameters},
-           "files": [{"path": folder}]}
-    with open(path, "w", encoding="utf-8") as out:
-        json.dump(job, out)
 
 
 def tree(*roots):
@@ -45,12 +40,9 @@ def tree(*roots):
     return files
 
 
-class OrganizeCrashTest(unittest.TestCase):
+class OrganizeCrashTest(HostCase):
     def setUp(self):
-        self._tmp = tempfile.TemporaryDirectory(prefix="sortwell-organize-")
-        self.root = self._tmp.name
-        self.profile = os.path.join(self.root, "profile")
-        self.env = dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
+        super().setUp()
         self.folder = os.path.join(self.root, "inbox")
         os.makedirs(self.folder)
         extensions = ["jpg", "txt", "png", "mp3", "zip", "jpg", "pdf"]
@@ -59,19 +51,15 @@ class OrganizeCrashTest(unittest.TestCase):
                 out.write(b"content %d " % i + b"x" * (i % 13 * 100))
         self.random = random.Random(20261206)
 
-    def tearDown(self):
-        self._tmp.cleanup()
-
-    def job(self, action, parameters=""):
+    def job_file(self, action, parameters=""):
         path = os.path.join(self.root, "%s.json" % action)
-        write_job(path, action, parameters, self.folder)
+        write_job(path, action, parameters, [self.folder])
         return path
 
-    def run_host(self, job):
-        completed = subprocess.run([os.environ["SORTWELL_BATCH"], job], capture_output=True, env=self.env,
-                                   timeout=120)
-        self.assertEqual(completed.returncode, 0, completed.stdout.decode() + completed.stderr.decode())
-        return completed.stdout.decode()
+    def run_ok(self, job):
+        code, out, err = self.run_host(job)
+        self.assertEqual(code, 0, out + err)
+        return out
 
     def kill_host(self, job, seconds):
         process = subprocess.Popen([os.environ["SORTWELL_BATCH"], job], stdout=subprocess.DEVNULL,
@@ -83,23 +71,23 @@ class OrganizeCrashTest(unittest.TestCase):
     def duration(self, job, undo, created):
         """How long a whole run takes: the span the kills are spread over."""
         start = time.monotonic()
-        out = self.run_host(job)
+        out = self.run_ok(job)
         taken = time.monotonic() - start
         # The folder is the job's one entry, however many files it holds.
         self.assertEqual(out, "progress: 96%%\n%sok: %s\nprogress: 100%%\n1 succeeded, 0 failed\n"
                          % ("".join("creating folder: %s\n" % c for c in created), self.folder))
-        self.run_host(undo)
+        self.run_ok(undo)
         return taken
 
     def crash_rounds(self, scheme, elsewhere, rounds):
         original = tree(self.folder)
         original_contents = sorted(original.values())
-        organize, undo = self.job("organize_folder", scheme), self.job("organize_undo")
+        organize, undo = self.job_file("organize_folder", scheme), self.job_file("organize_undo")
         span = self.duration(organize, undo, [os.path.join(e, "Sorted") for e in elsewhere])
         for round_ in range(int(ROUNDS or rounds)):
             with self.subTest(round=round_):
                 self.kill_host(organize, self.random.uniform(0, span))
-                self.run_host(organize)  # settles the dead run's leftovers, then organizes the rest
+                self.run_ok(organize)  # settles the dead run's leftovers, then organizes the rest
                 after = tree(self.folder, *elsewhere)
                 self.assertEqual(sorted(after.values()), original_contents, "each file exactly once")
                 self.assertEqual([p for p in after if p.endswith(".qlm-move.tmp")], [])
@@ -108,7 +96,7 @@ class OrganizeCrashTest(unittest.TestCase):
                 # deleted the journal leaves only its log, for the next action.
                 self.kill_host(undo, self.random.uniform(0, span))
                 if os.path.exists(os.path.join(self.folder, "sw_organize_undo.json")):
-                    self.run_host(undo)
+                    self.run_ok(undo)
                 self.assertEqual(tree(self.folder), original, "undo gives the folder back byte for byte")
                 self.assertEqual(tree(*elsewhere), {})
 
@@ -121,51 +109,35 @@ class OrganizeCrashTest(unittest.TestCase):
             self.skipTest("no /dev/shm on another file system")
         target = tempfile.mkdtemp(prefix="sortwell-organize-", dir="/dev/shm")
         self.addCleanup(shutil.rmtree, target, True)
-        settings = os.path.join(self.profile, "Verandel", "Quillmark", "Settings", "High Level Settings.json")
-        os.makedirs(os.path.dirname(settings))
-        repo = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-        with open(os.path.join(repo, "content", "Configurations", "High Level Settings.json"), encoding="utf-8") as f:
-            data = json.load(f)
-        for app in data["apps"]:
-            if app["app_id"] == "sortwell":
-                app["settings"]["organize.photoNamingPattern"] = "<Original Filename>"
-                app["settings"]["organize.photoPlacementPattern"] = target + "/Sorted"
-        with open(settings, "w", encoding="utf-8") as out:
-            json.dump(data, out, indent=4)
+        self.set_settings("sortwell", **{"organize.photoNamingPattern": "<Original Filename>",
+                                         "organize.photoPlacementPattern": target + "/Sorted"})
         self.crash_rounds("photos_pattern", [target], 1)
 
 
 @unittest.skipUnless(hasattr(os, "geteuid") and os.geteuid() == 0, "test_full_disk_moves_nothing needs root to mount")
-class OrganizeFullDiskTest(unittest.TestCase):
+class OrganizeFullDiskTest(HostCase):
     """A folder on a full 1 MB file system: the intent log cannot be written,
     so nothing moves and the job fails in words; with room again, organize
     and undo work and the folder comes back byte for byte."""
 
     def setUp(self):
-        self._tmp = tempfile.TemporaryDirectory(prefix="sortwell-full-")
-        self.root = self._tmp.name
-        self.profile = os.path.join(self.root, "profile")
-        self.env = dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
+        super().setUp()
         self.mount = os.path.join(self.root, "small")
         os.makedirs(self.mount)
         mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", self.mount], capture_output=True)
         if mounted.returncode != 0:
-            self._tmp.cleanup()
             self.skipTest("test_full_disk_moves_nothing: cannot mount a tmpfs here")
-        self.addCleanup(self._tmp.cleanup)
         self.addCleanup(subprocess.run, ["umount", "-l", self.mount])
 
     def run_job(self, action, parameters=""):
-        job = os.path.join(self.root, "%s.json" % action)
-        write_job(job, action, parameters, self.folder)
-        return subprocess.run([os.environ["SORTWELL_BATCH"], job], capture_output=True, env=self.env, timeout=60)
+        write_job(self.job, action, parameters, [self.folder])
+        return self.run_host(self.job)
 
     def test_full_disk_moves_nothing(self):
         self.folder = os.path.join(self.mount, "inbox")
         os.makedirs(self.folder)
         for i in range(60):
-            with open(os.path.join(self.folder, "f%02d.%s" % (i, ["jpg", "txt", "mp3"][i % 3])), "wb") as out:
-                out.write(b"%d" % i * 300)
+            write(os.path.join(self.folder, "f%02d.%s" % (i, ["jpg", "txt", "mp3"][i % 3])), b"%d" % i * 300)
         filler = os.path.join(self.mount, "filler")
         descriptor = os.open(filler, os.O_WRONLY | os.O_CREAT)
         try:
@@ -177,19 +149,19 @@ class OrganizeFullDiskTest(unittest.TestCase):
             os.close(descriptor)
         original = tree(self.folder)
 
-        full = self.run_job("organize_folder", "by_type")
-        self.assertEqual(full.returncode, 1, full.stdout)
-        self.assertIn(("failed: %s: Cannot write the organize log in '%s' (There is not enough space on the disk.); "
-                       "nothing was moved.\n" % (self.folder, self.folder)).encode(), full.stdout)
+        code, out, _ = self.run_job("organize_folder", "by_type")
+        self.assertEqual(code, 1, out)
+        self.assertIn("failed: %s: Cannot write the organize log in '%s' (There is not enough space on the disk.); "
+                      "nothing was moved.\n" % (self.folder, self.folder), out)
         self.assertEqual(tree(self.folder), original)
         self.assertEqual(sorted(os.listdir(self.folder)), sorted(os.path.basename(p) for p in original))
 
         os.remove(filler)
-        self.assertEqual(self.run_job("organize_folder", "by_type").returncode, 0)
+        self.assertEqual(self.run_job("organize_folder", "by_type")[0], 0)
         # The journal is hidden, so the folder's .hidden names it.
         self.assertEqual(sorted(os.listdir(self.folder)),
                          [".hidden", "Documents", "Images", "Music", "sw_organize_undo.json"])
         with open(os.path.join(self.folder, "sw_organize_undo.json"), encoding="utf-8") as journal:
             self.assertEqual(len(json.load(journal)["moves"]), 60)
-        self.assertEqual(self.run_job("organize_undo").returncode, 0)
+        self.assertEqual(self.run_job("organize_undo")[0], 0)
         self.assertEqual(tree(self.folder), original)

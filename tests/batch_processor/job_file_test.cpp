@@ -1,5 +1,5 @@
-#include "batch_processor/batch_job.h"
 #include "batch_processor/job_file.h"
+#include "batch_processor/batch_job.h"
 
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -28,24 +28,17 @@ TEST(job_file, validation_reports_the_first_failure_in_a_fixed_order) {
         const char* text;
         const char* message;
     } cases[] = {
-        {"", "JSON root must be an object"},
         {"not json", "JSON root must be an object"},
         {"[]", "JSON root must be an object"},
-        {R"({"version":"1",})", "JSON root must be an object"},
         {"{}", "Missing or invalid 'version' field"},
         {R"({"version":1,"job":{}})", "Missing or invalid 'version' field"},
         {R"({"version":"1"})", "Missing or invalid 'job' object"},
         {R"({"version":"1","job":[]})", "Missing or invalid 'job' object"},
         {R"({"version":"1","job":{"action_type":"x"},"files":5})", "Missing or invalid 'guid' field in job"},
         {R"({"version":"1","job":{"guid":null}})", "Missing or invalid 'guid' field in job"},
-        {R"({"version":"1","job":{"guid":"g"}})", "Missing or invalid 'action_type' field in job"},
         {R"({"version":"1","job":{"guid":"g","action_type":4}})", "Missing or invalid 'action_type' field in job"},
-        {R"({"version":"1","job":{"guid":"g","action_type":"a"}})",
-         "Missing or invalid 'action_parameters' field in job"},
         {R"({"version":"1","job":{"guid":"g","action_type":"a","action_parameters":{}}})",
          "Missing or invalid 'action_parameters' field in job"},
-        {R"({"version":"1","job":{"guid":"g","action_type":"a","action_parameters":""}})",
-         "Missing or invalid 'files' array"},
         {R"({"version":"1","job":{"guid":"g","action_type":"a","action_parameters":"","files":[]}})",
          "Missing or invalid 'files' array"},
         {R"({"version":"1","job":{"guid":"g","action_type":"a","action_parameters":""},"files":{}})",
@@ -53,8 +46,6 @@ TEST(job_file, validation_reports_the_first_failure_in_a_fixed_order) {
         {R"({"version":"1","job":{"guid":"g","action_type":"a","action_parameters":""},"files":["C:\\a.jpg"]})",
          "File entry must be an object"},
         {R"({"version":"1","job":{"guid":"g","action_type":"a","action_parameters":""},"files":[{"path":"a"},{"path":7}]})",
-         "Missing or invalid 'path' field in file entry"},
-        {R"({"version":"1","job":{"guid":"g","action_type":"a","action_parameters":""},"files":[{"Path":"a"}]})",
          "Missing or invalid 'path' field in file entry"},
     };
     for (const auto& each : cases) EXPECT_EQ(read_error(folder, each.text), each.message) << each.text;
@@ -98,21 +89,14 @@ TEST(batch_job, loads_wide_text_and_deletes_its_file_when_done) {
         EXPECT_EQ(job.version, L"2");
         EXPECT_EQ(job.action_type, L"update_tags");
         EXPECT_EQ(job.action_parameters, L"+\u00c9t\u00e9");
-        EXPECT_EQ(job.files, (std::vector<std::wstring>{L"/photos/\u65e5\u672c.jpg",
-                                                        platform::text::from_utf8("/m\xC3\xBCsic/\xF0\x9F\x8E\xB5.mp3")}));
+        EXPECT_EQ(job.files,
+                  (std::vector<std::wstring>{L"/photos/\u65e5\u672c.jpg",
+                                             platform::text::from_utf8("/m\xC3\xBCsic/\xF0\x9F\x8E\xB5.mp3")}));
         EXPECT_EQ(job.job_file_path, path);
         EXPECT_TRUE(fs::exists(path));
     }
     EXPECT_FALSE(fs::exists(path));
-
-    // Kept when not marked for deletion.
-    const std::wstring kept = folder.write(
-        L"kept.json", R"({"version":"1","job":{"guid":"g","action_type":"a","action_parameters":""},"files":[]})");
-    {
-        batch_job job;
-        job.load_from_file(kept, false);
-    }
-    EXPECT_TRUE(fs::exists(kept));
+    // Kept without --delete: tests/batch_host/test_sortwell_batch.py.
 }
 
 TEST(batch_job, file_that_fails_validation_is_still_deleted_and_a_locked_one_only_logged) {

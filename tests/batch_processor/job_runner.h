@@ -5,14 +5,17 @@
 
 #include "batch_processor/batch_processor_worker.h"
 
+#include <deque>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace qlm::testing {
 
 /// Keeps what it is told as lines of text in `calls`, in order (progress in
-/// `progress`), and answers from what the test set up.
+/// `progress`), and answers from what the test set up. With
+/// `whole_conversation`, progress, pauses and status lines go into `calls` too.
 class recording_host : public sortwell::batch_processor::batch_processor_callbacks {
 public:
     std::vector<std::wstring> calls;
@@ -20,14 +23,32 @@ public:
     std::vector<std::wstring> confirmations;  // folders the host was asked to create
     bool allow_folders = false;               // the answer to those questions
     std::function<bool()> cancelled = [] { return false; };
+    bool whole_conversation = false;
+    std::deque<bool> paused_answers;    // is_paused's answers; false once used up
+    bool suppress_repeats = false;      // report_error's answer
+    std::size_t throw_on_progress = 0;  // 1-based report that raises; 0 never
+    int pauses = 0;
 
-    void report_progress(int percent) override { progress.push_back(percent); }
+    void report_progress(int percent) override {
+        progress.push_back(percent);
+        if (progress.size() == throw_on_progress) throw std::runtime_error("progress window closed");
+        if (whole_conversation) calls.push_back(L"progress " + std::to_wstring(percent));
+    }
     void show_progress() override { calls.push_back(L"show"); }
     bool is_cancelled() override { return cancelled(); }
-    bool is_paused() override { return false; }
+    bool is_paused() override {
+        if (paused_answers.empty()) return false;
+        const bool paused = paused_answers.front();
+        paused_answers.pop_front();
+        if (paused) {
+            ++pauses;
+            if (whole_conversation) calls.push_back(L"paused");
+        }
+        return paused;
+    }
     bool report_error(const std::wstring& path, const std::wstring& message) override {
         calls.push_back(L"error " + path + L" | " + message);
-        return false;
+        return suppress_repeats;
     }
     bool confirm_create_folder(const std::wstring& folder) override {
         confirmations.push_back(folder);
@@ -40,7 +61,9 @@ public:
         calls.push_back(L"unsupported " + path + L": " + reason + L" / " + supported_types);
     }
     void set_title(const std::wstring& title) override { calls.push_back(L"title " + title); }
-    void set_status_text(const std::wstring&) override {}
+    void set_status_text(const std::wstring& text) override {
+        if (whole_conversation) calls.push_back(L"status " + text);
+    }
 };
 
 /// Runs the in-memory job of the named action over the paths; the worker

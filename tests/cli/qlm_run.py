@@ -7,14 +7,18 @@ touches the real user profile.
 import datetime
 import json
 import os
+import pty
 import re
+import select
 import shlex
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 SAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "samples")
+DATA = os.path.join(os.path.dirname(__file__), "..", "data")
 
 
 def exiftool(path, *tags):
@@ -22,6 +26,43 @@ def exiftool(path, *tags):
     out = subprocess.run(["exiftool", "-f", "-s3", "-n", "-sep", ", ", *tags, path], capture_output=True,
                          check=True).stdout
     return out.decode("utf-8").splitlines()
+
+
+# A writer's temporary beside its target: ".NAME.qlm-PID-N-N.tmp".
+TEMPORARY = re.compile(r".*\.qlm-(\d+)-\d+-\d+\.tmp$")
+
+
+def temporaries(folder):
+    return sorted(name for name in os.listdir(folder) if TEMPORARY.match(name))
+
+
+def first_scan(jpeg):
+    """The offset of a JPEG's first start-of-scan marker (FF DA)."""
+    at = 2
+    while at + 4 <= len(jpeg) and jpeg[at] == 0xFF:
+        if jpeg[at + 1] == 0xDA:
+            return at
+        at += 2 + int.from_bytes(jpeg[at + 2:at + 4], "big")
+    raise AssertionError("no start of scan")
+
+
+def image_data(jpeg):
+    """A JPEG's bytes from its first scan on: what no write may change."""
+    return jpeg[first_scan(jpeg):]
+
+
+def have(*programs):
+    return all(shutil.which(p) for p in programs)
+
+
+def fill_disk(folder):
+    """Writes a file in the folder until its file system is full."""
+    with open(os.path.join(folder, "filler"), "wb", buffering=0) as filler:
+        try:
+            while filler.write(b"\0" * 4096) > 0:
+                pass
+        except OSError:
+            pass
 
 
 def read_bytes(path):
@@ -103,12 +144,59 @@ class QlmTestCase(unittest.TestCase):
         return subprocess.Popen(self.command(*args), cwd=self.work, env=self.environment(), stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
 
+    def start_held(self, *args, delay_us=1500000):
+        """qlm started under strace, which delays every fsync (its temporary's among them) by the delay."""
+        command = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e",
+                   "inject=fsync:delay_enter=%d" % delay_us, *self.command(*args)]
+        # LeakSanitizer cannot run under ptrace; the sanitizer build checks leaks in every other test.
+        return subprocess.Popen(command, cwd=self.work, env=dict(self.environment(), ASAN_OPTIONS="detect_leaks=0"),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def wait_for_temporary(self, process):
+        """Returns once the running qlm has written its temporary in the working folder."""
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline and process.poll() is None:
+            if temporaries(self.work):
+                return
+            time.sleep(0.005)
+        self.fail("qlm never wrote its temporary")
+
+    def on_terminal(self, *args, stdout_too=True):
+        """qlm with standard error (and output, unless piped) on a pseudo-terminal:
+        (exit code, piped standard output bytes, terminal bytes with line ends as "\n")."""
+        controller, terminal = pty.openpty()
+        process = subprocess.Popen(self.command(*args), cwd=self.work, env=self.environment(),
+                                   stdin=subprocess.DEVNULL, stdout=terminal if stdout_too else subprocess.PIPE,
+                                   stderr=terminal)
+        os.close(terminal)
+        shown = b""
+        while select.select([controller], [], [], 60)[0]:
+            try:
+                data = os.read(controller, 65536)
+            except OSError:  # the terminal reports EIO once the last writer closed it
+                break
+            if not data:
+                break
+            shown += data
+        out = b"" if stdout_too else process.stdout.read()
+        if not stdout_too:
+            process.stdout.close()
+        process.wait(60)
+        os.close(controller)
+        return process.returncode, out, shown.replace(b"\r\n", b"\n")
+
     def qlm(self, *args, stdin=b"", cwd=None, env=None):
         completed = subprocess.run(self.command(*args), input=stdin, capture_output=True, cwd=cwd or self.work,
                                    env=self.environment(**(env or {})), timeout=120)
         result = Result(completed)
         self.printed.append((" ".join(map(str, args)), result.out + result.err))
         return result
+
+    def ok(self, *args, **kwargs):
+        """A run that must succeed; its result."""
+        r = self.qlm(*args, **kwargs)
+        self.assertEqual(r.code, 0, r.out + r.err)
+        return r
 
     def info(self, name):
         """The one JSON row of `qlm info` on the path, after checking that the run succeeded."""

@@ -5,17 +5,9 @@ import os
 import struct
 import subprocess
 
-from qlm_run import SAMPLES, QlmTestCase, exiftool, read_bytes
+from qlm_run import SAMPLES, QlmTestCase, exiftool, first_scan, read_bytes, write_bytes
 
 HOLE = 300 << 20
-
-
-def first_scan(jpeg):
-    """The offset of the first scan marker (FF DA) of a JPEG's bytes."""
-    at = 2
-    while jpeg[at + 1] != 0xDA:
-        at += 2 + struct.unpack(">H", jpeg[at + 2:at + 4])[0]
-    return at
 
 
 def digest(path, start=0):
@@ -51,8 +43,7 @@ class BigPhotos(QlmTestCase):
         if not hasattr(self, "_small_peak"):
             os.makedirs(os.path.join(self.root, "small"))
             small = os.path.join(self.root, "small", "small.jpg")
-            with open(small, "wb") as f:
-                f.write(read_bytes(os.path.join(SAMPLES, "harbour.jpg")))
+            write_bytes(small, read_bytes(os.path.join(SAMPLES, "harbour.jpg")))
             code, self._small_peak = self.run_measured("tag", "add", "-t", "Big", small)
             self.assertEqual(code, 0)
         return self._small_peak
@@ -90,8 +81,7 @@ class BigPhotos(QlmTestCase):
             if name == "damaged.jpg":
                 write_sparse_jpeg(photo, bytes_)
             else:
-                with open(photo, "wb") as f:
-                    f.write(bytes_)
+                write_bytes(photo, bytes_)
             before, blocks = digest(photo), os.stat(photo).st_blocks
             code, peak = self.run_measured("tag", "add", "-t", "Big", name)
             self.assertLess(peak, self.small_photo_peak() + (64 << 20), name)

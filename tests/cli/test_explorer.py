@@ -40,6 +40,7 @@ class ExplorerIntegration(QlmTestCase):
     def test_a_tagged_folder_shows_its_tag_icon_until_the_tags_go(self):
         r = self.qlm("tag", "add", "--tag", "Work", "--tag", "Beach", "Trip")
         self.assertEqual((r.code, r.err), (0, ""))
+        self.assertIn("Tags=Beach;Work\r\n", self.ini_text())
         icons = self.overlays()
         self.assertEqual(len(icons), 1)
         name = os.path.basename(icons[0])
@@ -57,7 +58,8 @@ class ExplorerIntegration(QlmTestCase):
         self.assertEqual(int(attributes, 16) & 0x2, 0x2)  # hidden
 
         r = self.qlm("rate", "set", "--stars", "2", "Trip")
-        self.assertEqual(r.code, 0, r.err)
+        self.assertEqual(r.out, "changed      %s  (rating: 2)\n1 changed, 0 unchanged, 0 failed\n" % self.folder)
+        self.assertIn("Rating=2\r\n", self.ini_text())
         self.assertEqual(len(self.overlays()), 1)
         self.assertNotEqual(self.overlays(), icons)
 
@@ -68,13 +70,11 @@ class ExplorerIntegration(QlmTestCase):
         self.assertFalse(os.path.exists(os.path.join(self.folder, ".directory")))
 
     def test_a_rated_photo_registers_the_suite_handlers_for_its_type(self):
-        r = self.qlm("rate", "set", "--stars", "3", "harbour.jpg")
-        self.assertEqual(r.code, 0, r.err)
+        self.ok("rate", "set", "--stars", "3", "harbour.jpg")
         classes = self.hive()["keys"]["Software"]["keys"]["Classes"]["keys"]
         jpg = classes["SystemFileAssociations"]["keys"][".jpg"]
         shell_ex = jpg["keys"]["ShellEx"]["keys"]
+        # Which keys get the handlers is shell_registration_test's; here, that the hive file holds them.
         self.assertEqual(shell_ex["IconHandler"]["values"], [{"name": "", "type": "REG_SZ", "data": SUITE}])
-        thumbnails = shell_ex["{e357fccd-a995-4576-b01f-234630154e96}"]["values"]
-        self.assertEqual(thumbnails, [{"name": "", "type": "REG_SZ", "data": SUITE}])
         self.assertIn("INFO] Registered icon handler for file extension: .jpg",
                       "\n".join(self.log_lines()))

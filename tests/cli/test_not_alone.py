@@ -13,8 +13,7 @@ import subprocess
 import time
 import unittest
 
-from qlm_run import SAMPLES, QlmTestCase, exiftool, read_bytes
-from test_nothing_lost import image_data, temporaries
+from qlm_run import SAMPLES, QlmTestCase, exiftool, fill_disk, image_data, read_bytes, temporaries, write_bytes
 
 BEACH = os.path.join(SAMPLES, "Trip 2026", "beach.jpg")
 HARBOUR = os.path.join(SAMPLES, "harbour.jpg")
@@ -31,30 +30,13 @@ class OtherProgramInTheWindow(QlmTestCase):
     that another program's change lands after qlm read the photo and before
     it replaced it."""
 
-    def held_write(self, *args):
-        command = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e",
-                   "inject=fsync:delay_enter=1500000", *self.command(*args)]
-        # LeakSanitizer cannot run under ptrace; the sanitizer build checks
-        # leaks in every other test.
-        environment = dict(self.environment(), ASAN_OPTIONS="detect_leaks=0")
-        return subprocess.Popen(command, cwd=self.work, env=environment, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
-
-    def wait_for_temporary(self, process):
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline and process.poll() is None:
-            if temporaries(self.work):
-                return
-            time.sleep(0.01)
-        self.fail("qlm never wrote its temporary")
-
     def test_a_file_renamed_over_or_edited_during_the_write_keeps_the_other_program_s_change(self):
         shutil.copy(HARBOUR, self.path("a.jpg"))
         shutil.copy(BEACH, self.path("other.jpg"))
         beach = image_data(read_bytes(BEACH))
 
         # A sync client puts its copy in place.
-        process = self.held_write("tag", "add", "--tag", "X", "a.jpg")
+        process = self.start_held("tag", "add", "--tag", "X", "a.jpg")
         self.wait_for_temporary(process)
         os.rename(self.path("other.jpg"), self.path("a.jpg"))
         out, err = process.communicate(timeout=60)
@@ -63,7 +45,7 @@ class OtherProgramInTheWindow(QlmTestCase):
         self.assertIn("X", tags_of(self, "a.jpg"))
 
         # A photo manager writes the photo.
-        process = self.held_write("tag", "add", "--tag", "Y", "a.jpg")
+        process = self.start_held("tag", "add", "--tag", "Y", "a.jpg")
         self.wait_for_temporary(process)
         subprocess.run(["exiftool", "-q", "-overwrite_original", "-Artist=Someone", self.path("a.jpg")], check=True)
         out, err = process.communicate(timeout=60)
@@ -121,8 +103,7 @@ class Identity(QlmTestCase):
         shutil.copy(HARBOUR, self.path("a.jpg"))
         os.link(self.path("a.jpg"), self.path("b.jpg"))
         inode = os.stat(self.path("a.jpg")).st_ino
-        r = self.qlm("tag", "add", "--tag", "X", "a.jpg")
-        self.assertEqual(r.code, 0, r.out + r.err)
+        self.ok("tag", "add", "--tag", "X", "a.jpg")
         self.assertEqual(os.stat(self.path("a.jpg")).st_ino, inode)
         self.assertEqual(os.stat(self.path("a.jpg")).st_nlink, 2)
         self.assertEqual(exiftool(self.path("b.jpg"), "-XMP-dc:Subject"), ["Harbour, Holiday, X"])
@@ -159,10 +140,8 @@ class Identity(QlmTestCase):
             torn.write(new[:1000])
         dead = subprocess.Popen(["true"])
         dead.wait()
-        with open(self.path(".a.jpg.qlm-journal-%d" % dead.pid), "wb") as journal:
-            journal.write(new)
-        r = self.qlm("info", "--json", "b.jpg")
-        self.assertEqual(r.code, 0, r.out + r.err)
+        write_bytes(self.path(".a.jpg.qlm-journal-%d" % dead.pid), new)
+        self.ok("info", "--json", "b.jpg")
         self.assertEqual(read_bytes(self.path("b.jpg")), new)
         self.assertEqual(sorted(os.listdir(self.work)), ["a.jpg", "b.jpg"])
         self.assertTrue(any("Finished the interrupted write of" in line for line in self.log_lines()))
@@ -209,8 +188,7 @@ class FailedMeansUntouched(QlmTestCase):
         # The per-user hive cannot be written: its folder's place is taken by a file.
         quillmark = os.path.join(self.profile, "Verandel", "Quillmark")
         os.makedirs(quillmark)
-        with open(os.path.join(quillmark, "Registry"), "w") as blocker:
-            blocker.write("not a folder")
+        write_bytes(os.path.join(quillmark, "Registry"), b"not a folder")
         r = self.qlm("tag", "add", "--json", "--tag", "D", "z.jpg")
         row = json.loads(r.out)["results"][0]
         self.assertEqual((r.code, row["status"]), (0, "changed"), r.out + r.err)
@@ -228,14 +206,8 @@ class FolderFiles(QlmTestCase):
         try:
             folder = os.path.join(disk, "Trip")
             os.makedirs(folder)
-            with open(os.path.join(folder, "desktop.ini"), "wb") as ini:
-                ini.write("\ufeff[Sortwell]\r\nTags=Old\r\n".encode("utf-16-le"))
-            with open(os.path.join(disk, "filler"), "wb", buffering=0) as filler:
-                try:
-                    while True:
-                        filler.write(b"x" * 4096)
-                except OSError:
-                    pass
+            write_bytes(os.path.join(folder, "desktop.ini"), "\ufeff[Sortwell]\r\nTags=Old\r\n".encode("utf-16-le"))
+            fill_disk(disk)
             r = self.qlm("tag", "add", "--json", "--tag", "New", folder)
             row = json.loads(r.out)["results"][0]
             text = read_bytes(os.path.join(folder, "desktop.ini")).decode("utf-16-le")

@@ -1,30 +1,10 @@
 """End-to-end tests of info, the get commands and the comment commands on real files."""
 import json
 import os
+import shutil
 import subprocess
 
-from qlm_run import QlmTestCase, exiftool, read_bytes
-
-REGIONS_SIDECAR = """<?xpacket begin="\ufeff" id="W5M0MpCehiHzreSzNTczkc9d"?>
-<x:xmpmeta xmlns:x="adobe:ns:meta/">
- <rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
-  <rdf:Description rdf:about="" xmlns:MP="http://ns.microsoft.com/photo/1.2/"
-    xmlns:MPRI="http://ns.microsoft.com/photo/1.2/t/RegionInfo#"
-    xmlns:MPReg="http://ns.microsoft.com/photo/1.2/t/Region#">
-   <MP:RegionInfo rdf:parseType="Resource">
-    <MPRI:Regions>
-     <rdf:Bag>
-      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName>Anna</MPReg:PersonDisplayName></rdf:li>
-      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName>ANNA</MPReg:PersonDisplayName></rdf:li>
-      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName></MPReg:PersonDisplayName></rdf:li>
-      <rdf:li rdf:parseType="Resource"><MPReg:PersonDisplayName>Ben &amp; Co</MPReg:PersonDisplayName></rdf:li>
-     </rdf:Bag>
-    </MPRI:Regions>
-   </MP:RegionInfo>
-  </rdf:Description>
- </rdf:RDF>
-</x:xmpmeta>
-<?xpacket end="w"?>"""
+from qlm_run import DATA, QlmTestCase, exiftool, read_bytes, write_bytes
 
 
 class ReadPath(QlmTestCase):
@@ -41,8 +21,8 @@ class ReadPath(QlmTestCase):
                          % (self.path("notes.txt"), self.path("harbour.jpg")))
 
     def test_people_names_that_differ_only_in_case_appear_once(self):
-        with open(self.path("garden.png.xmp"), "w", encoding="utf-8") as sidecar:
-            sidecar.write(REGIONS_SIDECAR)
+        # Four Windows Photo Gallery regions: Anna, ANNA, a nameless one, "Ben & Co".
+        shutil.copy(os.path.join(DATA, "sidecars", "regions.xmp"), self.path("garden.png.xmp"))
         r = self.qlm("info", "--json", "garden.png")
         self.assertEqual(json.loads(r.out)["results"][0]["people"], ["Anna", "Ben & Co"])
 
@@ -62,16 +42,12 @@ class ReadPath(QlmTestCase):
         self.assertEqual(list(json.loads(self.qlm("tag", "get", "--json", "notes.txt").out)["results"][0]),
                          ["path", "status", "tags"])
 
-    def test_get_commands_and_error_rows(self):
-        r = self.qlm("tag", "get", "harbour.jpg", "nope.txt", "notes.txt")
-        self.assertEqual(r.code, 1)
-        self.assertEqual(r.out, "%s: Holiday, Harbour\n%s: (none)\n" % (self.path("harbour.jpg"), self.path("notes.txt")))
-        self.assertEqual(r.err, "qlm: %s: No file or folder exists at this path.\n" % self.path("nope.txt"))
-        self.assertEqual(self.qlm("rate", "get", "harbour.jpg").out, "%s: 4\n" % self.path("harbour.jpg"))
+    def test_get_commands_mark_an_empty_list(self):
+        # Rows and error lines of many targets: test_read_order.
+        self.assertEqual(self.qlm("tag", "get", "notes.txt").out, "%s: (none)\n" % self.path("notes.txt"))
 
     def test_paths_from_a_list_and_standard_input(self):
-        with open(self.path("list.txt"), "wb") as listing:
-            listing.write(b"\xef\xbb\xbfnotes.txt\r\n\r\n  \"harbour.jpg\"  \r\n")
+        write_bytes(self.path("list.txt"), b"\xef\xbb\xbfnotes.txt\r\n\r\n  \"harbour.jpg\"  \r\n")
         r = self.qlm("rate", "get", "--from-file", "list.txt", "-", stdin=b"garden.png\nnotes.txt\n")
         self.assertEqual(r.out, "%s: 0\n%s: 4\n%s: 0\n" % (self.path("notes.txt"), self.path("harbour.jpg"),
                                                           self.path("garden.png")))
@@ -116,10 +92,8 @@ class CommentCommands(QlmTestCase):
         self.assertEqual(self.qlm("comment", "get", "photo.jpg").out, "reviewed\n")
 
     def test_text_file_keeps_inner_line_breaks_and_block_form_drops_carriage_returns(self):
-        with open(os.path.join(self.work, "c.txt"), "wb") as f:
-            f.write(b"first\r\nsecond\r\n\r\n")
-        r = self.qlm("comment", "set", "--text-file", "c.txt", "photo.jpg", "album")
-        self.assertEqual(r.code, 0, r.err)
+        write_bytes(os.path.join(self.work, "c.txt"), b"first\r\nsecond\r\n\r\n")
+        self.ok("comment", "set", "--text-file", "c.txt", "photo.jpg", "album")
         self.assertEqual(self.qlm("comment", "get", "photo.jpg").out_bytes, b"first\r\nsecond\n")
         r = self.qlm("comment", "get", "photo.jpg", "album")
         self.assertEqual(r.out, "%s\n  comment:\n    first\n    second\n%s\n  comment:\n    first\n    second\n"
@@ -128,11 +102,8 @@ class CommentCommands(QlmTestCase):
     def test_dry_run_and_clear(self):
         self.qlm("comment", "set", "--text", "old", "photo.jpg")
         r = self.qlm("comment", "set", "--dry-run", "--json", "--text", "new", "photo.jpg")
-        self.assertEqual(json.loads(r.out), {
-            "command": "comment set", "ok": True, "exit_code": 0, "dry_run": True,
-            "results": [{"path": self.notes, "status": "changed", "before": {"comment": "old"},
-                         "after": {"comment": "new"}}],
-            "summary": {"changed": 1, "unchanged": 0, "errors": 0}})
+        row = json.loads(r.out)["results"][0]
+        self.assertEqual((row["before"], row["after"]), ({"comment": "old"}, {"comment": "new"}))
         self.assertEqual(self.qlm("comment", "get", "photo.jpg").out, "old\n")
         r = self.qlm("comment", "clear", "photo.jpg", "album")
         self.assertEqual(r.out, "changed      %s  (comment: (none))\nunchanged    %s  (comment: (none))\n"
@@ -141,8 +112,7 @@ class CommentCommands(QlmTestCase):
         self.assertEqual(self.exif_comment(), "-")
 
     def test_comment_from_standard_input(self):
-        r = self.qlm("comment", "set", "--text", "-", "photo.jpg", stdin="caf\u00e9 \U0001F600\n\n".encode("utf-8"))
-        self.assertEqual(r.code, 0, r.err)
+        self.ok("comment", "set", "--text", "-", "photo.jpg", stdin="caf\u00e9 \U0001F600\n\n".encode("utf-8"))
         self.assertEqual(self.qlm("comment", "get", "photo.jpg").out, "caf\u00e9 \U0001F600\n")
         self.assertEqual(self.exif_comment(), "caf\u00e9 \U0001F600")
 

@@ -2,14 +2,13 @@
 
 Audio files are made by lame, flac, oggenc and ffmpeg and read back with mutagen.
 """
-import shutil
 import struct
 import subprocess
 import sys
 import unittest
 import wave
 
-from qlm_run import QlmTestCase, read_bytes
+from qlm_run import QlmTestCase, have, read_bytes, write_bytes
 
 try:
     import mutagen
@@ -39,20 +38,14 @@ def getfattr(path):
     return values
 
 
-def have(*programs):
-    return all(shutil.which(p) for p in programs)
-
-
 class FileManagerAttributes(QlmTestCase):
     """What Dolphin set is read by the property-set unit tests; here, what a command leaves for it."""
 
     def test_tags_stay_sorted_and_a_comment_is_the_one_attribute(self):
         for name in ("k.txt", "notes.txt"):
-            with open(self.path(name), "w") as f:
-                f.write("text")
+            write_bytes(self.path(name), b"text")
         subprocess.run(["setfattr", "-n", "user.xdg.tags", "-v", "Red,Blue", self.path("k.txt")], check=True)
-        r = self.qlm("tag", "add", "-t", "Green", "k.txt")
-        self.assertEqual(r.code, 0, r.out + r.err)
+        self.ok("tag", "add", "-t", "Green", "k.txt")
         # Keywords are stored sorted, as everywhere else.
         self.assertEqual(getfattr(self.path("k.txt"))["user.xdg.tags"], "Blue,Green,Red")
 
@@ -91,8 +84,7 @@ class AudioFiles(QlmTestCase):
         tags.save(mp3, v2_version=3)
         self.assertEqual(self.info("song.mp3")["rating"], 4)
 
-        r = self.qlm("rate", "set", "--stars", "2", "song.mp3")
-        self.assertEqual(r.code, 0, r.out + r.err)
+        self.ok("rate", "set", "--stars", "2", "song.mp3")
         r = self.qlm("comment", "set", "--text", "Live take \u00e9", "song.mp3")
         self.assertEqual((r.code, r.out.split()[0]), (0, "changed"), r.out + r.err)
         tags = ID3(mp3)
@@ -146,8 +138,7 @@ class AudioFiles(QlmTestCase):
         self.assertEqual(v1[:3], b"TAG")
         self.assertEqual(v1[97:125].rstrip(b"\0"), "Caf\u00e9 live".encode("latin-1"))
 
-        r = self.qlm("comment", "clear", "song.mp3")
-        self.assertEqual(r.code, 0, r.out + r.err)
+        self.ok("comment", "clear", "song.mp3")
         self.assertNotIn(b"COMM", read_bytes(mp3))
         with open(mp3, "rb") as f:
             f.seek(-128, 2)
@@ -198,8 +189,7 @@ class AudioFiles(QlmTestCase):
             self.assertNotIn("FMPS_RATING", tags, name)
 
         # M4A keeps its rating in the rate atom, 0-100.
-        r = self.qlm("rate", "set", "--stars", "3", "song.m4a")
-        self.assertEqual(r.code, 0, r.out + r.err)
+        self.ok("rate", "set", "--stars", "3", "song.m4a")
         self.assertEqual(MP4(self.path("song.m4a")).tags["rate"], ["60"])
         self.assertEqual(self.info("song.m4a")["rating"], 3)
         self.assertEqual(getfattr(self.path("song.m4a")), {})
@@ -264,14 +254,9 @@ class SharedPhoto(QlmTestCase):
     def changes(self, *args):
         """Runs qlm on the photo; the exiftool fields that changed, as {(group, tag): (before, after)}."""
         before = exiftool_fields(self.photo)
-        r = self.qlm(*args, "p.jpg")
-        self.assertEqual(r.code, 0, r.out + r.err)
+        self.ok(*args, "p.jpg")
         after = exiftool_fields(self.photo)
         return {k: (before.get(k), after.get(k)) for k in set(before) | set(after) if before.get(k) != after.get(k)}
-
-    def test_the_fixture_reads_as_other_programs_wrote_it(self):
-        row = self.info("p.jpg")
-        self.assertEqual((row["tags"], row["people"]), (["Paris", "Louvre", "Anne"], ["Ann", "Bo"]))
 
     def test_removing_a_tag_removes_its_hierarchy_and_nothing_else_changes(self):
         self.assertEqual(self.changes("tag", "remove", "-t", "PARIS"), {

@@ -3,48 +3,27 @@ command line as typed, its own example paths, and file names that cannot
 take over a terminal."""
 import json
 import os
-import pty
 import shutil
 import subprocess
 
-from qlm_run import QlmTestCase, SAMPLES, raw_codes
-
-
-def on_terminal(test, *args):
-    """Runs qlm with standard output and error on one pseudo-terminal: its exit code and the bytes it wrote."""
-    leader, follower = pty.openpty()
-    process = subprocess.Popen(test.command(*args), cwd=test.work, env=test.environment(), stdin=subprocess.DEVNULL,
-                               stdout=follower, stderr=follower)
-    os.close(follower)
-    data = b""
-    while True:
-        try:
-            chunk = os.read(leader, 65536)
-        except OSError:  # the terminal reports EIO once the last writer closed it
-            break
-        if not chunk:
-            break
-        data += chunk
-    process.wait(timeout=60)
-    os.close(leader)
-    return process.returncode, data.replace(b"\r\n", b"\n")
+from qlm_run import SAMPLES, QlmTestCase, fill_disk, raw_codes, write_bytes
 
 
 class TerminalSafety(QlmTestCase):
     def test_control_characters_in_names_are_escaped_on_a_terminal_only(self):
         name = "a\x1b]0;PWNED\x07b.jpg"
         shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.path(name))
-        code, shown = on_terminal(self, "info", "a*.jpg")
+        code, _, shown = self.on_terminal("info", "a*.jpg")
         self.assertEqual(code, 0, shown)
         self.assertIn(b"a\\033]0;PWNED\\007b.jpg", shown)
         self.assertNotIn(b"\x1b", shown)
         self.assertNotIn(b"\x07", shown)
         # Redirected output and JSON keep the exact name.
         self.assertIn(self.path(name), self.qlm("info", "a*.jpg").out)
-        code, shown = on_terminal(self, "info", "--json", "a*.jpg")
+        code, _, shown = self.on_terminal("info", "--json", "a*.jpg")
         self.assertEqual(json.loads(shown)["results"][0]["path"], self.path(name))
         # A usage error quoting the name is escaped on the terminal as well.
-        code, shown = on_terminal(self, "tag", name)
+        code, _, shown = self.on_terminal("tag", name)
         self.assertEqual(code, 2)
         self.assertIn(b"Unknown command 'qlm tag a\\033]0;PWNED\\007b.jpg'.", shown)
 
@@ -60,8 +39,7 @@ class SystemWords(QlmTestCase):
         if os.geteuid() != 0 or not shutil.which("setpriv"):
             self.skipTest("test_refusals_are_reported_in_the_systems_words needs root to run qlm as another user")
         shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), self.work)
-        with open(self.path("hostname"), "w") as out:
-            out.write("box\n")
+        write_bytes(self.path("hostname"), b"box\n")
         os.mkdir(self.path("album"))
         for path, mode in ((self.root, 0o755), (self.work, 0o755), (self.profile, 0o777),
                            (self.path("harbour.jpg"), 0o644), (self.path("hostname"), 0o644),
@@ -101,14 +79,7 @@ class SystemWords(QlmTestCase):
                     subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", folder], check=True)
                     mounted.append(folder)
                     shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), folder)
-                    fill = os.open(os.path.join(folder, "fill"), os.O_WRONLY | os.O_CREAT)
-                    try:
-                        while os.write(fill, b"\0" * 4096) > 0:
-                            pass
-                    except OSError:
-                        pass
-                    finally:
-                        os.close(fill)
+                    fill_disk(folder)
                 else:
                     shutil.copy(os.path.join(SAMPLES, "harbour.jpg"), folder)
                     subprocess.run(["mount", "--bind", folder, folder], check=True)

@@ -3,7 +3,7 @@ import json
 import os
 import shutil
 
-from qlm_run import QlmTestCase, read_bytes
+from qlm_run import QlmTestCase, read_bytes, write_bytes
 
 MISSING_MESSAGE = "qlm: Could not read the Labelry tag list.\n"
 MISSING_JSON = ('{"ok":false,"exit_code":3,"error":{"code":"settings_unavailable",'
@@ -22,8 +22,7 @@ class TagList(QlmTestCase):
 
     def write_user_file(self, data):
         os.makedirs(self.settings, exist_ok=True)
-        with open(self.user_file, "wb") as out:
-            out.write(data)
+        write_bytes(self.user_file, data)
 
     def test_first_run_seeds_the_shipped_list_and_prints_it(self):
         shipped = os.path.join(os.path.dirname(os.path.realpath(self.binary)), "Content", "Configurations",
@@ -51,8 +50,6 @@ class TagList(QlmTestCase):
                              '{"name":""}]}\n', ""))
         self.write_user_file(b'{"version":"1","tags":[]}')
         self.assertEqual(self.run_qlm("tag", "list"), (0, "", ""))
-        self.assertEqual(self.run_qlm("tag", "list", "--json"),
-                         (0, '{"command":"tag list","ok":true,"exit_code":0,"tags":[]}\n', ""))
 
     def test_a_missing_or_unreadable_list_is_settings_unavailable_and_not_replaced(self):
         for bad in (b"not json", b'\xef\xbb\xbf{"tags":[]}'):

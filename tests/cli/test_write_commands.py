@@ -6,19 +6,13 @@ import signal
 import subprocess
 import time
 
-from qlm_run import SAMPLES, QlmTestCase, exiftool
-
-NOT_PERSISTED = ("The write reported no error, but the change is not there when read back. The file may be open in "
-                 "another program, read-only, or in a format that does not keep this metadata.")
-
+from qlm_run import SAMPLES, QlmTestCase, exiftool, write_bytes
 
 class WriteCommands(QlmTestCase):
     def setUp(self):
         super().setUp()
         self.copy_samples("harbour.jpg", "garden.png", "notes.txt")
         subprocess.run(["convert", "-size", "32x24", "xc:blue", self.path("scan.tif")], check=True)
-        self.folder = self.path("Trip")
-        os.makedirs(self.folder)
 
     def mtime(self, name):
         return os.stat(self.path(name)).st_mtime_ns
@@ -32,10 +26,6 @@ class WriteCommands(QlmTestCase):
                                 "changed      %s  (tags: Beach, Été)\n"
                                 "3 changed, 0 unchanged, 0 failed\n"
                          % (self.path("harbour.jpg"), self.path("garden.png"), self.path("scan.tif")))
-        for name, expected in (("harbour.jpg", "Beach, Harbour, Holiday, Été"), ("garden.png", "Beach, Été"),
-                               ("scan.tif", "Beach, Été")):
-            self.assertEqual(exiftool(self.path(name), "-XMP-dc:Subject", "-IPTC:Keywords"), [expected, expected],
-                             name)
 
         # Removal matches names ignoring ASCII case; what stays is stored sorted.
         r = self.qlm("tag", "remove", "--tag", "HOLIDAY", "--tag", "Été", "harbour.jpg")
@@ -46,8 +36,7 @@ class WriteCommands(QlmTestCase):
         # set replaces the list; clear empties it.
         self.assertEqual(self.qlm("tag", "set", "--tag", "a", "--tag", "b", "harbour.jpg").code, 0)
         self.assertEqual(exiftool(self.path("harbour.jpg"), "-XMP-dc:Subject", "-IPTC:Keywords"), ["a, b", "a, b"])
-        r = self.qlm("tag", "clear", "harbour.jpg", "scan.tif")
-        self.assertEqual(r.code, 0, r.err)
+        self.ok("tag", "clear", "harbour.jpg", "scan.tif")
         self.assertEqual(exiftool(self.path("harbour.jpg"), "-XMP-dc:Subject", "-IPTC:Keywords"), ["-", "-"])
         self.assertEqual(exiftool(self.path("scan.tif"), "-XMP-dc:Subject"), ["-"])
 
@@ -65,10 +54,9 @@ class WriteCommands(QlmTestCase):
 
     def test_dry_run_reports_without_writing(self):
         before = (self.mtime("harbour.jpg"), self.mtime("garden.png"))
-        r = self.qlm("rate", "set", "--dry-run", "--stars", "2", "harbour.jpg", "garden.png")
-        self.assertEqual(r.out, "would change %s  (rating: 2)\nwould change %s  (rating: 2)\n"
-                                "2 would change, 0 unchanged, 0 failed\n"
-                         % (self.path("harbour.jpg"), self.path("garden.png")))
+        # The rows' words are result_printer_test's.
+        r = self.ok("rate", "set", "--dry-run", "--stars", "2", "harbour.jpg", "garden.png")
+        self.assertTrue(r.out.endswith("\n2 would change, 0 unchanged, 0 failed\n"), r.out)
         r = self.qlm("tag", "set", "--dry-run", "--json", "--tag", "Work", "harbour.jpg", "garden.png")
         self.assertEqual(json.loads(r.out), {
             "command": "tag set", "ok": True, "exit_code": 0, "dry_run": True,
@@ -84,8 +72,7 @@ class WriteCommands(QlmTestCase):
         self.assertFalse(any("Processing" in line or "Error processing" in line for line in self.log_lines()))
 
     def test_json_rows_of_a_mixed_run(self):
-        with open(self.path("song.mp3"), "wb") as f:
-            f.write(b"ID3\x03\x00\x00\x00\x00\x00\x00")
+        write_bytes(self.path("song.mp3"), b"ID3\x03\x00\x00\x00\x00\x00\x00")
         r = self.qlm("tag", "add", "--json", "--tag", "Work", "harbour.jpg", "song.mp3", "missing.jpg")
         self.assertEqual(r.code, 1)
         self.assertEqual(json.loads(r.out), {
@@ -98,11 +85,6 @@ class WriteCommands(QlmTestCase):
                 {"path": self.path("missing.jpg"), "status": "error",
                  "error": {"code": "not_found", "message": "No file or folder exists at this path."}}],
             "summary": {"changed": 1, "unchanged": 0, "errors": 2}})
-        r = self.qlm("rate", "set", "--json", "--stars", "3", "notes.txt", "data.bin")
-        rows = json.loads(r.out)["results"]
-        self.assertEqual(rows[0], {"path": self.path("notes.txt"), "status": "changed", "before": {"rating": 0},
-                                   "after": {"rating": 3}})
-        self.assertEqual(rows[1]["status"], "error")
 
     def test_read_only_file_fails_with_exit_code_1(self):
         os.chmod(self.path("garden.png"), 0o444)
@@ -111,31 +93,10 @@ class WriteCommands(QlmTestCase):
         self.assertEqual(r.code, 1)
         self.assertEqual(r.out, "changed      %s  (rating: 5)\n1 changed, 0 unchanged, 1 failed\n"
                          % self.path("harbour.jpg"))
+        # Its words are test_system_messages'.
         self.assertTrue(r.err.startswith("qlm: %s: " % self.path("garden.png")), r.err)
-        r = self.qlm("tag", "add", "--json", "--tag", "x", "garden.png")
-        row = json.loads(r.out)["results"][0]
-        self.assertEqual(r.code, 1)
-        self.assertIn(row["error"]["code"], ("write_failed", "not_persisted"))
-        if row["error"]["code"] == "not_persisted":
-            self.assertEqual(row["error"]["message"], NOT_PERSISTED)
         self.assertEqual(self.mtime("garden.png"), before)
-        self.assertEqual(exiftool(self.path("garden.png"), "-XMP-xmp:Rating", "-XMP-dc:Subject"), ["-", "-"])
-
-    def test_folders_keep_tags_and_rating_in_desktop_ini(self):
-        r = self.qlm("tag", "add", "--tag", "Alps", "--tag", "Snow", "Trip")
-        self.assertEqual((r.code, r.err), (0, ""))
-        r = self.qlm("rate", "set", "--stars", "4", "Trip")
-        self.assertEqual(r.out, "changed      %s  (rating: 4)\n1 changed, 0 unchanged, 0 failed\n" % self.folder)
-        with open(os.path.join(self.folder, "desktop.ini"), "rb") as f:
-            data = f.read()
-        self.assertTrue(data.startswith(b"\xff\xfe"))
-        text = data[2:].decode("utf-16-le")
-        self.assertIn("Tags=Alps;Snow\r\n", text)
-        self.assertIn("Rating=4\r\n", text)
-        self.assertEqual(self.qlm("tag", "get", "Trip").out, "%s: Alps, Snow\n" % self.folder)
-        r = self.qlm("tag", "remove", "--tag", "alps", "Trip")
-        self.assertEqual(r.code, 0, r.err)
-        self.assertEqual(self.qlm("tag", "get", "Trip").out, "%s: Snow\n" % self.folder)
+        self.assertEqual(exiftool(self.path("garden.png"), "-XMP-xmp:Rating"), ["-"])
 
     def test_usage_errors_come_before_any_target_is_read(self):
         self.assertUsageError(self.qlm("rate", "set", "--stars", "6", "harbour.jpg"),

@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "support/log_capture.h"
 #include "support/temp_folder.h"
+#include "support/test_text.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ namespace {
 using calls_t = std::vector<std::wstring>;
 using qlm::testing::run_command_job;
 
-bool on_windows() { return platform::file_system::separator == L'\\'; }
+using qlm::testing::on_windows;
 
 TEST(context_menu_command, batch_file_exit_code_is_shown_where_cmd_exists) {
     const qlm::testing::temp_folder folder;
@@ -35,8 +36,8 @@ TEST(context_menu_command, batch_file_exit_code_is_shown_where_cmd_exists) {
         // No cmd.exe on Linux: nothing starts and nothing is shown; each entry fails with the reason.
         const std::wstring reason =
             L"batch files need the Windows command processor (cmd.exe), which this system does not have";
-        EXPECT_EQ(result.calls, (calls_t{L"error \"" + script + L"\"\x0001 | " + reason,
-                                         L"error " + ok + L"\x0001 | " + reason}));
+        EXPECT_EQ(result.calls,
+                  (calls_t{L"error \"" + script + L"\"\x0001 | " + reason, L"error " + ok + L"\x0001 | " + reason}));
         EXPECT_EQ(result.dialogs, calls_t{});
         const std::string not_started = "ERROR run_context_menu_command_action: could not start \\cmd.exe (error 2)";
         const std::string because = " Details: " + platform::text::to_utf8(reason);

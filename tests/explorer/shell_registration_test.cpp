@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "platform/shell.h"
 #include "support/log_capture.h"
+#include "support/test_text.h"
 
 #include <gtest/gtest.h>
 
@@ -83,10 +84,8 @@ TEST(shell_registration, registers_every_key_once_and_a_registered_type_writes_n
         EXPECT_EQ(assoc_events(), 1U);
     }
     // The icon handler's log line is checked end to end in tests/cli/test_explorer.py.
-    const auto messages = log.messages();
-    EXPECT_NE(std::find(messages.begin(), messages.end(),
-                        "INFO Registered thumbnail provider for file extension: .qxb"),
-              messages.end());
+    EXPECT_TRUE(
+        qlm::testing::has_message(log.messages(), "INFO Registered thumbnail provider for file extension: .qxb"));
 
     // A class id in another letter case counts as ours: nothing is written.
     box.set_string(sfa + L".qxb\\ShellEx\\IconHandler", L"", L"{931cc9dd-9e0f-4fa1-aa06-229d0372956a}");
@@ -153,10 +152,10 @@ TEST(shell_registration, overlay_switches_decide_whether_anything_is_registered)
         const char* members;
         bool registered;
     };
-    for (const row& r : {row{R"("general.showTagsAsIconOverlay": false, "general.showRatingAsIconOverlay": false)",
-                             false},
-                         row{R"("general.showTagsAsIconOverlay": false)", true},
-                         row{R"("general.showRatingAsIconOverlay": false)", true}}) {
+    for (const row& r :
+         {row{R"("general.showTagsAsIconOverlay": false, "general.showRatingAsIconOverlay": false)", false},
+          row{R"("general.showTagsAsIconOverlay": false)", true},
+          row{R"("general.showRatingAsIconOverlay": false)", true}}) {
         registry_sandbox box;
         explorer::register_shell_handlers(box.sandbox.folder / L"a.qxg", box.settings(r.members));
         EXPECT_EQ(box.hkcu(sfa + L".qxg\\ShellEx\\IconHandler") == clsid, r.registered) << r.members;

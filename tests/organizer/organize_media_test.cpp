@@ -2,17 +2,17 @@
 // id3v2, flac, metaflac), read through the property store and organized.
 
 #include "metadata/people_regions.h"
-#include "platform/file_system_moves.h"
 #include "organize_support.h"
 #include "organizer/metadata_fields.h"
 #include "organizer/organize_folder.h"
 #include "organizer/undo_journal.h"
+#include "platform/file_system_moves.h"
 #include "support/outside_tools.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 
 namespace {
@@ -23,26 +23,6 @@ using namespace organizer_testing;
 using names = std::vector<std::wstring>;
 using qlm::testing::run_tool;
 using qlm::testing::shell_quote;
-
-// Sets TZ for one scope and puts the old value back.
-class time_zone {
-public:
-    explicit time_zone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~time_zone() {
-        if (old_.empty())
-            unsetenv("TZ");
-        else
-            setenv("TZ", old_.c_str(), 1);
-        tzset();
-    }
-
-private:
-    std::string old_;
-};
 
 std::wstring photo(const qlm::testing::temp_folder& folder, const std::wstring& name, const std::string& tags) {
     const std::wstring path = folder / name;
@@ -75,13 +55,15 @@ TEST(organize_media, photo_dates_hold_in_every_time_zone_and_positions_name_plac
                              "-GPSLongitude=2.3499 -GPSLongitudeRef=E");
     const auto sea = photo(folder, L"sea.jpg", "-GPSLatitude=30 -GPSLatitudeRef=N -GPSLongitude=40 -GPSLongitudeRef=W");
     for (const char* zone : {"<+14>-14", "<-10>10", "UTC"}) {
-        const time_zone scope(zone);
+        const qlm::testing::scoped_env scope("TZ", zone);
+        tzset();
         const auto fields = org::photo_fields(rio);
         EXPECT_EQ(fields.date, L"2024-05-01") << zone;
         EXPECT_EQ(org::photo_fields(paris).date, L"2023-12-31") << zone;
         EXPECT_EQ(fields.location, L"Rio de Janeiro, Rio de Janeiro");  // the coarse border leaves the shore out
         EXPECT_EQ(fields.original_filename, L"rio");
     }
+    tzset();  // the zone is back
     const auto at_paris = org::photo_fields(paris);
     EXPECT_EQ(at_paris.city, L"Paris");
     EXPECT_EQ(at_paris.state, L"Île-de-France");

@@ -6,9 +6,9 @@
 #include "organizer/organize_folder.h"
 #include "platform/file_system.h"
 #include "platform/file_system_moves.h"
-#include "platform/text.h"
 #include "support/error_text.h"
 #include "support/temp_folder.h"
+#include "support/test_text.h"
 
 #include <functional>
 #include <map>
@@ -42,6 +42,6 @@ inline const std::string ok = "(no error)";
 
 using qlm::testing::names_in;
 
-inline std::string utf8(const std::wstring& text) { return platform::text::to_utf8(text); }
+using qlm::testing::utf8;
 
 }  // namespace organizer_testing

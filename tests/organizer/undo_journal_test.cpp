@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 namespace org = sortwell::organizer;

@@ -1,8 +1,8 @@
 // Finding and starting the real stand-in service, and the wire bytes of both
 // clients, against the service built beside this test binary.
 
-#include "batch_processor/job_runner.h"
 #include "batch_processor/autotagger_exception.h"
+#include "batch_processor/job_runner.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -11,10 +11,10 @@
 #include "services/face_service.h"
 #include "services/service_fixture.h"
 #include "support/log_capture.h"
+#include "support/test_text.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -22,10 +22,6 @@ namespace {
 using namespace qlm::testing;
 namespace services = sortwell::services;
 namespace bp = sortwell::batch_processor;
-
-bool has_message(const std::vector<std::string>& messages, const std::string& wanted) {
-    return std::find(messages.begin(), messages.end(), wanted) != messages.end();
-}
 
 std::string service_path() {
     const std::wstring module = platform::file_system::module_path();
@@ -95,8 +91,8 @@ TEST_F(wire, requests_arrive_byte_for_byte) {
     EXPECT_EQ(services::face_service_request("FACEREVOKE:" + services::base64_encode("x")),
               "{\"status\":\"ok\",\"found\":false}\n");
     EXPECT_EQ(requests(), (std::vector<std::string>{platform::text::to_utf8(text) + "\n", "FACEREVOKE:eA==\n"}));
-    EXPECT_TRUE(has_message(log.messages(), "INFO Received 91 bytes from auto-tagging service for file " +
-                                                platform::text::to_utf8(text)));
+    EXPECT_TRUE(has_message(
+        log.messages(), "INFO Received 91 bytes from auto-tagging service for file " + platform::text::to_utf8(text)));
 }
 
 TEST_F(wire, a_service_that_is_gone_gives_each_client_its_own_texts) {
@@ -106,8 +102,7 @@ TEST_F(wire, a_service_that_is_gone_gives_each_client_its_own_texts) {
     log_capture log;
     services::take_undo_snapshot(photo, {});
     EXPECT_TRUE(has_message(log.messages(), "WARNING Undo snapshot: no response from face service for " +
-                                                platform::text::to_utf8(photo) +
-                                                "; this write will not be undoable."));
+                                                platform::text::to_utf8(photo) + "; this write will not be undoable."));
 }
 
 }  // namespace
