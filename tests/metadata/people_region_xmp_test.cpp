@@ -1,5 +1,7 @@
 #include "metadata/people_region_xmp.h"
 
+#include "support/test_data.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,50 +12,9 @@ namespace {
 
 using namespace qlm::metadata;
 
-const std::string declarations =
-    "  <rdf:Description rdf:about=\"\"\n"
-    "    xmlns:qsxx=\"http://ns.verandel.com/qsx/regions/1.0/\" qsxx:managed=\"true\"\n"
-    "    xmlns:MP=\"http://ns.microsoft.com/photo/1.2/\"\n"
-    "    xmlns:MPRI=\"http://ns.microsoft.com/photo/1.2/t/RegionInfo#\"\n"
-    "    xmlns:MPReg=\"http://ns.microsoft.com/photo/1.2/t/Region#\"\n"
-    "    xmlns:mwg-rs=\"http://www.metadataworkinggroup.com/schemas/regions/\"\n"
-    "    xmlns:stArea=\"http://ns.adobe.com/xmp/sType/Area#\"\n"
-    "    xmlns:stDim=\"http://ns.adobe.com/xap/1.0/sType/Dimensions#\">\n";
-
 TEST(people_region_xmp, packet_byte_for_byte_drops_unnamed_faces) {
     const std::vector<people_region> regions = {{L"", 0.1, 0.1, 0.1, 0.1}, {L"Anna", 0.2, 0.1, 0.4, 0.3}};
-    EXPECT_EQ(write_region_packet(regions, 3000, 4000),
-              "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
-              "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\" x:xmptk=\"VRD QSX\">\n"
-              " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n" +
-                  declarations +
-                  "   <MP:RegionInfo rdf:parseType=\"Resource\">\n"
-                  "    <MPRI:Regions>\n"
-                  "     <rdf:Bag>\n"
-                  "      <rdf:li rdf:parseType=\"Resource\">\n"
-                  "       <MPReg:Rectangle>0.200000, 0.100000, 0.400000, 0.300000</MPReg:Rectangle>\n"
-                  "       <MPReg:PersonDisplayName>Anna</MPReg:PersonDisplayName>\n"
-                  "      </rdf:li>\n"
-                  "     </rdf:Bag>\n"
-                  "    </MPRI:Regions>\n"
-                  "   </MP:RegionInfo>\n"
-                  "   <mwg-rs:Regions rdf:parseType=\"Resource\">\n"
-                  "    <mwg-rs:AppliedToDimensions stDim:w=\"3000\" stDim:h=\"4000\" stDim:unit=\"pixel\"/>\n"
-                  "    <mwg-rs:RegionList>\n"
-                  "     <rdf:Bag>\n"
-                  "      <rdf:li rdf:parseType=\"Resource\">\n"
-                  "       <mwg-rs:Name>Anna</mwg-rs:Name>\n"
-                  "       <mwg-rs:Type>Face</mwg-rs:Type>\n"
-                  "       <mwg-rs:Area stArea:x=\"0.400000\" stArea:y=\"0.250000\" stArea:w=\"0.400000\" "
-                  "stArea:h=\"0.300000\" stArea:unit=\"normalized\"/>\n"
-                  "      </rdf:li>\n"
-                  "     </rdf:Bag>\n"
-                  "    </mwg-rs:RegionList>\n"
-                  "   </mwg-rs:Regions>\n"
-                  "  </rdf:Description>\n"
-                  " </rdf:RDF>\n"
-                  "</x:xmpmeta>\n"
-                  "<?xpacket end=\"w\"?>");
+    EXPECT_EQ(write_region_packet(regions, 3000, 4000), qlm::testing::test_data("people_regions_packet.xmp"));
     // Only unnamed faces: empty bags; an unknown width: no dimensions at all.
     const std::string unnamed = write_region_description({{L"", 0.5, 0.5, 0.1, 0.1}}, 0, 3000);
     EXPECT_NE(unnamed.find("    <mwg-rs:RegionList>\n     <rdf:Bag>\n     </rdf:Bag>\n"), std::string::npos);
@@ -128,8 +89,8 @@ TEST(people_region_xmp, parses_other_writers_forms_and_tolerates_damage) {
     ASSERT_EQ(regions.size(), 1u);
     EXPECT_EQ(regions[0].name, L"");
     // Invalid UTF-8 in a name becomes U+FFFD, never an exception.
-    ASSERT_TRUE(parse_region_info("<MP:RegionInfo><rdf:li MPReg:PersonDisplayName=\"\xC3(\"/></MP:RegionInfo>",
-                                  regions));
+    ASSERT_TRUE(
+        parse_region_info("<MP:RegionInfo><rdf:li MPReg:PersonDisplayName=\"\xC3(\"/></MP:RegionInfo>", regions));
     EXPECT_EQ(regions[0].name, L"\uFFFD(");
 }
 
@@ -173,15 +134,17 @@ TEST(people_region_xmp, mwg_regions_of_other_writers) {
 
 TEST(people_region_xmp, strip_removes_our_description_and_foreign_regions_only) {
     const std::string prologue = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n <rdf:RDF xmlns:rdf=\"r\">\n";
-    const std::string title = "  <rdf:Description rdf:about=\"\" xmlns:dc=\"d\">\n"
-                              "   <dc:title>Harbour</dc:title>\n"
-                              "  </rdf:Description>\n";
-    const std::string foreign = "  <rdf:Description rdf:about=\"\" xmlns:MP=\"m\" xmlns:mwg-rs=\"g\">\n"
-                                "   <MP:RegionInfo rdf:parseType=\"Resource\"><rdf:li>Old</rdf:li></MP:RegionInfo>\n"
-                                "\t<mwg-rs:Regions/>\n"
-                                "   <mwg-rs:Regions rdf:parseType=\"Resource\">x</mwg-rs:Regions>\n"
-                                "   <MP:RegionInfoX>kept</MP:RegionInfoX>\n"
-                                "  </rdf:Description>\n";
+    const std::string title =
+        "  <rdf:Description rdf:about=\"\" xmlns:dc=\"d\">\n"
+        "   <dc:title>Harbour</dc:title>\n"
+        "  </rdf:Description>\n";
+    const std::string foreign =
+        "  <rdf:Description rdf:about=\"\" xmlns:MP=\"m\" xmlns:mwg-rs=\"g\">\n"
+        "   <MP:RegionInfo rdf:parseType=\"Resource\"><rdf:li>Old</rdf:li></MP:RegionInfo>\n"
+        "\t<mwg-rs:Regions/>\n"
+        "   <mwg-rs:Regions rdf:parseType=\"Resource\">x</mwg-rs:Regions>\n"
+        "   <MP:RegionInfoX>kept</MP:RegionInfoX>\n"
+        "  </rdf:Description>\n";
     const std::string ours = write_region_description({{L"Anna", 0.1, 0.1, 0.2, 0.2}}, 10, 10);
     const std::string epilogue = " </rdf:RDF>\n</x:xmpmeta>\n";
     const std::string packet = prologue + title + ours + foreign + ours + epilogue;
@@ -209,19 +172,19 @@ TEST(people_region_xmp, strip_removes_our_description_and_foreign_regions_only) 
 }
 
 TEST(people_region_xmp, merged_sidecar_keeps_other_descriptions_and_replaces_all_regions) {
-    const std::string existing = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
-                                 "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
-                                 "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'>"
-                                 "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Picnic</rdf:li></rdf:Alt></dc:title>"
-                                 "</rdf:Description>\n"
-                                 "<rdf:Description rdf:about='' "
-                                 "xmlns:mwg-rs='http://www.metadataworkinggroup.com/schemas/regions/'>\n"
-                                 " <mwg-rs:Regions rdf:parseType='Resource'><mwg-rs:RegionList><rdf:Bag><rdf:li "
-                                 "rdf:parseType='Resource'><mwg-rs:Name>Stranger</mwg-rs:Name></rdf:li></rdf:Bag>"
-                                 "</mwg-rs:RegionList></mwg-rs:Regions>\n"
-                                 "</rdf:Description>\n" +
-                                 write_region_description({{L"Old", 0.1, 0.1, 0.1, 0.1}}, 0, 0) +
-                                 "</rdf:RDF></x:xmpmeta>";
+    const std::string existing =
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+        "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
+        "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'>"
+        "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Picnic</rdf:li></rdf:Alt></dc:title>"
+        "</rdf:Description>\n"
+        "<rdf:Description rdf:about='' "
+        "xmlns:mwg-rs='http://www.metadataworkinggroup.com/schemas/regions/'>\n"
+        " <mwg-rs:Regions rdf:parseType='Resource'><mwg-rs:RegionList><rdf:Bag><rdf:li "
+        "rdf:parseType='Resource'><mwg-rs:Name>Stranger</mwg-rs:Name></rdf:li></rdf:Bag>"
+        "</mwg-rs:RegionList></mwg-rs:Regions>\n"
+        "</rdf:Description>\n" +
+        write_region_description({{L"Old", 0.1, 0.1, 0.1, 0.1}}, 0, 0) + "</rdf:RDF></x:xmpmeta>";
     const std::vector<people_region> wanted = {{L"Mia", 0.25, 0.25, 0.5, 0.5}};
     const std::string merged = merge_region_description(existing, wanted, 640, 480);
     EXPECT_NE(merged.find("Picnic"), std::string::npos);
@@ -239,8 +202,8 @@ TEST(people_region_xmp, merged_sidecar_keeps_other_descriptions_and_replaces_all
 }
 
 TEST(people_region_xmp, unchanged_regions_and_names_in_sync) {
-    const std::vector<people_region> stored = {{L"B", 0.2, 0.2, 0.1, 0.1}, {L"", 0.5, 0.5, 0.1, 0.1},
-                                               {L"A", 0.1, 0.1, 0.1, 0.1}};
+    const std::vector<people_region> stored = {
+        {L"B", 0.2, 0.2, 0.1, 0.1}, {L"", 0.5, 0.5, 0.1, 0.1}, {L"A", 0.1, 0.1, 0.1, 0.1}};
     // Order, unnamed faces and changes in the seventh decimal do not count.
     EXPECT_TRUE(same_named_regions(stored, {{L"A", 0.1000001, 0.1, 0.1, 0.1}, {L"B", 0.2, 0.2, 0.1, 0.1}}));
     EXPECT_FALSE(same_named_regions(stored, {{L"A", 0.1, 0.1, 0.1, 0.1}}));

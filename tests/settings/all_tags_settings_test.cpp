@@ -4,6 +4,7 @@
 #include "settings/json_text.h"
 #include "settings/settings_test_support.h"
 #include "support/log_capture.h"
+#include "support/test_data.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +36,7 @@ TEST(all_tags_settings, first_load_seeds_the_user_file_from_the_default_copy) {
     const std::wstring expected_folder = sandbox.profile + qlm::testing::native_path(L"/Verandel/Quillmark/Settings/");
     EXPECT_EQ(file.settings_folder(), expected_folder);
     EXPECT_EQ(file.full_path(), expected_folder + L"All Tags.json");
-    EXPECT_TRUE(fs::exists(expected_folder));  // created by construction
+    EXPECT_TRUE(fs::exists(expected_folder));    // created by construction
     EXPECT_FALSE(fs::exists(file.full_path()));  // nothing read or copied yet
 
     ASSERT_TRUE(file.load(false));
@@ -78,9 +79,9 @@ TEST(all_tags_settings, unreadable_file_fails_and_keeps_members_and_retries_next
     ASSERT_TRUE(file.load(false));
     const auto loaded_time = file.last_loaded_write_time();
 
-    for (const std::string& bad : {std::string(), std::string("not json"), std::string("[1,2]"), std::string("\"x\""),
-                                  std::string("{\"tags\":[],}"), std::string("{/*c*/}"),
-                                  std::string("\xEF\xBB\xBF{\"tags\":[]}")}) {
+    for (const std::string& bad :
+         {std::string(), std::string("not json"), std::string("[1,2]"), std::string("\"x\""),
+          std::string("{\"tags\":[],}"), std::string("{/*c*/}"), std::string("\xEF\xBB\xBF{\"tags\":[]}")}) {
         const qlm::testing::log_capture log;
         std::ofstream(fs::to_native(path), std::ios::binary | std::ios::trunc) << bad;
         settings_sandbox::set_new_write_time(path);
@@ -101,7 +102,8 @@ TEST(all_tags_settings, keys_of_the_wrong_type_are_ignored_one_by_one) {
     const std::wstring path = sandbox.write_user_file(L"All Tags.json", two_tags);
     ASSERT_TRUE(file.load(false));
 
-    sandbox.write_user_file(L"All Tags.json", R"({"version":3,"app":{"window":{"height":1.5,"width":4294967296}},"tags":{"name":"x"}})");
+    sandbox.write_user_file(L"All Tags.json",
+                            R"({"version":3,"app":{"window":{"height":1.5,"width":4294967296}},"tags":{"name":"x"}})");
     ASSERT_TRUE(file.load(true));
     EXPECT_EQ(file.version, L"7");
     EXPECT_EQ(file.window_height, 300);
@@ -138,29 +140,7 @@ TEST(all_tags_settings, save_writes_pretty_json_that_reads_back_the_same) {
     file.tags = {tag_entry{L"Minus", -3, std::nullopt, std::nullopt, std::nullopt},
                  tag_entry{L"\u00c9t\u00e9 \"q\"", 12, L"a.ico", L"b.ico", L"Ctrl+1"}};
     ASSERT_TRUE(file.save());
-    EXPECT_EQ(read_bytes(file.full_path()),
-              "{\n"
-              "    \"version\": \"2\",\n"
-              "    \"app\": {\n"
-              "        \"window\": {\n"
-              "            \"height\": -1,\n"
-              "            \"width\": 640\n"
-              "        }\n"
-              "    },\n"
-              "    \"tags\": [\n"
-              "        {\n"
-              "            \"name\": \"Minus\",\n"
-              "            \"order\": \"-3\"\n"
-              "        },\n"
-              "        {\n"
-              "            \"name\": \"\xC3\x89t\xC3\xA9 \\\"q\\\"\",\n"
-              "            \"order\": \"12\",\n"
-              "            \"icon_not_tagged\": \"a.ico\",\n"
-              "            \"icon_when_tagged\": \"b.ico\",\n"
-              "            \"keyboard\": \"Ctrl+1\"\n"
-              "        }\n"
-              "    ]\n"
-              "}");
+    EXPECT_EQ(read_bytes(file.full_path()), qlm::testing::test_data("all_tags_saved.json"));
 
     settings_file again(sandbox.module, sandbox.profile);
     ASSERT_TRUE(again.load(false));

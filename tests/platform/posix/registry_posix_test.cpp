@@ -5,6 +5,7 @@
 #include "platform/text.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
+#include "support/test_data.h"
 
 #include <gtest/gtest.h>
 
@@ -31,34 +32,7 @@ TEST_F(hive_fixture, values_keep_creation_order_and_case_and_names_match_ignorin
     ASSERT_EQ(key.set_string(L"", L"default"), 0U);
     ASSERT_EQ(key.set_string(L"ZETA", L"z2"), 0U);  // same value, first spelling kept
 
-    EXPECT_EQ(read_bytes(folder / L"HKCU.json"), R"({
-    "keys": {
-        "Demo": {
-            "keys": {
-                "Ünïcode": {
-                    "values": [
-                        {
-                            "name": "Zeta",
-                            "type": "REG_SZ",
-                            "data": "z2"
-                        },
-                        {
-                            "name": "alpha",
-                            "type": "REG_DWORD",
-                            "data": 7
-                        },
-                        {
-                            "name": "",
-                            "type": "REG_SZ",
-                            "data": "default"
-                        }
-                    ]
-                }
-            }
-        }
-    }
-}
-)");
+    EXPECT_EQ(read_bytes(folder / L"HKCU.json"), qlm::testing::test_data("registry_hive.json"));
     registry::key again;
     ASSERT_EQ(registry::open_key(registry::root::current_user, L"DEMO\\Ünïcode", false, again), 0U);
     registry::value value;
@@ -105,9 +79,9 @@ TEST_F(hive_fixture, classes_root_reads_the_user_key_else_the_machine_key_and_ma
 
 TEST_F(hive_fixture, a_hive_that_is_not_one_reads_empty_and_is_never_overwritten) {
     for (const std::string& garbage : {std::string("{\"keys\": [1, 2]}"), std::string("not json"),
-                                      std::string("{\"values\": [{\"name\": \"x\", \"type\": \"REG_BINARY\", "
-                                                  "\"data\": \"\"}]}"),
-                                      std::string(300000, '['), std::string("\xFF\xFE\x00", 3)}) {
+                                       std::string("{\"values\": [{\"name\": \"x\", \"type\": \"REG_BINARY\", "
+                                                   "\"data\": \"\"}]}"),
+                                       std::string(300000, '['), std::string("\xFF\xFE\x00", 3)}) {
         folder.write(L"HKCU.json", garbage);
         registry::key key;
         EXPECT_EQ(registry::open_key(registry::root::current_user, L"", false, key), 0U);
