@@ -40,11 +40,11 @@ protected:
 
 TEST(rating_scales, every_boundary_of_both_tables) {
     const std::pair<std::uint32_t, std::uint32_t> to_stars[] = {
-        {0, 0},  {1, 1},  {12, 1}, {13, 2}, {37, 2},  {38, 3},    {50, 3},          {62, 3},
-        {63, 4}, {87, 4}, {88, 5}, {99, 5}, {100, 5}, {101, 500}, {0xFFFFFFFF, 500}};
+        {0, 0}, {1, 1}, {12, 1}, {13, 2}, {37, 2}, {38, 3}, {50, 3}, {62, 3}, {63, 4},
+        {87, 4}, {88, 5}, {99, 5}, {100, 5}, {101, 500}, {0xFFFFFFFF, 500}};
     for (const auto& [value, stars] : to_stars) EXPECT_EQ(rating_to_stars(value), stars) << value;
-    const std::pair<std::uint32_t, std::uint32_t> to_value[] = {{0, 0},  {1, 1},  {2, 25},  {3, 50},
-                                                                {4, 75}, {5, 99}, {6, 500}, {0xFFFFFFFF, 500}};
+    const std::pair<std::uint32_t, std::uint32_t> to_value[] = {{0, 0}, {1, 1}, {2, 25}, {3, 50}, {4, 75}, {5, 99},
+                                                                {6, 500}, {0xFFFFFFFF, 500}};
     for (const auto& [stars, value] : to_value) EXPECT_EQ(stars_to_rating(stars), value) << stars;
     for (std::uint32_t stars = 0; stars <= 5; ++stars) EXPECT_EQ(rating_to_stars(stars_to_rating(stars)), stars);
 }

@@ -89,8 +89,8 @@ TEST(people_region_xmp, parses_other_writers_forms_and_tolerates_damage) {
     ASSERT_EQ(regions.size(), 1u);
     EXPECT_EQ(regions[0].name, L"");
     // Invalid UTF-8 in a name becomes U+FFFD, never an exception.
-    ASSERT_TRUE(
-        parse_region_info("<MP:RegionInfo><rdf:li MPReg:PersonDisplayName=\"\xC3(\"/></MP:RegionInfo>", regions));
+    ASSERT_TRUE(parse_region_info("<MP:RegionInfo><rdf:li MPReg:PersonDisplayName=\"\xC3(\"/></MP:RegionInfo>",
+                                  regions));
     EXPECT_EQ(regions[0].name, L"\uFFFD(");
 }
 
@@ -134,17 +134,15 @@ TEST(people_region_xmp, mwg_regions_of_other_writers) {
 
 TEST(people_region_xmp, strip_removes_our_description_and_foreign_regions_only) {
     const std::string prologue = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n <rdf:RDF xmlns:rdf=\"r\">\n";
-    const std::string title =
-        "  <rdf:Description rdf:about=\"\" xmlns:dc=\"d\">\n"
-        "   <dc:title>Harbour</dc:title>\n"
-        "  </rdf:Description>\n";
-    const std::string foreign =
-        "  <rdf:Description rdf:about=\"\" xmlns:MP=\"m\" xmlns:mwg-rs=\"g\">\n"
-        "   <MP:RegionInfo rdf:parseType=\"Resource\"><rdf:li>Old</rdf:li></MP:RegionInfo>\n"
-        "\t<mwg-rs:Regions/>\n"
-        "   <mwg-rs:Regions rdf:parseType=\"Resource\">x</mwg-rs:Regions>\n"
-        "   <MP:RegionInfoX>kept</MP:RegionInfoX>\n"
-        "  </rdf:Description>\n";
+    const std::string title = "  <rdf:Description rdf:about=\"\" xmlns:dc=\"d\">\n"
+                              "   <dc:title>Harbour</dc:title>\n"
+                              "  </rdf:Description>\n";
+    const std::string foreign = "  <rdf:Description rdf:about=\"\" xmlns:MP=\"m\" xmlns:mwg-rs=\"g\">\n"
+                                "   <MP:RegionInfo rdf:parseType=\"Resource\"><rdf:li>Old</rdf:li></MP:RegionInfo>\n"
+                                "\t<mwg-rs:Regions/>\n"
+                                "   <mwg-rs:Regions rdf:parseType=\"Resource\">x</mwg-rs:Regions>\n"
+                                "   <MP:RegionInfoX>kept</MP:RegionInfoX>\n"
+                                "  </rdf:Description>\n";
     const std::string ours = write_region_description({{L"Anna", 0.1, 0.1, 0.2, 0.2}}, 10, 10);
     const std::string epilogue = " </rdf:RDF>\n</x:xmpmeta>\n";
     const std::string packet = prologue + title + ours + foreign + ours + epilogue;
@@ -172,19 +170,19 @@ TEST(people_region_xmp, strip_removes_our_description_and_foreign_regions_only) 
 }
 
 TEST(people_region_xmp, merged_sidecar_keeps_other_descriptions_and_replaces_all_regions) {
-    const std::string existing =
-        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
-        "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
-        "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'>"
-        "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Picnic</rdf:li></rdf:Alt></dc:title>"
-        "</rdf:Description>\n"
-        "<rdf:Description rdf:about='' "
-        "xmlns:mwg-rs='http://www.metadataworkinggroup.com/schemas/regions/'>\n"
-        " <mwg-rs:Regions rdf:parseType='Resource'><mwg-rs:RegionList><rdf:Bag><rdf:li "
-        "rdf:parseType='Resource'><mwg-rs:Name>Stranger</mwg-rs:Name></rdf:li></rdf:Bag>"
-        "</mwg-rs:RegionList></mwg-rs:Regions>\n"
-        "</rdf:Description>\n" +
-        write_region_description({{L"Old", 0.1, 0.1, 0.1, 0.1}}, 0, 0) + "</rdf:RDF></x:xmpmeta>";
+    const std::string existing = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                                 "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
+                                 "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'>"
+                                 "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Picnic</rdf:li></rdf:Alt></dc:title>"
+                                 "</rdf:Description>\n"
+                                 "<rdf:Description rdf:about='' "
+                                 "xmlns:mwg-rs='http://www.metadataworkinggroup.com/schemas/regions/'>\n"
+                                 " <mwg-rs:Regions rdf:parseType='Resource'><mwg-rs:RegionList><rdf:Bag><rdf:li "
+                                 "rdf:parseType='Resource'><mwg-rs:Name>Stranger</mwg-rs:Name></rdf:li></rdf:Bag>"
+                                 "</mwg-rs:RegionList></mwg-rs:Regions>\n"
+                                 "</rdf:Description>\n" +
+                                 write_region_description({{L"Old", 0.1, 0.1, 0.1, 0.1}}, 0, 0) +
+                                 "</rdf:RDF></x:xmpmeta>";
     const std::vector<people_region> wanted = {{L"Mia", 0.25, 0.25, 0.5, 0.5}};
     const std::string merged = merge_region_description(existing, wanted, 640, 480);
     EXPECT_NE(merged.find("Picnic"), std::string::npos);
@@ -202,8 +200,8 @@ TEST(people_region_xmp, merged_sidecar_keeps_other_descriptions_and_replaces_all
 }
 
 TEST(people_region_xmp, unchanged_regions_and_names_in_sync) {
-    const std::vector<people_region> stored = {
-        {L"B", 0.2, 0.2, 0.1, 0.1}, {L"", 0.5, 0.5, 0.1, 0.1}, {L"A", 0.1, 0.1, 0.1, 0.1}};
+    const std::vector<people_region> stored = {{L"B", 0.2, 0.2, 0.1, 0.1}, {L"", 0.5, 0.5, 0.1, 0.1},
+                                               {L"A", 0.1, 0.1, 0.1, 0.1}};
     // Order, unnamed faces and changes in the seventh decimal do not count.
     EXPECT_TRUE(same_named_regions(stored, {{L"A", 0.1000001, 0.1, 0.1, 0.1}, {L"B", 0.2, 0.2, 0.1, 0.1}}));
     EXPECT_FALSE(same_named_regions(stored, {{L"A", 0.1, 0.1, 0.1, 0.1}}));

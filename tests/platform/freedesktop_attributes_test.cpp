@@ -57,7 +57,7 @@ TEST(freedesktop_attributes, tags_written_elsewhere_are_read_and_kept) {
 TEST(freedesktop_attributes, ratings_map_to_half_stars_both_ways) {
     qlm::testing::temp_folder temp;
     const std::wstring file = temp.write(L"r.txt", "x");
-    const std::pair<std::uint32_t, const char*> written[] = {{1, "2"},  {12, "2"},  {25, "4"},  {50, "6"},
+    const std::pair<std::uint32_t, const char*> written[] = {{1, "2"}, {12, "2"}, {25, "4"}, {50, "6"},
                                                              {75, "8"}, {99, "10"}, {100, "10"}};
     for (const auto& [value, half_stars] : written) {
         write(file, ps::key_rating, ps::property_value::make_ui4(value));
@@ -65,9 +65,9 @@ TEST(freedesktop_attributes, ratings_map_to_half_stars_both_ways) {
     }
     // Odd half-stars round up, by a value that is not the stars' own; what
     // is not a positive number is no rating.
-    const std::pair<const char*, std::uint32_t> read_back[] = {{"1", 6},   {"2", 1},  {"3", 20}, {"4", 25},
-                                                               {"5", 45},  {"7", 70}, {"9", 94}, {"10", 99},
-                                                               {"14", 99}, {"0", 0},  {"-2", 0}, {"x", 0}};
+    const std::pair<const char*, std::uint32_t> read_back[] = {{"1", 6},  {"2", 1},  {"3", 20}, {"4", 25},
+                                                               {"5", 45}, {"7", 70}, {"9", 94}, {"10", 99},
+                                                               {"14", 99}, {"0", 0}, {"-2", 0}, {"x", 0}};
     for (const auto& [half_stars, value] : read_back) {
         setfattr(file, "user.baloo.rating", half_stars);
         const auto got = read_property(file, ps::key_rating);
@@ -104,8 +104,6 @@ TEST(freedesktop_attributes, a_file_without_a_handler_shows_them_to_a_handler_on
     EXPECT_EQ(store->set_value(ps::key_keywords, ps::property_value::make_lpwstr(L"a")), ps::e_invalidarg);
 }
 
-}  // namespace
-
 // A photo reader lists the attributes once and merges only when one of
 // those it reads is there: each of them alone, among unrelated ones, must
 // still show as the file manager's change.
@@ -131,3 +129,5 @@ TEST(freedesktop_attributes, a_photo_reader_sees_each_file_manager_attribute_amo
         EXPECT_EQ(read_property(photo, change.key), theirs) << change.name;
     }
 }
+
+}  // namespace

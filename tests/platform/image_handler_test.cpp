@@ -38,13 +38,10 @@ protected:
     static void write_all(const std::wstring& path) {
         std::unique_ptr<ps::store> store;
         ASSERT_EQ(ps::open_handler_store(path, ps::gps_read_write, store), ps::s_ok);
-        ASSERT_EQ(
-            store->set_value(ps::key_keywords, ps::property_value::make_strings({L"W\u00f6rk", L"a;b", L"Zebra"})),
-            ps::s_ok);
+        ASSERT_EQ(store->set_value(ps::key_keywords, ps::property_value::make_strings({L"W\u00f6rk", L"a;b", L"Zebra"})), ps::s_ok);
         ASSERT_EQ(store->set_value(ps::key_rating, ps::property_value::make_ui4(75)), ps::s_ok);
         ASSERT_EQ(store->set_value(ps::key_comment, ps::property_value::make_bstr(comment_text)), ps::s_ok);
-        ASSERT_EQ(store->set_value(ps::key_title, ps::property_value::make_lpwstr(L"lang=\"de\" Titel \u00e9")),
-                  ps::s_ok);
+        ASSERT_EQ(store->set_value(ps::key_title, ps::property_value::make_lpwstr(L"lang=\"de\" Titel \u00e9")), ps::s_ok);
         ASSERT_EQ(store->commit(), ps::s_ok);
     }
 };
@@ -66,9 +63,9 @@ TEST_F(image_handler, keywords_rating_comment_title_round_trip_on_jpeg_both_tiff
         EXPECT_EQ(read_property(path, ps::key_title), ps::property_value::make_lpwstr(L"lang=\"de\" Titel \u00e9"));
 
         const bool has_iptc = name != L"p.webp";
-        EXPECT_EQ(qlm::testing::exiftool_values(
-                      path, {"-XMP-dc:Subject", "-XMP-xmp:Rating", "-XMP-microsoft:RatingPercent", "-IFD0:Rating",
-                             "-IFD0:RatingPercent", "-IFD0:XPKeywords", "-IPTC:Keywords"}),
+        EXPECT_EQ(qlm::testing::exiftool_values(path, {"-XMP-dc:Subject", "-XMP-xmp:Rating", "-XMP-microsoft:RatingPercent",
+                                                       "-IFD0:Rating", "-IFD0:RatingPercent", "-IFD0:XPKeywords",
+                                                       "-IPTC:Keywords"}),
                   (std::vector<std::string>{"W\xC3\xB6rk, a;b, Zebra", "4", "75", "4", "75", "W\xC3\xB6rk;Zebra",
                                             has_iptc ? "W\xC3\xB6rk, a;b, Zebra" : "-"}));
         EXPECT_EQ(run_tool("exiftool -b -XMP-exif:UserComment " + shell_quote(path)), comment_utf8);
@@ -83,20 +80,17 @@ TEST_F(image_handler, keywords_rating_comment_title_round_trip_on_jpeg_both_tiff
 TEST_F(image_handler, a_write_replaces_copies_made_elsewhere_and_clearing_leaves_none) {
     qlm::testing::temp_folder temp;
     const std::wstring path = qlm::testing::make_image(temp / L"tagged.jpg");
-    run_tool(
-        "exiftool -q -overwrite_original -XMP-dc:Subject=old -IPTC:Keywords=old -XPKeywords=old "
-        "-XMP-xmp:Rating=1 -XMP-microsoft:RatingPercent=1 -IFD0:Rating=1 -IFD0:RatingPercent=1 "
-        "-ExifIFD:UserComment=old -XPComment=old -XMP-dc:Title=old -XMP-microsoft:LastKeywordXMP=old "
-        "-XMP-microsoft:LastKeywordIPTC=old " +
-        shell_quote(path));
+    run_tool("exiftool -q -overwrite_original -XMP-dc:Subject=old -IPTC:Keywords=old -XPKeywords=old "
+             "-XMP-xmp:Rating=1 -XMP-microsoft:RatingPercent=1 -IFD0:Rating=1 -IFD0:RatingPercent=1 "
+             "-ExifIFD:UserComment=old -XPComment=old -XMP-dc:Title=old -XMP-microsoft:LastKeywordXMP=old "
+             "-XMP-microsoft:LastKeywordIPTC=old " + shell_quote(path));
     write_all(path);
     EXPECT_EQ(qlm::testing::exiftool_values(path, {"-XMP-microsoft:LastKeywordXMP", "-XMP-microsoft:LastKeywordIPTC"}),
               (std::vector<std::string>{"W\xC3\xB6rk, a;b, Zebra", "W\xC3\xB6rk, a;b, Zebra"}));
     EXPECT_EQ(exiftool_value(path, "-IPTC:Keywords"), "W\xC3\xB6rk, a;b, Zebra");
     EXPECT_EQ(exiftool_value(path, "-IFD0:XPKeywords"), "W\xC3\xB6rk;Zebra");  // "a;b" would come back split
     EXPECT_EQ(exiftool_value(path, "-IFD0:RatingPercent"), "75");
-    EXPECT_EQ(run_tool("exiftool -b -XPComment " + shell_quote(path)),
-              "Line one\r\nline two \xC3\xA9\xE2\x9C\x93 \xED\xA0\xBD\xED\xB8\x80  ");
+    EXPECT_EQ(run_tool("exiftool -b -XPComment " + shell_quote(path)), "Line one\r\nline two \xC3\xA9\xE2\x9C\x93 \xED\xA0\xBD\xED\xB8\x80  ");
 
     std::unique_ptr<ps::store> store;
     ASSERT_EQ(ps::open_handler_store(path, ps::gps_read_write, store), ps::s_ok);
@@ -106,8 +100,7 @@ TEST_F(image_handler, a_write_replaces_copies_made_elsewhere_and_clearing_leaves
     store->set_value(ps::key_title, ps::property_value{});
     ASSERT_EQ(store->commit(), ps::s_ok);
     EXPECT_EQ(run_tool("exiftool -m -s -s -XMP-dc:all -IPTC:Keywords -XPKeywords -XPComment -XPTitle -UserComment "
-                       "-XMP-exif:all -XMP-microsoft:all -Rating -RatingPercent " +
-                       shell_quote(path)),
+                       "-XMP-exif:all -XMP-microsoft:all -Rating -RatingPercent " + shell_quote(path)),
               "");
     EXPECT_EQ(read_property(path, ps::key_keywords).type, ps::value_type::empty);
     EXPECT_EQ(read_property(path, ps::key_rating).type, ps::value_type::empty);

@@ -36,7 +36,7 @@ TEST(all_tags_settings, first_load_seeds_the_user_file_from_the_default_copy) {
     const std::wstring expected_folder = sandbox.profile + qlm::testing::native_path(L"/Verandel/Quillmark/Settings/");
     EXPECT_EQ(file.settings_folder(), expected_folder);
     EXPECT_EQ(file.full_path(), expected_folder + L"All Tags.json");
-    EXPECT_TRUE(fs::exists(expected_folder));    // created by construction
+    EXPECT_TRUE(fs::exists(expected_folder));  // created by construction
     EXPECT_FALSE(fs::exists(file.full_path()));  // nothing read or copied yet
 
     ASSERT_TRUE(file.load(false));
@@ -79,9 +79,9 @@ TEST(all_tags_settings, unreadable_file_fails_and_keeps_members_and_retries_next
     ASSERT_TRUE(file.load(false));
     const auto loaded_time = file.last_loaded_write_time();
 
-    for (const std::string& bad :
-         {std::string(), std::string("not json"), std::string("[1,2]"), std::string("\"x\""),
-          std::string("{\"tags\":[],}"), std::string("{/*c*/}"), std::string("\xEF\xBB\xBF{\"tags\":[]}")}) {
+    for (const std::string& bad : {std::string(), std::string("not json"), std::string("[1,2]"), std::string("\"x\""),
+                                  std::string("{\"tags\":[],}"), std::string("{/*c*/}"),
+                                  std::string("\xEF\xBB\xBF{\"tags\":[]}")}) {
         const qlm::testing::log_capture log;
         std::ofstream(fs::to_native(path), std::ios::binary | std::ios::trunc) << bad;
         settings_sandbox::set_new_write_time(path);
@@ -102,8 +102,7 @@ TEST(all_tags_settings, keys_of_the_wrong_type_are_ignored_one_by_one) {
     const std::wstring path = sandbox.write_user_file(L"All Tags.json", two_tags);
     ASSERT_TRUE(file.load(false));
 
-    sandbox.write_user_file(L"All Tags.json",
-                            R"({"version":3,"app":{"window":{"height":1.5,"width":4294967296}},"tags":{"name":"x"}})");
+    sandbox.write_user_file(L"All Tags.json", R"({"version":3,"app":{"window":{"height":1.5,"width":4294967296}},"tags":{"name":"x"}})");
     ASSERT_TRUE(file.load(true));
     EXPECT_EQ(file.version, L"7");
     EXPECT_EQ(file.window_height, 300);

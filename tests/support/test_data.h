@@ -11,11 +11,7 @@ namespace qlm::testing {
 
 /// The bytes of tests/data/<name>, empty when the file is missing.
 inline std::string test_data(const std::string& name) {
-    std::wstring path = platform::text::from_utf8(std::string(QLM_TEST_DATA_DIR) + "/" + name);
-    for (auto& c : path) {
-        if (c == L'/') c = platform::file_system::separator;
-    }
-    return read_bytes(path);
+    return read_bytes(native_path(platform::text::from_utf8(std::string(QLM_TEST_DATA_DIR) + "/" + name)));
 }
 
 }  // namespace qlm::testing

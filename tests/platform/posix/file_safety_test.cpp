@@ -59,6 +59,7 @@ TEST(file_safety, a_temporary_is_hidden_and_carries_the_target_s_mode_and_attrib
         const std::wstring temporary = fs::temporary_name_beside(target);
         EXPECT_EQ(temporary.substr(0, temp.path().size() + 12), temp.path() + L"/.photo.jpg.");
         EXPECT_EQ(fs::temporary_owner(temporary.substr(temp.path().size() + 1)), fs::process_id());
+        EXPECT_NE(fs::temporary_name_beside(target), temporary);
         ASSERT_EQ(fs::write_temporary(target, temporary, "new", 3), 0u);
         EXPECT_EQ(mode_of(temporary), mode);
         EXPECT_EQ(getfattr(temporary, "user.keep"), "yes");
@@ -66,14 +67,22 @@ TEST(file_safety, a_temporary_is_hidden_and_carries_the_target_s_mode_and_attrib
         ASSERT_EQ(fs::replace_file(target, temporary), 0u);
         EXPECT_EQ(mode_of(target), mode);
     }
+    // The whole replace keeps the hidden attribute as well.
+    const std::wstring photo = temp / L"photo.jpg";
+    ASSERT_EQ(fs::set_attributes(photo, fs::attribute_hidden), 0u);
+    ASSERT_TRUE(qlm::metadata::replace_file_atomically(photo, "newer", 5));
+    EXPECT_EQ(fs::get_attributes(photo), fs::attribute_hidden);
+    EXPECT_EQ(getfattr(photo, "user.keep"), "yes");
+    ASSERT_EQ(fs::set_attributes(photo, fs::attribute_normal), 0u);
+    EXPECT_FALSE(qlm::metadata::replace_file_atomically(temp / L"missing/x.xmp", "x", 1));
     // A read-only target is refused before anything is created.
     const std::wstring locked = temp.write(L"locked.jpg", "x");
     ASSERT_EQ(::chmod(to_utf8(locked).c_str(), 0444), 0);
     EXPECT_EQ(fs::write_temporary(locked, fs::temporary_name_beside(locked), "y", 1),
               platform::win32_error::access_denied);
-    // A name near the limit still gives a temporary that can be created.
-    const std::wstring long_target = temp.write(std::wstring(250, L'n'), "x");
-    EXPECT_TRUE(qlm::metadata::replace_file_atomically(long_target, "longer", 6));
+    EXPECT_FALSE(qlm::metadata::replace_file_atomically(locked, "y", 1));
+    // A new file whose name is near the limit still gets a temporary that can be created.
+    EXPECT_TRUE(qlm::metadata::replace_file_atomically(temp / std::wstring(250, L'n'), "longer", 6));
     EXPECT_EQ(names_in(temp.path()), (std::vector<std::wstring>{L"locked.jpg", std::wstring(250, L'n'), L"photo.jpg"}));
 }
 
@@ -83,8 +92,7 @@ TEST(file_safety, a_target_that_is_not_a_regular_file_is_refused_and_left_as_it_
     ASSERT_EQ(::mkfifo(to_utf8(pipe).c_str(), 0644), 0);
     const std::wstring spare = temp.write(L"spare", "new");
     EXPECT_FALSE(qlm::metadata::replace_file_atomically(pipe, "new", 3));
-    EXPECT_EQ(fs::write_temporary(pipe, fs::temporary_name_beside(pipe), "new", 3),
-              platform::win32_error::access_denied);
+    EXPECT_EQ(fs::write_temporary(pipe, fs::temporary_name_beside(pipe), "new", 3), platform::win32_error::access_denied);
     EXPECT_EQ(fs::replace_file(pipe, spare), platform::win32_error::access_denied);
     EXPECT_EQ(fs::replace_existing_file(to_utf8(pipe), "new", 3, fs::identify_file(pipe)),
               platform::win32_error::access_denied);

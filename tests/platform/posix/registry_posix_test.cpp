@@ -79,9 +79,9 @@ TEST_F(hive_fixture, classes_root_reads_the_user_key_else_the_machine_key_and_ma
 
 TEST_F(hive_fixture, a_hive_that_is_not_one_reads_empty_and_is_never_overwritten) {
     for (const std::string& garbage : {std::string("{\"keys\": [1, 2]}"), std::string("not json"),
-                                       std::string("{\"values\": [{\"name\": \"x\", \"type\": \"REG_BINARY\", "
-                                                   "\"data\": \"\"}]}"),
-                                       std::string(300000, '['), std::string("\xFF\xFE\x00", 3)}) {
+                                      std::string("{\"values\": [{\"name\": \"x\", \"type\": \"REG_BINARY\", "
+                                                  "\"data\": \"\"}]}"),
+                                      std::string(300000, '['), std::string("\xFF\xFE\x00", 3)}) {
         folder.write(L"HKCU.json", garbage);
         registry::key key;
         EXPECT_EQ(registry::open_key(registry::root::current_user, L"", false, key), 0U);
