@@ -1,8 +1,8 @@
 // metadata_handle against a fault-injecting system: open rules, folder
 // attribute lifting, set_value and commit retries, rating scales.
 
-#include "metadata/comment_storage.h"
 #include "metadata/metadata_handle.h"
+#include "metadata/comment_storage.h"
 
 #include "metadata/fake_store_access.h"
 #include "platform/file_system.h"
@@ -29,6 +29,14 @@ constexpr std::uint32_t normal = fs::attribute_normal;
 constexpr std::uint32_t folder = fs::attribute_directory;
 
 using qlm::testing::error_of;
+
+// A handle on a plain photo that the fake store knows.
+class photo_handle : public ::testing::Test {
+protected:
+    photo_handle() { access.attributes[photo] = normal; }
+    fake_store_access access;
+    metadata_handle handle{access};
+};
 
 TEST(rating_scales, every_boundary_of_both_tables) {
     const std::pair<std::uint32_t, std::uint32_t> to_stars[] = {
@@ -60,12 +68,9 @@ TEST(metadata_handle, cloud_placeholders_and_missing_paths_are_never_opened) {
     EXPECT_FALSE(handle.open_for_writing(L"/missing.jpg"));
 }
 
-TEST(metadata_handle, open_failures_throw_the_documented_texts) {
-    fake_store_access access;
-    access.attributes[photo] = normal;
+TEST_F(photo_handle, open_failures_throw_the_documented_texts) {
     access.handler_open_result = ps::e_fail;
     access.property_set_open_result = ps::stg_e_invalidfunction;
-    metadata_handle handle(access);
     if (platform::system_words::codes_beside_words()) {
         EXPECT_EQ(error_of([&] { handle.open_for_writing(photo); }),
                   "Failed to write new metadata. Error provided by Windows: " +
@@ -90,13 +95,10 @@ TEST(metadata_handle, open_failures_throw_the_documented_texts) {
     EXPECT_FALSE(handle.open_for_reading(photo, ps::gps_default));
 }
 
-TEST(metadata_handle, files_fall_back_to_the_property_set_and_folders_never_use_the_handler) {
+TEST_F(photo_handle, files_fall_back_to_the_property_set_and_folders_never_use_the_handler) {
     qlm::testing::temp_folder temp;
-    fake_store_access access;
-    access.attributes[photo] = normal;
     access.attributes[temp.path()] = folder;
     access.handler_open_result = ps::e_fail;
-    metadata_handle handle(access);
     ASSERT_TRUE(handle.open_for_writing(photo));
     EXPECT_EQ(handle.mode(), 2u);
     EXPECT_FALSE(handle.is_folder());
@@ -152,10 +154,7 @@ TEST(metadata_handle, read_only_folder_is_lifted_for_the_write_and_restored_at_c
     }
 }
 
-TEST(metadata_handle, set_value_retries_with_pauses_except_for_final_refusals) {
-    fake_store_access access;
-    access.attributes[photo] = normal;
-    metadata_handle handle(access);
+TEST_F(photo_handle, set_value_retries_with_pauses_except_for_final_refusals) {
     ASSERT_TRUE(handle.open_for_writing(photo));
     const auto value = ps::property_value::make_ui4(99);
 
@@ -180,12 +179,9 @@ TEST(metadata_handle, set_value_retries_with_pauses_except_for_final_refusals) {
     }
 }
 
-TEST(metadata_handle, commit_retries_sharing_violations_three_times_in_all) {
+TEST_F(photo_handle, commit_retries_sharing_violations_three_times_in_all) {
     const ps::hresult storage_share = static_cast<ps::hresult>(0x80030020);
     const ps::hresult win32_share = static_cast<ps::hresult>(0x80070020);
-    fake_store_access access;
-    access.attributes[photo] = normal;
-    metadata_handle handle(access);
     ASSERT_TRUE(handle.open_for_writing(photo));
     ASSERT_EQ(handle.set_value(ps::key_rating, ps::property_value::make_ui4(75)), ps::s_ok);
 
@@ -213,13 +209,10 @@ TEST(metadata_handle, commit_retries_sharing_violations_three_times_in_all) {
     EXPECT_EQ(access.commit_calls, 1);
 }
 
-TEST(metadata_handle, readers_accept_the_documented_types_only) {
-    fake_store_access access;
-    access.attributes[photo] = normal;
+TEST_F(photo_handle, readers_accept_the_documented_types_only) {
     access.handler_values[photo] = {{ps::key_rating, ps::property_value::make_i4(13)},
                                     {ps::key_comment, ps::property_value::make_bstr(L"a\r\nb")},
                                     {ps::key_keywords, ps::property_value::make_strings({L"z", L"a"})}};
-    metadata_handle handle(access);
     ASSERT_TRUE(handle.open_for_reading(photo, ps::gps_default));
     bool found = false;
     EXPECT_EQ(handle.get_rating(found), 2u);
@@ -242,9 +235,7 @@ TEST(metadata_handle, readers_accept_the_documented_types_only) {
     EXPECT_EQ(handle.get_rating(found), 0u);  // no store: nothing to ask
 }
 
-TEST(comment_storage, read_back_decides_whether_the_comment_was_saved) {
-    fake_store_access access;
-    access.attributes[photo] = normal;
+TEST_F(photo_handle, comments_are_saved_when_they_read_back_the_same) {
     comment_document document{photo, L"two\r\nlines", true, L"", false};
     EXPECT_TRUE(save_comment(document, access));
     EXPECT_FALSE(document.dirty);

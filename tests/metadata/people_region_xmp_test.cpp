@@ -1,5 +1,7 @@
 #include "metadata/people_region_xmp.h"
 
+#include "support/test_data.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,50 +12,9 @@ namespace {
 
 using namespace qlm::metadata;
 
-const std::string declarations =
-    "  <rdf:Description rdf:about=\"\"\n"
-    "    xmlns:qsxx=\"http://ns.verandel.com/qsx/regions/1.0/\" qsxx:managed=\"true\"\n"
-    "    xmlns:MP=\"http://ns.microsoft.com/photo/1.2/\"\n"
-    "    xmlns:MPRI=\"http://ns.microsoft.com/photo/1.2/t/RegionInfo#\"\n"
-    "    xmlns:MPReg=\"http://ns.microsoft.com/photo/1.2/t/Region#\"\n"
-    "    xmlns:mwg-rs=\"http://www.metadataworkinggroup.com/schemas/regions/\"\n"
-    "    xmlns:stArea=\"http://ns.adobe.com/xmp/sType/Area#\"\n"
-    "    xmlns:stDim=\"http://ns.adobe.com/xap/1.0/sType/Dimensions#\">\n";
-
 TEST(people_region_xmp, packet_byte_for_byte_drops_unnamed_faces) {
     const std::vector<people_region> regions = {{L"", 0.1, 0.1, 0.1, 0.1}, {L"Anna", 0.2, 0.1, 0.4, 0.3}};
-    EXPECT_EQ(write_region_packet(regions, 3000, 4000),
-              "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
-              "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\" x:xmptk=\"VRD QSX\">\n"
-              " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n" +
-                  declarations +
-                  "   <MP:RegionInfo rdf:parseType=\"Resource\">\n"
-                  "    <MPRI:Regions>\n"
-                  "     <rdf:Bag>\n"
-                  "      <rdf:li rdf:parseType=\"Resource\">\n"
-                  "       <MPReg:Rectangle>0.200000, 0.100000, 0.400000, 0.300000</MPReg:Rectangle>\n"
-                  "       <MPReg:PersonDisplayName>Anna</MPReg:PersonDisplayName>\n"
-                  "      </rdf:li>\n"
-                  "     </rdf:Bag>\n"
-                  "    </MPRI:Regions>\n"
-                  "   </MP:RegionInfo>\n"
-                  "   <mwg-rs:Regions rdf:parseType=\"Resource\">\n"
-                  "    <mwg-rs:AppliedToDimensions stDim:w=\"3000\" stDim:h=\"4000\" stDim:unit=\"pixel\"/>\n"
-                  "    <mwg-rs:RegionList>\n"
-                  "     <rdf:Bag>\n"
-                  "      <rdf:li rdf:parseType=\"Resource\">\n"
-                  "       <mwg-rs:Name>Anna</mwg-rs:Name>\n"
-                  "       <mwg-rs:Type>Face</mwg-rs:Type>\n"
-                  "       <mwg-rs:Area stArea:x=\"0.400000\" stArea:y=\"0.250000\" stArea:w=\"0.400000\" "
-                  "stArea:h=\"0.300000\" stArea:unit=\"normalized\"/>\n"
-                  "      </rdf:li>\n"
-                  "     </rdf:Bag>\n"
-                  "    </mwg-rs:RegionList>\n"
-                  "   </mwg-rs:Regions>\n"
-                  "  </rdf:Description>\n"
-                  " </rdf:RDF>\n"
-                  "</x:xmpmeta>\n"
-                  "<?xpacket end=\"w\"?>");
+    EXPECT_EQ(write_region_packet(regions, 3000, 4000), qlm::testing::test_data("people_regions_packet.xmp"));
     // Only unnamed faces: empty bags; an unknown width: no dimensions at all.
     const std::string unnamed = write_region_description({{L"", 0.5, 0.5, 0.1, 0.1}}, 0, 3000);
     EXPECT_NE(unnamed.find("    <mwg-rs:RegionList>\n     <rdf:Bag>\n     </rdf:Bag>\n"), std::string::npos);

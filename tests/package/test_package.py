@@ -121,16 +121,36 @@ class DebianPackage(unittest.TestCase):
         errors = [line for line in checked.stdout.splitlines() if line.startswith("E:")]
         self.assertEqual(errors, [], checked.stdout + checked.stderr)
 
+    def bash_complete(self, words, cwd, env=None):
+        """The sorted words that the program's (words[0]) bash completion offers."""
+        script = (f'source "{self.root}/usr/share/bash-completion/completions/{words[0]}"\n'
+                  'COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))\n'
+                  f'_{words[0].replace("-", "_")}; printf "%s\\n" "${{COMPREPLY[@]}}"\n')
+        done = run(["bash", "-c", script, "bash", *words], env=env or self.env, cwd=cwd)
+        self.assertEqual(done.stderr, "")
+        return sorted(line for line in done.stdout.splitlines() if line)
+
+    def fish_complete(self, line, cwd, env=None):
+        fish_script = self.root / "usr/share/fish/vendor_completions.d/qlm.fish"
+        done = run(["fish", "--no-config", "-c", f"source {fish_script}; complete -C '{line}'"],
+                   env=env or self.env, cwd=cwd)
+        self.assertEqual(done.stderr, "")
+        return sorted(entry.split("\t")[0] for entry in done.stdout.splitlines())
+
+    def render_man(self, program):
+        """The program's manual page as man shows it, which must warn of nothing."""
+        page = self.root / f"usr/share/man/man1/{program}.1.gz"
+        shown = run(["man", "--warnings", "-E", "UTF-8", "-l", str(page)], env=dict(self.env, MANWIDTH="200"))
+        self.assertEqual((shown.returncode, shown.stderr), (0, ""))
+        return shown.stdout.replace("\u2010", "-").replace("\u2212", "-")
+
     def test_installed_sortwell_batch(self):
         installed = str(self.root / "usr/bin/sortwell-batch")
         shown = run([installed, "--help"], env=self.env)
         self.assertEqual(shown.returncode, 0, shown.stderr)
         self.assertIn("set_rating", shown.stdout)
         # The manual page lists the same actions as the help.
-        page = self.root / "usr/share/man/man1/sortwell-batch.1.gz"
-        rendered = run(["man", "--warnings", "-E", "UTF-8", "-l", str(page)], env=dict(self.env, MANWIDTH="200"))
-        self.assertEqual((rendered.returncode, rendered.stderr), (0, ""))
-        text = rendered.stdout.replace("\u2010", "-").replace("\u2212", "-")
+        text = self.render_man("sortwell-batch")
         actions = [line.split()[0] for line in shown.stdout.split("Actions", 1)[1].split("Exit codes")[0].splitlines()
                    if line.startswith("  ") and not line.startswith("      ")]
         self.assertGreater(len(actions), 10)
@@ -140,20 +160,8 @@ class DebianPackage(unittest.TestCase):
         folder = self.work / "jobs"
         folder.mkdir()
         (folder / "tag job.json").write_text("{}")
-        script = (f'source "{self.root}/usr/share/bash-completion/completions/sortwell-batch"\n'
-                  'COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))\n'
-                  '_sortwell_batch; printf "%s\\n" "${COMPREPLY[@]}"\n')
         for words, expected in [(["sortwell-batch", "--d"], ["--delete"]), (["sortwell-batch", "ta"], ["tag job.json"])]:
-            done = run(["bash", "-c", script, "bash", *words], env=self.env, cwd=folder)
-            self.assertEqual((sorted(filter(None, done.stdout.splitlines())), done.stderr), (expected, ""))
-
-    def bash_complete(self, words, cwd):
-        script = (f'source "{self.root}/usr/share/bash-completion/completions/qlm"\n'
-                  'COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))\n'
-                  '_qlm; printf "%s\\n" "${COMPREPLY[@]}"\n')
-        done = run(["bash", "-c", script, "bash", *words], env=self.env, cwd=cwd)
-        self.assertEqual(done.stderr, "")
-        return sorted(line for line in done.stdout.splitlines() if line)
+            self.assertEqual(self.bash_complete(words, folder), expected)
 
     def test_bash_completion(self):
         loaded = run(["bash", "-c", f'source "{self.root}/usr/share/bash-completion/completions/qlm"; complete -p qlm'])
@@ -188,18 +196,13 @@ class DebianPackage(unittest.TestCase):
         home = self.work / "untouched-home"
         home.mkdir()
         env = dict(self.env, HOME=str(home), XDG_DATA_HOME=str(home / "data"))
-        script = (f'source "{self.root}/usr/share/bash-completion/completions/qlm"\n'
-                  'COMP_WORDS=(qlm tag add -t Do); COMP_CWORD=4; _qlm; printf "%s\\n" "${COMPREPLY[@]}"\n')
-        self.assertEqual(run(["bash", "-c", script], env=env, cwd=self.work).stdout, "Done\n")
+        self.assertEqual(self.bash_complete(["qlm", "tag", "add", "-t", "Do"], self.work, env), ["Done"])
         self.assertEqual(list(home.iterdir()), [])
-        fish_script = self.root / "usr/share/fish/vendor_completions.d/qlm.fish"
-        done = run(["fish", "--no-config", "-c", f"source {fish_script}; complete -C 'qlm tag add -t Do'"], env=env)
-        self.assertEqual([line.split("\t")[0] for line in done.stdout.splitlines()], ["Done"])
+        self.assertEqual(self.fish_complete("qlm tag add -t Do", self.work, env), ["Done"])
         # fish keeps its own files there; nothing of ours.
         self.assertEqual(list(home.rglob("Verandel")), [])
 
     def test_fish_and_zsh_completions(self):
-        fish_script = self.root / "usr/share/fish/vendor_completions.d/qlm.fish"
         zsh_script = self.root / "usr/share/zsh/vendor-completions/_qlm"
         # compinit finds the function where zsh looks and binds it to qlm.
         bound = run(["zsh", "-f", "-c", f"fpath=({zsh_script.parent} $fpath); autoload -Uz compinit; "
@@ -232,17 +235,11 @@ class DebianPackage(unittest.TestCase):
         ]
         for line, expected in cases:
             with self.subTest(line=line):
-                done = run(["fish", "--no-config", "-c", f"source {fish_script}; complete -C '{line}'"],
-                           env=self.env, cwd=folder)
-                self.assertEqual(done.stderr, "")
-                self.assertEqual(sorted(entry.split("\t")[0] for entry in done.stdout.splitlines()), expected)
+                self.assertEqual(self.fish_complete(line, folder), expected)
 
     def test_manual_page_renders_every_command_without_warnings(self):
-        page = self.root / "usr/share/man/man1/qlm.1.gz"
-        shown = run(["man", "--warnings", "-E", "UTF-8", "-l", str(page)], env=dict(self.env, MANWIDTH="200"))
-        self.assertEqual((shown.returncode, shown.stderr), (0, ""))
+        text = self.render_man("qlm")
         description = json.loads(run([str(BUILD / "qlm"), "help", "--json"]).stdout)
-        text = shown.stdout.replace("\u2010", "-").replace("\u2212", "-")
         for command in description["commands"]:
             self.assertIn(command["usage"], text)
             self.assertIn(command["example"], text)

@@ -131,13 +131,6 @@ TEST(file_system, read_file_returns_exact_bytes_across_blocks) {
     EXPECT_EQ(error, fs::file_too_large);
 }
 
-TEST(file_system, module_path_names_the_running_test_binary) {
-    const std::filesystem::path self = fs::to_native(fs::module_path());
-    EXPECT_TRUE(self.is_absolute());
-    EXPECT_EQ(self.stem(), "qlm_tests");
-    EXPECT_TRUE(std::filesystem::is_regular_file(self));
-}
-
 TEST(file_system, touch_moves_only_the_write_time_to_now) {
     qlm::testing::temp_folder folder;
     const std::wstring path = folder.write(L"photo.jpg", "pixels");

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 
 #include "support/outside_tools.h"
+#include "support/property_read.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -14,22 +15,13 @@ namespace {
 
 namespace ps = platform::property_store;
 using qlm::testing::getfattr;
+using qlm::testing::read_property;
 using qlm::testing::run_tool;
 using qlm::testing::shell_quote;
 
 void setfattr(const std::wstring& path, const std::string& name, const std::string& value) {
     // setfattr reads a value starting with 0x or 0s as encoded, so plain text goes in quoted.
     run_tool("setfattr -n " + name + " -v '\"" + value + "\"' " + shell_quote(path));
-}
-
-ps::property_value read(const std::wstring& path, const ps::property_key& key, std::uint32_t flags = ps::gps_default) {
-    std::unique_ptr<ps::store> store;
-    EXPECT_EQ(ps::open_handler_store(path, flags, store), ps::s_ok);
-    ps::property_value value;
-    if (store) {
-        EXPECT_EQ(store->get_value(key, value), ps::s_ok);
-    }
-    return value;
 }
 
 void write(const std::wstring& path, const ps::property_key& key, const ps::property_value& value) {
@@ -43,19 +35,20 @@ TEST(freedesktop_attributes, tags_written_elsewhere_are_read_and_kept) {
     qlm::testing::temp_folder temp;
     const std::wstring file = temp.write(L"k.txt", "x");
     setfattr(file, "user.xdg.tags", "Red,Blue");
-    EXPECT_EQ(read(file, ps::key_keywords), ps::property_value::make_strings({L"Red", L"Blue"}));
+    EXPECT_EQ(read_property(file, ps::key_keywords), ps::property_value::make_strings({L"Red", L"Blue"}));
     write(file, ps::key_keywords, ps::property_value::make_strings({L"Red", L"Blue", L"Green"}));
     EXPECT_EQ(getfattr(file, "user.xdg.tags"), "Red,Blue,Green");
 
     // A tag with a comma keeps its exact form while nobody else edits the tags...
     write(file, ps::key_keywords, ps::property_value::make_strings({L"Smith, Ann", L"\u00e9t\u00e9"}));
     EXPECT_EQ(getfattr(file, "user.xdg.tags"), "Smith, Ann,\xC3\xA9t\xC3\xA9");
-    EXPECT_EQ(read(file, ps::key_keywords), ps::property_value::make_strings({L"Smith, Ann", L"\u00e9t\u00e9"}));
+    EXPECT_EQ(read_property(file, ps::key_keywords),
+              ps::property_value::make_strings({L"Smith, Ann", L"\u00e9t\u00e9"}));
     // ...and the file manager's list wins once it has changed.
     setfattr(file, "user.xdg.tags", "Smith, Ann,,x");
-    EXPECT_EQ(read(file, ps::key_keywords), ps::property_value::make_strings({L"Smith", L" Ann", L"x"}));
+    EXPECT_EQ(read_property(file, ps::key_keywords), ps::property_value::make_strings({L"Smith", L" Ann", L"x"}));
     run_tool("setfattr -x user.xdg.tags " + shell_quote(file));
-    EXPECT_EQ(read(file, ps::key_keywords).type, ps::value_type::empty);
+    EXPECT_EQ(read_property(file, ps::key_keywords).type, ps::value_type::empty);
 
     write(file, ps::key_keywords, ps::property_value::make_strings({}));
     EXPECT_EQ(run_tool("getfattr -d -m - " + shell_quote(file)), "");
@@ -77,7 +70,7 @@ TEST(freedesktop_attributes, ratings_map_to_half_stars_both_ways) {
                                                                {"14", 99}, {"0", 0}, {"-2", 0}, {"x", 0}};
     for (const auto& [half_stars, value] : read_back) {
         setfattr(file, "user.baloo.rating", half_stars);
-        const auto got = read(file, ps::key_rating);
+        const auto got = read_property(file, ps::key_rating);
         if (value == 0) {
             EXPECT_EQ(got.type, ps::value_type::empty) << half_stars;
         } else {
@@ -98,18 +91,18 @@ TEST(freedesktop_attributes, a_file_without_a_handler_shows_them_to_a_handler_on
     setfattr(file, "user.xdg.comment", "Hi \xC3\xBC");
     setfattr(file, "user.xdg.tags", "a,b");
     setfattr(file, "user.baloo.rating", "6");
-    EXPECT_EQ(read(file, ps::key_comment, ps::gps_handler_properties_only), ps::property_value::make_lpwstr(L"Hi \u00fc"));
-    EXPECT_EQ(read(file, ps::key_keywords, ps::gps_handler_properties_only), ps::property_value::make_strings({L"a", L"b"}));
-    EXPECT_EQ(read(file, ps::key_rating, ps::gps_handler_properties_only), ps::property_value::make_ui4(50));
-    EXPECT_EQ(read(file, ps::key_title, ps::gps_handler_properties_only).type, ps::value_type::empty);
+    EXPECT_EQ(read_property(file, ps::key_comment, ps::gps_handler_properties_only),
+              ps::property_value::make_lpwstr(L"Hi \u00fc"));
+    EXPECT_EQ(read_property(file, ps::key_keywords, ps::gps_handler_properties_only),
+              ps::property_value::make_strings({L"a", L"b"}));
+    EXPECT_EQ(read_property(file, ps::key_rating, ps::gps_handler_properties_only), ps::property_value::make_ui4(50));
+    EXPECT_EQ(read_property(file, ps::key_title, ps::gps_handler_properties_only).type, ps::value_type::empty);
 
     std::unique_ptr<ps::store> store;
     ASSERT_EQ(ps::open_property_set(file, true, store), ps::s_ok);
     EXPECT_EQ(store->set_value(ps::key_rating, ps::property_value::make_lpwstr(L"5")), ps::e_invalidarg);
     EXPECT_EQ(store->set_value(ps::key_keywords, ps::property_value::make_lpwstr(L"a")), ps::e_invalidarg);
 }
-
-}  // namespace
 
 // A photo reader lists the attributes once and merges only when one of
 // those it reads is there: each of them alone, among unrelated ones, must
@@ -127,12 +120,14 @@ TEST(freedesktop_attributes, a_photo_reader_sees_each_file_manager_attribute_amo
     for (const auto& change : changes) {
         const std::wstring photo = qlm::testing::make_image(temp / (platform::text::from_utf8(change.name) + L".jpg"));
         setfattr(photo, "user.other", "unrelated");
-        const ps::property_value embedded = read(photo, change.key);
+        const ps::property_value embedded = read_property(photo, change.key);
         setfattr(photo, change.name, change.value);
         setfattr(reference, change.name, change.value);
-        const ps::property_value theirs = read(reference, change.key, ps::gps_handler_properties_only);
+        const ps::property_value theirs = read_property(reference, change.key, ps::gps_handler_properties_only);
         EXPECT_NE(theirs.type, ps::value_type::empty) << change.name;
         EXPECT_FALSE(theirs == embedded) << change.name;
-        EXPECT_EQ(read(photo, change.key), theirs) << change.name;
+        EXPECT_EQ(read_property(photo, change.key), theirs) << change.name;
     }
 }
+
+}  // namespace

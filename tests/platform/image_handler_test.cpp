@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "support/outside_tools.h"
+#include "support/property_read.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@ namespace {
 namespace ps = platform::property_store;
 namespace fs = platform::file_system;
 using qlm::testing::exiftool_value;
+using qlm::testing::read_property;
 using qlm::testing::run_tool;
 using qlm::testing::shell_quote;
 
@@ -42,17 +44,6 @@ protected:
         ASSERT_EQ(store->set_value(ps::key_title, ps::property_value::make_lpwstr(L"lang=\"de\" Titel \u00e9")), ps::s_ok);
         ASSERT_EQ(store->commit(), ps::s_ok);
     }
-
-    static ps::property_value read(const std::wstring& path, const ps::property_key& key,
-                                   std::uint32_t flags = ps::gps_default) {
-        std::unique_ptr<ps::store> store;
-        EXPECT_EQ(ps::open_handler_store(path, flags, store), ps::s_ok);
-        ps::property_value value;
-        if (store) {
-            EXPECT_EQ(store->get_value(key, value), ps::s_ok);
-        }
-        return value;
-    }
 };
 
 TEST_F(image_handler, keywords_rating_comment_title_round_trip_on_jpeg_both_tiffs_png_webp) {
@@ -65,10 +56,11 @@ TEST_F(image_handler, keywords_rating_comment_title_round_trip_on_jpeg_both_tiff
         ASSERT_FALSE(path.empty());
         write_all(path);
         SCOPED_TRACE(platform::text::to_utf8(name));
-        EXPECT_EQ(read(path, ps::key_keywords), ps::property_value::make_strings({L"W\u00f6rk", L"a;b", L"Zebra"}));
-        EXPECT_EQ(read(path, ps::key_rating), ps::property_value::make_ui4(75));
-        EXPECT_EQ(read(path, ps::key_comment), ps::property_value::make_lpwstr(comment_text));
-        EXPECT_EQ(read(path, ps::key_title), ps::property_value::make_lpwstr(L"lang=\"de\" Titel \u00e9"));
+        EXPECT_EQ(read_property(path, ps::key_keywords),
+                  ps::property_value::make_strings({L"W\u00f6rk", L"a;b", L"Zebra"}));
+        EXPECT_EQ(read_property(path, ps::key_rating), ps::property_value::make_ui4(75));
+        EXPECT_EQ(read_property(path, ps::key_comment), ps::property_value::make_lpwstr(comment_text));
+        EXPECT_EQ(read_property(path, ps::key_title), ps::property_value::make_lpwstr(L"lang=\"de\" Titel \u00e9"));
 
         const bool has_iptc = name != L"p.webp";
         EXPECT_EQ(qlm::testing::exiftool_values(path, {"-XMP-dc:Subject", "-XMP-xmp:Rating", "-XMP-microsoft:RatingPercent",
@@ -110,31 +102,36 @@ TEST_F(image_handler, a_write_replaces_copies_made_elsewhere_and_clearing_leaves
     EXPECT_EQ(run_tool("exiftool -m -s -s -XMP-dc:all -IPTC:Keywords -XPKeywords -XPComment -XPTitle -UserComment "
                        "-XMP-exif:all -XMP-microsoft:all -Rating -RatingPercent " + shell_quote(path)),
               "");
-    EXPECT_EQ(read(path, ps::key_keywords).type, ps::value_type::empty);
-    EXPECT_EQ(read(path, ps::key_rating).type, ps::value_type::empty);
+    EXPECT_EQ(read_property(path, ps::key_keywords).type, ps::value_type::empty);
+    EXPECT_EQ(read_property(path, ps::key_rating).type, ps::value_type::empty);
 }
 
 TEST_F(image_handler, reading_prefers_xmp_and_trusts_the_percent_only_while_it_agrees) {
     qlm::testing::temp_folder temp;
     const std::wstring path = qlm::testing::make_image(temp / L"mixed.jpg");
-    run_tool("exiftool -q -overwrite_original -XMP-dc:Subject=x -IPTC:Keywords=y -XPKeywords=z "
-             "-XMP-xmp:Rating=2 -XMP-microsoft:RatingPercent=99 " + shell_quote(path));
-    EXPECT_EQ(read(path, ps::key_keywords), ps::property_value::make_strings({L"x"}));
-    EXPECT_EQ(read(path, ps::key_rating), ps::property_value::make_ui4(25));
+    run_tool(
+        "exiftool -q -overwrite_original -XMP-dc:Subject=x -IPTC:Keywords=y -XPKeywords=z "
+        "-XMP-xmp:Rating=2 -XMP-microsoft:RatingPercent=99 " +
+        shell_quote(path));
+    EXPECT_EQ(read_property(path, ps::key_keywords), ps::property_value::make_strings({L"x"}));
+    EXPECT_EQ(read_property(path, ps::key_rating), ps::property_value::make_ui4(25));
     run_tool("exiftool -q -overwrite_original -XMP:all= -IPTC:Keywords= -IFD0:Rating=3 " + shell_quote(path));
-    EXPECT_EQ(read(path, ps::key_keywords), ps::property_value::make_strings({L"z"}));
-    run_tool("exiftool -q -overwrite_original -charset iptc=Latin -IPTC:Keywords=caf\xC3\xA9 "
-             "-IPTC:Caption-Abstract=Cr\xC3\xA8me " + shell_quote(path));
-    EXPECT_EQ(read(path, ps::key_keywords), ps::property_value::make_strings({L"caf\u00e9"}));
+    EXPECT_EQ(read_property(path, ps::key_keywords), ps::property_value::make_strings({L"z"}));
+    run_tool(
+        "exiftool -q -overwrite_original -charset iptc=Latin -IPTC:Keywords=caf\xC3\xA9 "
+        "-IPTC:Caption-Abstract=Cr\xC3\xA8me " +
+        shell_quote(path));
+    EXPECT_EQ(read_property(path, ps::key_keywords), ps::property_value::make_strings({L"caf\u00e9"}));
 
     // Writing declares UTF-8 for the IPTC record; the Latin-1 caption keeps its text.
     std::unique_ptr<ps::store> store;
     ASSERT_EQ(ps::open_handler_store(path, ps::gps_read_write, store), ps::s_ok);
     ASSERT_EQ(store->set_value(ps::key_keywords, ps::property_value::make_strings({L"\u00e9t\u00e9"})), ps::s_ok);
     ASSERT_EQ(store->commit(), ps::s_ok);
-    EXPECT_EQ(qlm::testing::exiftool_values(path, {"-IPTC:Caption-Abstract", "-IPTC:Keywords", "-IPTC:CodedCharacterSet"}),
-              (std::vector<std::string>{"Cr\xC3\xA8me", "\xC3\xA9t\xC3\xA9", ".%G"}));  // exiftool shows ESC as '.'
-    EXPECT_EQ(read(path, ps::key_rating), ps::property_value::make_ui4(50));
+    EXPECT_EQ(
+        qlm::testing::exiftool_values(path, {"-IPTC:Caption-Abstract", "-IPTC:Keywords", "-IPTC:CodedCharacterSet"}),
+        (std::vector<std::string>{"Cr\xC3\xA8me", "\xC3\xA9t\xC3\xA9", ".%G"}));  // exiftool shows ESC as '.'
+    EXPECT_EQ(read_property(path, ps::key_rating), ps::property_value::make_ui4(50));
 }
 
 TEST_F(image_handler, other_properties_pass_through_and_the_file_keeps_mode_and_xattrs) {
@@ -156,8 +153,8 @@ TEST_F(image_handler, other_properties_pass_through_and_the_file_keeps_mode_and_
               std::string("vector_lpwstr:1:Ann"));
     EXPECT_EQ(fs::get_attributes(path), fs::attribute_hidden | fs::attribute_archive);
     EXPECT_EQ(std::filesystem::status(fs::to_native(path)).permissions(), std::filesystem::perms(0640));
-    EXPECT_EQ(read(path, people), ps::property_value::make_strings({L"Ann"}));
-    EXPECT_EQ(read(path, people, ps::gps_handler_properties_only).type, ps::value_type::empty);
+    EXPECT_EQ(read_property(path, people), ps::property_value::make_strings({L"Ann"}));
+    EXPECT_EQ(read_property(path, people, ps::gps_handler_properties_only).type, ps::value_type::empty);
     EXPECT_EQ(exiftool_value(path, "-XMP-xmp:Rating"), "5");
     // No temporary left; the hidden file is named in the folder's list for file managers.
     EXPECT_EQ(qlm::testing::run_tool("ls -a " + shell_quote(temp.path())), ".\n..\n.hidden\nkept.jpg\n");
@@ -231,8 +228,9 @@ TEST_F(image_handler, a_read_finds_the_metadata_of_a_jpeg_wherever_it_lies) {
     const std::wstring long_tail = temp.write(L"long_tail.jpg", bytes + trailer);
     const auto keywords = ps::property_value::make_strings({L"W\u00f6rk", L"a;b", L"Zebra"});
     for (const std::wstring& path : {small, late, long_tail}) {
-        EXPECT_EQ(read(path, ps::key_keywords), keywords) << platform::text::to_utf8(path);
-        EXPECT_EQ(read(path, ps::key_rating), ps::property_value::make_ui4(75)) << platform::text::to_utf8(path);
+        EXPECT_EQ(read_property(path, ps::key_keywords), keywords) << platform::text::to_utf8(path);
+        EXPECT_EQ(read_property(path, ps::key_rating), ps::property_value::make_ui4(75))
+            << platform::text::to_utf8(path);
     }
     EXPECT_EQ(run_tool("exiftool -s3 -XMP-xmp:Rating " + shell_quote(late)), "4\n");
 }

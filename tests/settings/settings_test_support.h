@@ -13,14 +13,6 @@
 
 namespace qlm::testing {
 
-/// The path with every '/' turned into the native separator.
-inline std::wstring native_path(std::wstring path) {
-    for (auto& c : path) {
-        if (c == L'/') c = platform::file_system::separator;
-    }
-    return path;
-}
-
 struct settings_sandbox {
     temp_folder folder;
     std::wstring module = folder.make_folder(L"install") + platform::file_system::separator + L"qlm";

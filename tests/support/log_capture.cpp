@@ -38,9 +38,8 @@ std::string log_capture::text() const {
 }
 
 std::vector<std::string> log_capture::lines() const {
-    const std::string text = whole_log();
     std::vector<std::string> out;
-    std::istringstream stream(text.size() > start_ ? text.substr(start_) : std::string());
+    std::istringstream stream(text());
     for (std::string line; std::getline(stream, line);) out.push_back(line);
     return out;
 }

@@ -28,11 +28,7 @@ temp_folder::~temp_folder() {
 }
 
 std::wstring temp_folder::operator/(const std::wstring& name) const {
-    std::wstring native = name;
-    for (auto& c : native) {
-        if (c == L'/') c = fs::separator;
-    }
-    return path_ + fs::separator + native;
+    return path_ + fs::separator + native_path(name);
 }
 
 std::wstring temp_folder::write(const std::wstring& name, const std::string& bytes) const {

@@ -11,6 +11,12 @@
 
 namespace qlm::testing {
 
+/// The path with every '/' turned into the native separator.
+inline std::wstring native_path(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', platform::file_system::separator);
+    return path;
+}
+
 /// A new, empty folder under the system's temporary folder; removed with
 /// everything in it when the object goes away.
 class temp_folder {

@@ -9,6 +9,7 @@
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
+#include "support/outside_tools.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -28,12 +29,6 @@ using platform::text::to_utf8;
 using qlm::testing::names_in;
 using qlm::testing::read_bytes;
 
-std::string xattr(const std::wstring& path, const char* name) {
-    char value[256] = {};
-    const ssize_t n = ::getxattr(to_utf8(path).c_str(), name, value, sizeof value);
-    return n < 0 ? std::string("<none>") : std::string(value, static_cast<std::size_t>(n));
-}
-
 void append(const std::wstring& path, const std::string& bytes) {
     std::ofstream out(fs::to_native(path), std::ios::binary | std::ios::app);
     out << bytes;
@@ -51,7 +46,7 @@ TEST(checked_replace, a_target_renamed_over_edited_or_created_after_the_read_is_
     EXPECT_EQ(fs::identify_file(target), read);
     EXPECT_EQ(fs::write_if_unchanged(target, read, "ours", 4), 0u);
     EXPECT_EQ(read_bytes(target), "ours");
-    EXPECT_EQ(xattr(target, "user.keep"), "yes");
+    EXPECT_EQ(qlm::testing::getfattr(target, "user.keep"), "yes");
 
     // A sync client renames its copy over the path.
     read = fs::identify_file(target);

@@ -29,6 +29,8 @@ namespace {
 
 namespace fs = platform::file_system;
 using platform::text::from_utf8_name;
+using qlm::testing::getfattr;
+using qlm::testing::names_in;
 
 constexpr std::uint32_t cant_resolve_filename = 1921;  // ERROR_CANT_RESOLVE_FILENAME, what a link loop is
 using platform::text::to_utf8;
@@ -37,22 +39,6 @@ mode_t mode_of(const std::wstring& path) {
     struct stat info {};
     EXPECT_EQ(::stat(to_utf8(path).c_str(), &info), 0);
     return info.st_mode & 07777;
-}
-
-std::string xattr(const std::wstring& path, const char* name) {
-    char value[256] = {};
-    const ssize_t n = ::getxattr(to_utf8(path).c_str(), name, value, sizeof value);
-    return n < 0 ? std::string("<none>") : std::string(value, static_cast<std::size_t>(n));
-}
-
-// The sorted names in the folder.
-std::vector<std::string> names_in(const std::wstring& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(fs::to_native(folder))) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // The id of a process that has ended.
@@ -73,21 +59,31 @@ TEST(file_safety, a_temporary_is_hidden_and_carries_the_target_s_mode_and_attrib
         const std::wstring temporary = fs::temporary_name_beside(target);
         EXPECT_EQ(temporary.substr(0, temp.path().size() + 12), temp.path() + L"/.photo.jpg.");
         EXPECT_EQ(fs::temporary_owner(temporary.substr(temp.path().size() + 1)), fs::process_id());
+        EXPECT_NE(fs::temporary_name_beside(target), temporary);
         ASSERT_EQ(fs::write_temporary(target, temporary, "new", 3), 0u);
         EXPECT_EQ(mode_of(temporary), mode);
-        EXPECT_EQ(xattr(temporary, "user.keep"), "yes");
+        EXPECT_EQ(getfattr(temporary, "user.keep"), "yes");
         EXPECT_EQ(qlm::testing::read_bytes(temporary), "new");
         ASSERT_EQ(fs::replace_file(target, temporary), 0u);
         EXPECT_EQ(mode_of(target), mode);
     }
+    // The whole replace keeps the hidden attribute as well.
+    const std::wstring photo = temp / L"photo.jpg";
+    ASSERT_EQ(fs::set_attributes(photo, fs::attribute_hidden), 0u);
+    ASSERT_TRUE(qlm::metadata::replace_file_atomically(photo, "newer", 5));
+    EXPECT_EQ(fs::get_attributes(photo), fs::attribute_hidden);
+    EXPECT_EQ(getfattr(photo, "user.keep"), "yes");
+    ASSERT_EQ(fs::set_attributes(photo, fs::attribute_normal), 0u);
+    EXPECT_FALSE(qlm::metadata::replace_file_atomically(temp / L"missing/x.xmp", "x", 1));
     // A read-only target is refused before anything is created.
     const std::wstring locked = temp.write(L"locked.jpg", "x");
     ASSERT_EQ(::chmod(to_utf8(locked).c_str(), 0444), 0);
-    EXPECT_EQ(fs::write_temporary(locked, fs::temporary_name_beside(locked), "y", 1), platform::win32_error::access_denied);
-    // A name near the limit still gives a temporary that can be created.
-    const std::wstring long_target = temp.write(std::wstring(250, L'n'), "x");
-    EXPECT_TRUE(qlm::metadata::replace_file_atomically(long_target, "longer", 6));
-    EXPECT_EQ(names_in(temp.path()), (std::vector<std::string>{"locked.jpg", std::string(250, 'n'), "photo.jpg"}));
+    EXPECT_EQ(fs::write_temporary(locked, fs::temporary_name_beside(locked), "y", 1),
+              platform::win32_error::access_denied);
+    EXPECT_FALSE(qlm::metadata::replace_file_atomically(locked, "y", 1));
+    // A new file whose name is near the limit still gets a temporary that can be created.
+    EXPECT_TRUE(qlm::metadata::replace_file_atomically(temp / std::wstring(250, L'n'), "longer", 6));
+    EXPECT_EQ(names_in(temp.path()), (std::vector<std::wstring>{L"locked.jpg", std::wstring(250, L'n'), L"photo.jpg"}));
 }
 
 TEST(file_safety, a_target_that_is_not_a_regular_file_is_refused_and_left_as_it_is) {
@@ -103,7 +99,7 @@ TEST(file_safety, a_target_that_is_not_a_regular_file_is_refused_and_left_as_it_
     struct stat info {};
     ASSERT_EQ(::lstat(to_utf8(pipe).c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
-    EXPECT_EQ(names_in(temp.path()), (std::vector<std::string>{"pipe.jpg", "spare"}));
+    EXPECT_EQ(names_in(temp.path()), (std::vector<std::wstring>{L"pipe.jpg", L"spare"}));
 }
 
 TEST(file_safety, an_in_place_replace_keeps_mode_and_attributes_and_refuses_what_write_temporary_refuses) {
@@ -118,14 +114,14 @@ TEST(file_safety, an_in_place_replace_keeps_mode_and_attributes_and_refuses_what
     }
     EXPECT_EQ(qlm::testing::read_bytes(target), "newer");
     EXPECT_EQ(mode_of(target), 0640u);
-    EXPECT_EQ(xattr(target, "user.keep"), "yes");
+    EXPECT_EQ(getfattr(target, "user.keep"), "yes");
     EXPECT_EQ(fs::replace_existing_file(to_utf8(temp / L"missing.jpg"), "x", 1, {}),
               platform::win32_error::file_not_found);
     ASSERT_EQ(::chmod(to_utf8(target).c_str(), 0440), 0);
     EXPECT_EQ(fs::replace_existing_file(to_utf8(target), "x", 1, fs::identify_file(target)),
               platform::win32_error::access_denied);
     EXPECT_EQ(qlm::testing::read_bytes(target), "newer");
-    EXPECT_EQ(names_in(temp.path()), std::vector<std::string>{"photo.jpg"});
+    EXPECT_EQ(names_in(temp.path()), std::vector<std::wstring>{L"photo.jpg"});
 }
 
 TEST(file_safety, leftovers_of_dead_writers_are_swept_by_the_next_write_and_never_listed) {

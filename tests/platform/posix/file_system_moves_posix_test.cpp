@@ -6,6 +6,7 @@
 
 #include "platform/text.h"
 #include "platform/win32_error.h"
+#include "support/outside_tools.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -23,21 +24,27 @@ namespace {
 
 namespace fs = platform::file_system;
 
+// A folder of its own in /dev/shm, removed afterwards; whether that is
+// another file system than the temporary folder's.
+struct shm_folder {
+    std::string path = "/dev/shm/qlm-move-test-" + std::to_string(getpid());
+    bool other_volume = false;
+
+    explicit shm_folder(const std::wstring& beside) {
+        struct stat shm {
+        }, here{};
+        other_volume = stat("/dev/shm", &shm) == 0 && stat(platform::text::to_utf8(beside).c_str(), &here) == 0 &&
+                       shm.st_dev != here.st_dev && access("/dev/shm", W_OK) == 0;
+        if (other_volume) std::filesystem::create_directories(path);
+    }
+    ~shm_folder() { std::filesystem::remove_all(path); }
+};
+
 TEST(file_system_moves_posix, cross_volume_move_copies_then_deletes) {
     qlm::testing::temp_folder folder;
-    struct stat shm {
-    }, here{};
-    const std::string native = platform::text::to_utf8(folder.path());
-    if (stat("/dev/shm", &shm) != 0 || stat(native.c_str(), &here) != 0 || shm.st_dev == here.st_dev ||
-        access("/dev/shm", W_OK) != 0) {
-        GTEST_SKIP() << "no /dev/shm on another file system";
-    }
-    const std::string target_folder = "/dev/shm/qlm-move-test-" + std::to_string(getpid());
-    std::filesystem::create_directories(target_folder);
-    struct cleanup {
-        std::string path;
-        ~cleanup() { std::filesystem::remove_all(path); }
-    } remove_target{target_folder};
+    const shm_folder shm(folder.path());
+    if (!shm.other_volume) GTEST_SKIP() << "no /dev/shm on another file system";
+    const std::string& target_folder = shm.path;
 
     const std::wstring source = folder.write(L"photo.jpg", std::string(200000, 'p'));
     const std::string source_native = platform::text::to_utf8(source);
@@ -55,9 +62,7 @@ TEST(file_system_moves_posix, cross_volume_move_copies_then_deletes) {
     EXPECT_EQ(info.st_mode & 07777, 0640u);
     EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
     if (xattrs) {
-        char value[8] = {};
-        EXPECT_EQ(::getxattr((target_folder + "/photo.jpg").c_str(), "user.xdg.comment", value, sizeof value), 2);
-        EXPECT_STREQ(value, "hi");
+        EXPECT_EQ(qlm::testing::getfattr(target, "user.xdg.comment"), "hi");
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target_folder), {}), 1);
 
@@ -73,19 +78,9 @@ TEST(file_system_moves_posix, cross_volume_move_copies_then_deletes) {
 // one file system and across two, so the write is neither lost nor split off.
 TEST(file_system_moves_posix, a_move_waits_for_the_writer_of_its_file) {
     qlm::testing::temp_folder folder;
-    struct stat shm {
-    }, here{};
-    const std::string native = platform::text::to_utf8(folder.path());
-    const bool other_volume = stat("/dev/shm", &shm) == 0 && stat(native.c_str(), &here) == 0 &&
-                              shm.st_dev != here.st_dev && access("/dev/shm", W_OK) == 0;
-    const std::string elsewhere = "/dev/shm/qlm-lock-move-" + std::to_string(getpid());
-    std::filesystem::create_directories(elsewhere);
-    struct cleanup {
-        std::string path;
-        ~cleanup() { std::filesystem::remove_all(path); }
-    } remove_elsewhere{elsewhere};
+    const shm_folder shm(folder.path());
     std::vector<std::wstring> targets{folder / L"moved.jpg"};
-    if (other_volume) targets.push_back(platform::text::from_utf8(elsewhere) + L"/moved.jpg");
+    if (shm.other_volume) targets.push_back(platform::text::from_utf8(shm.path) + L"/moved.jpg");
 
     for (const auto& target : targets) {
         const std::wstring source = folder.write(L"photo.jpg", "old");

@@ -5,6 +5,7 @@
 #include "platform/text.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
+#include "support/test_data.h"
 
 #include <gtest/gtest.h>
 
@@ -31,34 +32,7 @@ TEST_F(hive_fixture, values_keep_creation_order_and_case_and_names_match_ignorin
     ASSERT_EQ(key.set_string(L"", L"default"), 0U);
     ASSERT_EQ(key.set_string(L"ZETA", L"z2"), 0U);  // same value, first spelling kept
 
-    EXPECT_EQ(read_bytes(folder / L"HKCU.json"), R"({
-    "keys": {
-        "Demo": {
-            "keys": {
-                "Ünïcode": {
-                    "values": [
-                        {
-                            "name": "Zeta",
-                            "type": "REG_SZ",
-                            "data": "z2"
-                        },
-                        {
-                            "name": "alpha",
-                            "type": "REG_DWORD",
-                            "data": 7
-                        },
-                        {
-                            "name": "",
-                            "type": "REG_SZ",
-                            "data": "default"
-                        }
-                    ]
-                }
-            }
-        }
-    }
-}
-)");
+    EXPECT_EQ(read_bytes(folder / L"HKCU.json"), qlm::testing::test_data("registry_hive.json"));
     registry::key again;
     ASSERT_EQ(registry::open_key(registry::root::current_user, L"DEMO\\Ünïcode", false, again), 0U);
     registry::value value;

@@ -34,14 +34,6 @@ std::string pattern(std::size_t size, int seed) {
     return bytes;
 }
 
-std::string read_all(int fd) {
-    struct stat info {};
-    ::fstat(fd, &info);
-    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
-    EXPECT_EQ(::pread(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
-    return bytes;
-}
-
 std::string segment(unsigned char marker, std::size_t payload) {
     std::string bytes{'\xFF', static_cast<char>(marker), static_cast<char>((payload + 2) >> 8),
                       static_cast<char>((payload + 2) & 0xFF)};
@@ -61,7 +53,7 @@ TEST(tail_copy, data_lands_shifted_holes_stay_holes_and_a_short_source_is_a_chan
         ASSERT_EQ(::ftruncate(out.fd, size), 0);
     }
     const descriptor in(source_path);
-    const std::string original = read_all(in.fd);
+    const std::string original = qlm::testing::read_bytes(source_path);
 
     // A shift by part of a block goes through a buffer, a shift by whole
     // blocks through the kernel's copy.
@@ -72,7 +64,8 @@ TEST(tail_copy, data_lands_shifted_holes_stay_holes_and_a_short_source_is_a_chan
         ASSERT_EQ(::write(out.fd, head.data(), head.size()), at);
         const fs::file_tail tail{in.fd, static_cast<std::uint64_t>(offset), static_cast<std::uint64_t>(size - offset)};
         ASSERT_EQ(fs::copy_tail(out.fd, static_cast<std::uint64_t>(at), tail), 0u);
-        EXPECT_TRUE(read_all(out.fd) == head + original.substr(static_cast<std::size_t>(offset))) << at;
+        EXPECT_TRUE(qlm::testing::read_bytes(copy_path) == head + original.substr(static_cast<std::size_t>(offset)))
+            << at;
         struct stat copied {};
         ASSERT_EQ(::fstat(out.fd, &copied), 0);
         EXPECT_LT(copied.st_blocks * 512, 1 << 20) << "the holes were filled";
