@@ -13,8 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform::file_system {
@@ -27,6 +25,7 @@ constexpr std::chrono::milliseconds oldest{100};
 struct staged_replace {
     std::string target;
     std::string temporary;
+    int descriptor = -1;  // the temporary, open since its creation, closed once flushed
     file_identity read;
     int lock = -1;  // a copy of the writer's lock, released after the rename
     std::vector<std::function<void(std::uint32_t)>> done;
@@ -48,28 +47,19 @@ std::string folder_of(const std::string& path) {
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-int sync_descriptor_of(const std::string& path, bool whole_file_system) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return errno;
-    const int synced = whole_file_system ? ::syncfs(fd) : ::fsync(fd);
-    const int error = synced == 0 ? 0 : errno;
-    ::close(fd);
-    return error;
-}
-
 // One file: its own fsync. Several: one syncfs per file system they are on,
-// which writes them all with one journal commit instead of one each.
+// which writes them all with one journal commit instead of one each. Each
+// call goes through the descriptor of the group's first temporary on that
+// file system, open before any of the group was written, so that it reports
+// every write-back error of the group.
 std::uint32_t flush_temporaries(const std::vector<staged_replace>& staged) {
     if (staged.size() == 1) {
-        const int error = sync_descriptor_of(staged.front().temporary, false);
-        return error == 0 ? win32_error::success : win32_error::from_errno(error);
+        return ::fsync(staged.front().descriptor) == 0 ? win32_error::success : win32_error::from_errno(errno);
     }
     std::set<std::uint64_t> volumes;
     for (const staged_replace& item : staged) {
         if (!volumes.insert(item.read.volume).second) continue;
-        if (const int error = sync_descriptor_of(item.temporary, true); error != 0) {
-            return win32_error::from_errno(error);
-        }
+        if (::syncfs(item.descriptor) != 0) return win32_error::from_errno(errno);
     }
     return win32_error::success;
 }
@@ -119,6 +109,7 @@ void commit_group::commit() noexcept {
     group->committing = true;
     std::vector<std::uint32_t> results(staged.size(), win32_error::success);
     const std::uint32_t flushed = flush_temporaries(staged);
+    for (staged_replace& item : staged) ::close(item.descriptor);
     std::set<std::string> folders;
     // The folders are flushed below, once for all their targets.
     const folder_flush_batch deferred;
@@ -142,14 +133,14 @@ void commit_group::commit() noexcept {
 
 bool staging_replaces() { return open_group != nullptr && !open_group->committing; }
 
-bool stage_replace(const std::string& target, const std::string& temporary, const file_identity& read,
+bool stage_replace(const std::string& target, const std::string& temporary, int descriptor, const file_identity& read,
                    int writer_lock, std::uint64_t bytes) {
     group_state* group = open_group;
     if (group == nullptr || group->committing || writer_lock < 0) return false;
     const int lock = platform::posix::share_lock(writer_lock);
     if (lock < 0) return false;
     if (group->staged.empty()) group->first = std::chrono::steady_clock::now();
-    group->staged.push_back(staged_replace{target, temporary, read, lock, {}});
+    group->staged.push_back(staged_replace{target, temporary, descriptor, read, lock, {}});
     group->bytes += bytes;
     return true;
 }

@@ -51,10 +51,12 @@ struct file_tail {
     int writer_lock = -1;      // the writer's lock on the old file (not owned); lets an open commit_group stage the replace
 };
 
-/// Hands the filled, unflushed `temporary` of `target` to the commit_group
-/// open on this thread, which keeps a copy of `writer_lock` until the rename;
-/// false (nothing taken) when no group is open or it is committing.
-bool stage_replace(const std::string& target, const std::string& temporary, const file_identity& read,
+/// Hands the filled, unflushed `temporary` of `target`, still open as
+/// `descriptor`, to the commit_group open on this thread, which then owns the
+/// descriptor and keeps a copy of `writer_lock` until the rename; false
+/// (nothing taken, the descriptor still the caller's) when no group is open
+/// or it is committing.
+bool stage_replace(const std::string& target, const std::string& temporary, int descriptor, const file_identity& read,
                    int writer_lock, std::uint64_t bytes);
 
 /// Whether a commit_group is open on this thread and taking replaces.

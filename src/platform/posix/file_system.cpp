@@ -406,7 +406,8 @@ namespace {
 // byte, then writes the bytes and the tail after them and flushes it all.
 // On failure nothing of it is left.
 std::uint32_t fill_temporary(const std::string& target, const struct stat* info, const std::string& temporary,
-                             const void* bytes, std::size_t length, const file_tail& tail = {}, bool flush = true) {
+                             const void* bytes, std::size_t length, const file_tail& tail = {},
+                             int* kept_open = nullptr) {
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, info ? 0600 : 0666);
     if (fd < 0) return win32_error::from_errno(errno);
     std::uint32_t result = win32_error::success;
@@ -431,7 +432,12 @@ std::uint32_t fill_temporary(const std::string& target, const struct stat* info,
         left -= static_cast<std::size_t>(n);
     }
     if (result == win32_error::success) result = copy_tail(fd, length, tail);
-    if (result == win32_error::success && flush && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
+    if (result == win32_error::success && kept_open != nullptr) {
+        // Flushed later through this descriptor, which has seen every write-back error since its creation.
+        *kept_open = fd;
+        return result;
+    }
+    if (result == win32_error::success && ::fsync(fd) != 0) result = win32_error::from_errno(errno);
     if (::close(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
     if (result != win32_error::success) ::unlink(temporary.c_str());
     return result;
@@ -499,17 +505,18 @@ std::uint32_t replace_existing_file(const std::string& path, const void* bytes, 
     // A writer holding the lock may leave the flush and rename to the open
     // commit group; a file rewritten in place behind its journal may not.
     const bool staged = tail.writer_lock >= 0 && seen != nullptr && staging_replaces() && !must_keep_identity(info);
-    const std::uint32_t result = fill_temporary(path, &info, temporary, bytes, length, tail, !staged);
+    int open_temporary = -1;
+    const std::uint32_t result =
+        fill_temporary(path, &info, temporary, bytes, length, tail, staged ? &open_temporary : nullptr);
     if (result != win32_error::success) return result;
-    if (staged && stage_replace(path, temporary, read, tail.writer_lock, length + tail.length)) {
-        return win32_error::success;
-    }
     if (staged) {
+        if (stage_replace(path, temporary, open_temporary, read, tail.writer_lock, length + tail.length)) {
+            return win32_error::success;
+        }
         // The group would not take it: flushed here, as any other replace.
-        const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
-        const int synced = fd >= 0 ? ::fsync(fd) : -1;
+        const int synced = ::fsync(open_temporary);
         const int error = errno;
-        if (fd >= 0) ::close(fd);
+        ::close(open_temporary);
         if (synced != 0) {
             ::unlink(temporary.c_str());
             return win32_error::from_errno(error);
