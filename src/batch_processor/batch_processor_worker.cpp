@@ -146,10 +146,10 @@ void batch_processor_worker::process_job() {
         if (is_tag_or_rating_action(action_)) group.emplace();
         while (index <= file_count_) {
             if (callbacks_->is_cancelled()) break;
-            if (group && (group->due() || callbacks_->is_paused() || group->holds(job.files[index - 1]))) {
-                group->commit();
-            }
-            if (callbacks_->is_paused()) {
+            const bool paused = callbacks_->is_paused();
+            // A pause or a second write of a staged file waits for the group's commit.
+            if (group && (paused || group->due() || group->holds(job.files[index - 1]))) group->commit();
+            if (paused) {
                 services_.sleep(50ms);
                 continue;
             }

@@ -110,23 +110,25 @@ void commit_group::commit() noexcept {
     std::vector<std::uint32_t> results(staged.size(), win32_error::success);
     const std::uint32_t flushed = flush_temporaries(staged);
     for (staged_replace& item : staged) ::close(item.descriptor);
-    std::set<std::string> folders;
-    // The folders are flushed below, once for all their targets.
-    const folder_flush_batch deferred;
-    for (std::size_t i = 0; i < staged.size(); ++i) {
-        staged_replace& item = staged[i];
-        if (flushed != win32_error::success) {
-            // Nothing of the group is renamed: every target stays its old file.
-            ::unlink(item.temporary.c_str());
-            results[i] = flushed;
-        } else {
-            results[i] = commit_if_unchanged(item.target, item.temporary, item.read);
-            if (results[i] == win32_error::success) folders.insert(folder_of(item.target));
+    {
+        std::set<std::string> folders;
+        // The folders are flushed after the last rename, once for all their targets.
+        const folder_flush_batch deferred;
+        for (std::size_t i = 0; i < staged.size(); ++i) {
+            staged_replace& item = staged[i];
+            if (flushed != win32_error::success) {
+                // Nothing of the group is renamed: every target stays its old file.
+                ::unlink(item.temporary.c_str());
+                results[i] = flushed;
+            } else {
+                results[i] = commit_if_unchanged(item.target, item.temporary, item.read);
+                if (results[i] == win32_error::success) folders.insert(folder_of(item.target));
+            }
+            platform::posix::release_lock(item.lock);
+            item.lock = -1;
         }
-        platform::posix::release_lock(item.lock);
-        item.lock = -1;
+        flush_folders(folders);
     }
-    flush_folders(folders);
     for (std::size_t i = 0; i < staged.size(); ++i) run_steps(staged[i], results[i]);
     group->committing = false;
 }
