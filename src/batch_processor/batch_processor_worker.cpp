@@ -4,7 +4,9 @@
 #include "batch_processor/autotagger_exception.h"
 #include "common/exceptions.h"
 #include "logging/log.h"
+#include "metadata/metadata_handle.h"
 #include "platform/com_apartment.h"
+#include "platform/file_safety.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"
 #include "platform/text.h"
@@ -14,6 +16,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
+#include <stdexcept>
 #include <type_traits>
 #include <utility>
 
@@ -130,9 +134,16 @@ void batch_processor_worker::process_job() {
         announce_job();
 
         std::vector<std::wstring> changed_files;
+        // The photos a tag or rating job rewrites share their flushes; the
+        // group lives inside what its steps refer to.
+        std::optional<fs::commit_group> group;
+        if (is_tag_or_rating_action(action_)) group.emplace();
         while (index <= file_count_) {
             if (callbacks_->is_cancelled()) break;
-            if (callbacks_->is_paused()) {
+            const bool paused = callbacks_->is_paused();
+            // A pause or a second write of a staged file waits for the group's commit.
+            if (group && (paused || group->due() || group->holds(job.files[index - 1]))) group->commit();
+            if (paused) {
                 services_.sleep(50ms);
                 continue;
             }
@@ -143,19 +154,11 @@ void batch_processor_worker::process_job() {
                 callbacks_->set_status_text(
                     fmt::format(L"{} {} of {} - {}", noun, index, file_count_, file_name(current_path)));
             }
-            try {
-                process_file(current_path, parameters, changed_files);
-            } catch (const autotagger_exception& error) {
-                ++error_count_;
-                qlm::log_error(L"Error processing file {} Details: {}", current_path,
-                               platform::text::from_utf8(error.what()));
-                callbacks_->report_auto_tag_failure();
-            } catch (const std::exception& error) {
-                ++error_count_;
-                report_file_error(current_path, error.what());
-            }
+            run_file(current_path, parameters, changed_files);
             ++index;
         }
+        // The group in flight is finished whole, after a cancellation too.
+        if (group) group->commit();
         // Files changed before a cancellation are refreshed too.
         refresh_changed(changed_files);
     } catch (const std::exception& error) {
@@ -191,6 +194,20 @@ void batch_processor_worker::announce_job() {
     callbacks_->show_progress();
 }
 
+void batch_processor_worker::run_file(const std::wstring& path, const std::wstring& parameters,
+                                      std::vector<std::wstring>& changed_files) {
+    try {
+        process_file(path, parameters, changed_files);
+    } catch (const autotagger_exception& error) {
+        ++error_count_;
+        qlm::log_error(L"Error processing file {} Details: {}", path, platform::text::from_utf8(error.what()));
+        callbacks_->report_auto_tag_failure();
+    } catch (const std::exception& error) {
+        ++error_count_;
+        report_file_error(path, error.what());
+    }
+}
+
 void batch_processor_worker::process_file(const std::wstring& path, const std::wstring& parameters,
                                           std::vector<std::wstring>& changed_files) {
     hydrate_if_offline(path);
@@ -202,7 +219,30 @@ void batch_processor_worker::process_file(const std::wstring& path, const std::w
         qlm::log_error(L"Error processing {}. Unexpected action requested", path);
         callbacks_->report_unknown_action();
     }
-    after_file_steps(path, changed_files);
+    // The steps that must see the new file wait for its rename.
+    fs::when_committed(path, [this, path, &parameters, &changed_files](std::uint32_t error) {
+        settle_file(path, parameters, changed_files, error);
+    });
+}
+
+void batch_processor_worker::settle_file(const std::wstring& path, const std::wstring& parameters,
+                                         std::vector<std::wstring>& changed_files, std::uint32_t error) {
+    if (error == fs::file_changed) {
+        // Nothing was written over the other program's change: the file is
+        // written again from a fresh read, at once.
+        qlm::log_info(L"{} was changed by another program during the write; writing it again", path);
+        run_file(path, parameters, changed_files);
+        return;
+    }
+    try {
+        if (error != 0) {
+            throw std::runtime_error(qlm::metadata::commit_failure_message(platform::property_store::from_win32(error)));
+        }
+        after_file_steps(path, changed_files);
+    } catch (const std::exception& failure) {
+        ++error_count_;
+        report_file_error(path, failure.what());
+    }
 }
 
 void batch_processor_worker::after_file_steps(const std::wstring& path, std::vector<std::wstring>& changed_files) {

@@ -61,8 +61,14 @@ public:
 
 private:
     void announce_job();
+    /// One file with its failures reported: the handler, then its after-steps
+    /// once its write is committed.
+    void run_file(const std::wstring& path, const std::wstring& parameters, std::vector<std::wstring>& changed_files);
     void process_file(const std::wstring& path, const std::wstring& parameters,
                       std::vector<std::wstring>& changed_files);
+    /// What follows a file's write once its commit gave `error` (0: in place).
+    void settle_file(const std::wstring& path, const std::wstring& parameters, std::vector<std::wstring>& changed_files,
+                     std::uint32_t error);
     void after_file_steps(const std::wstring& path, std::vector<std::wstring>& changed_files);
     void report_file_error(const std::wstring& path, const std::string& message);
     void refresh_changed(const std::vector<std::wstring>& changed_files);

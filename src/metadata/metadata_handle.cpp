@@ -243,6 +243,13 @@ hresult metadata_handle::set_value(const property_key& key, const property_value
     return result;
 }
 
+std::string commit_failure_message(hresult result) {
+    if (!platform::system_words::codes_beside_words()) {
+        return fmt::format("Failed to commit changes to metadata: {}", words_of(result));
+    }
+    return fmt::format("Failed to commit changes to metadata. Error: 0x{:08X}", static_cast<std::uint32_t>(result));
+}
+
 void metadata_handle::commit() {
     if (!store_) return;
     hresult result = ps::s_ok;
@@ -254,13 +261,7 @@ void metadata_handle::commit() {
     }
     // Nothing was written over the other program's change; the caller may start again.
     if (result == ps::from_win32(fs::file_changed)) throw file_changed_error();
-    if (ps::failed(result)) {
-        if (!platform::system_words::codes_beside_words()) {
-            throw std::runtime_error(fmt::format("Failed to commit changes to metadata: {}", words_of(result)));
-        }
-        throw std::runtime_error(
-            fmt::format("Failed to commit changes to metadata. Error: 0x{:08X}", static_cast<std::uint32_t>(result)));
-    }
+    if (ps::failed(result)) throw std::runtime_error(commit_failure_message(result));
     if (is_folder_) write_folder_ini(*this);
 }
 

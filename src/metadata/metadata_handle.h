@@ -140,4 +140,8 @@ bool write_property_set_value(const std::wstring& path, const property_key& key,
 bool read_property_set_strings(const std::wstring& path, const property_key& key, std::vector<std::wstring>& out,
                                const store_access& access = store_access::system());
 
+/// The text of a commit that failed with `result`, as commit() raises it;
+/// also given to a write whose group commit failed after commit() returned.
+std::string commit_failure_message(platform::property_store::hresult result);
+
 }  // namespace qlm::metadata

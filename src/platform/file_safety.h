@@ -112,6 +112,45 @@ public:
     folder_flush_batch& operator=(const folder_flush_batch&) = delete;
 };
 
+/// While one lives on this thread, the whole-file replaces of photos whose
+/// writer holds the file's lock (Linux) write their temporary without
+/// flushing it and leave the rename to the group: commit() flushes the
+/// staged temporaries together (one fsync for a group of one, one syncfs for
+/// more), then exchanges each with its target in the order they were
+/// staged, checked as replace_if_unchanged checks, flushes each folder once
+/// and only then runs the when_committed steps of each target, in order.
+/// Each target keeps its writer lock until its rename. A failed flush fails
+/// the whole group: every target stays its old file and every temporary is
+/// deleted. Replaces made while the group commits are not staged. Windows
+/// stages nothing (ReplaceFileW replaces at once). The destructor commits.
+class commit_group {
+public:
+    commit_group();
+    ~commit_group();
+    commit_group(const commit_group&) = delete;
+    commit_group& operator=(const commit_group&) = delete;
+
+    /// Commits what is staged; a no-op when nothing is.
+    void commit() noexcept;
+
+    /// True when what is staged should be committed before the next file:
+    /// 64 files, 64 MiB, or the oldest staged 100 ms ago.
+    bool due() const;
+
+    /// True when a replace of `path` is staged: a second write of it must
+    /// wait for the commit.
+    bool holds(const std::wstring& path) const;
+
+private:
+    bool owner_ = false;  // false: nested in another group, which commits
+};
+
+/// Runs `done` with 0 once the replace staged for `path` is in place and its
+/// folder flushed, or with the Win32 error (file_changed included) once it
+/// failed and the file is as it was; at once with 0 when nothing is staged
+/// for `path`. `done` must not raise.
+void when_committed(const std::wstring& path, std::function<void(std::uint32_t error)> done);
+
 /// Reads a whole file in blocks of 64 KiB as read_file does, but gives up
 /// as soon as it holds more than `limit` bytes (nullopt, file_too_large;
 /// the rest is never read), so that an endless source cannot exhaust memory.

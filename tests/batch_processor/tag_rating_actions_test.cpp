@@ -1,5 +1,6 @@
 #include "batch_processor/tag_rating_actions.h"
 
+#include "batch_processor/job_runner.h"
 #include "metadata/fallback_chain.h"
 #include "metadata/metadata_handle.h"
 #include "platform/text.h"
@@ -78,6 +79,29 @@ TEST_F(tag_rating_actions, toggle_list_is_taken_once_and_compared_exactly) {
     const std::wstring second = photo(L"second.jpg", {L"other"});
     bp::apply_toggle_tags(second, L"other");
     EXPECT_EQ(subject(second), "Beach, beach, other");
+}
+
+// A job writes its photos in groups: what follows a file's write must see
+// the new file, and a file listed twice is written over its first write.
+TEST_F(tag_rating_actions, a_job_s_after_steps_see_each_new_file_and_a_second_pass_sees_the_first) {
+    const std::wstring a = photo(L"a.jpg", {L"old"});
+    const std::wstring b = photo(L"b.jpg", {L"old"});
+    const auto tags_of = [](const std::wstring& path) {
+        qlm::metadata::metadata_handle handle;
+        EXPECT_TRUE(handle.open_for_reading(path, platform::property_store::gps_default));
+        return handle.get_tags();
+    };
+    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> seen;
+    bp::worker_services services;
+    services.drop_exif_thumbnail_link = [&](const std::wstring& path) { seen.emplace_back(path, tags_of(path)); };
+    qlm::testing::recording_host host;
+    const auto worker = qlm::testing::run_job(host, L"update_tags", {a, b, a}, L"+new", services);
+    EXPECT_EQ(worker.error_count(), 0u);
+    for (const std::wstring& call : host.calls) EXPECT_EQ(call.rfind(L"error", 0), std::wstring::npos) << call;
+    const std::vector<std::wstring> written{L"new", L"old"};  // as the reader lists them
+    using seen_step = std::pair<std::wstring, std::vector<std::wstring>>;
+    EXPECT_EQ(seen, (std::vector<seen_step>{{a, written}, {b, written}, {a, written}}));
+    EXPECT_EQ(tags_of(a), written);
 }
 
 TEST_F(tag_rating_actions, ratings_read_the_stars_as_atoi_does) {

@@ -134,6 +134,8 @@ class Cancellation(QlmTestCase):
         damaged = subprocess.run(["exiftool", "-q", "-q", "-s3", "-if", "$Warning or $Error", "-FileName", "-ext",
                                   "jpg", "."], cwd=self.work, capture_output=True).stdout
         self.assertEqual(damaged, b"")
+        # The group in flight was renamed whole: nothing of it is left beside the photos.
+        self.assertEqual([name for name in os.listdir(self.work) if name.endswith(".tmp")], [])
         row = report["results"][changed]
         self.assertEqual(row["error"]["message"], "Cancelled before this target was written.")
         self.assertEqual(row["after"], {"tags": ["Holiday", "Harbour"]})

@@ -82,6 +82,15 @@ int lock_for_writing(const std::string& path, int flags, std::chrono::millisecon
     }
 }
 
+int share_lock(int descriptor) {
+    const std::lock_guard guard(held_guard);
+    const auto found = held.find(descriptor);
+    if (found == held.end()) return -1;
+    const int copy = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (copy >= 0) held.emplace(copy, found->second);
+    return copy;
+}
+
 void release_lock(int descriptor) noexcept {
     if (descriptor < 0) return;
     {

@@ -21,6 +21,10 @@ inline constexpr std::chrono::milliseconds writer_wait{30000};
 /// the errno value in `error_number` (EWOULDBLOCK when the lock stayed taken).
 int lock_for_writing(const std::string& path, int flags, std::chrono::milliseconds wait, int& error_number);
 
+/// A second descriptor holding the same lock (dup), released with
+/// release_lock independently of the first; -1 when none could be made.
+int share_lock(int descriptor);
+
 /// Releases a lock from lock_for_writing and closes its descriptor (-1 is
 /// ignored).
 void release_lock(int descriptor) noexcept;

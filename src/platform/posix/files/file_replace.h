@@ -4,9 +4,11 @@
 // once, and the commit made only over the very file that was read.
 
 #include "platform/file_safety.h"
+#include "platform/posix/files/unique_descriptor.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 
 struct stat;
@@ -23,6 +25,10 @@ file_identity identity_of_descriptor(int descriptor);
 /// Makes the folder entry of a rename durable: at once, or at the end of the
 /// open folder_flush_batch.
 void flush_parent_folder(const std::string& path);
+
+/// Flushes these folders now, and takes them off the open
+/// folder_flush_batch, whose flush they make needless.
+void flush_folders(const std::set<std::string>& folders);
 
 /// Puts the written and flushed `temporary` in place of `target` (native
 /// names, beside each other, the target no symbolic link) only when the
@@ -43,7 +49,24 @@ struct file_tail {
     int descriptor = -1;       // the old file, open for reading (not owned)
     std::uint64_t offset = 0;  // where the rest starts in it
     std::uint64_t length = 0;  // how many bytes follow
+    int writer_lock = -1;      // the writer's lock on the old file (not owned); lets an open commit_group stage the replace
 };
+
+/// Hands the filled, unflushed `temporary` of `target`, still open as
+/// `descriptor`, to the commit_group open on this thread, which then owns the
+/// descriptor and keeps a copy of `writer_lock` until the rename; false
+/// (nothing taken, the descriptor still the caller's) when no group is open
+/// or it is committing.
+bool stage_replace(const std::string& target, const std::string& temporary, platform::posix::unique_descriptor& descriptor,
+                   const file_identity& read, int writer_lock, std::uint64_t bytes);
+
+/// Whether a commit_group is open on this thread and taking replaces.
+bool staging_replaces();
+
+/// Where the new content of `target` lives until its staged rename: the
+/// temporary, or `target` itself when nothing is staged for it. Attributes
+/// that belong to the new file are set there.
+std::string staged_content(const std::string& target);
 
 /// Appends `tail` to the file open as `to`, from its offset `at` on,
 /// skipping the holes of the source so that a sparse file stays sparse; the

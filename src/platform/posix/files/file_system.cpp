@@ -278,6 +278,15 @@ void flush_parent_folder(const std::string& path) {
     flush_folder(folder);
 }
 
+void flush_folders(const std::set<std::string>& folders) {
+    auto& pending = pending_flushes();
+    {
+        const std::lock_guard lock(pending.guard);
+        for (const std::string& folder : folders) pending.folders.erase(folder);
+    }
+    for (const std::string& folder : folders) flush_folder(folder);
+}
+
 namespace {
 
 // Copies every extended attribute of `from` onto `to`. The user namespace
@@ -385,7 +394,8 @@ namespace {
 // byte, then writes the bytes and the tail after them and flushes it all.
 // On failure nothing of it is left.
 std::uint32_t fill_temporary(const std::string& target, const struct stat* info, const std::string& temporary,
-                             const void* bytes, std::size_t length, const file_tail& tail = {}) {
+                             const void* bytes, std::size_t length, const file_tail& tail = {},
+                             unique_descriptor* kept_open = nullptr) {
     unique_descriptor fd(
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, info ? 0600 : 0666));
     if (!fd) return win32_error::from_errno(errno);
@@ -400,19 +410,15 @@ std::uint32_t fill_temporary(const std::string& target, const struct stat* info,
         }
         if (result == win32_error::success) result = copy_extended_attributes(target, temporary);
     }
-    const auto* cursor = static_cast<const char*>(bytes);
-    std::size_t left = result == win32_error::success ? length : 0;
-    while (left > 0) {
-        const ssize_t n = ::write(fd.get(), cursor, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            result = n < 0 ? win32_error::from_errno(errno) : win32_error::disk_full;
-            break;
-        }
-        cursor += n;
-        left -= static_cast<std::size_t>(n);
+    if (result == win32_error::success && platform::posix::write_all(fd.get(), bytes, length) != length) {
+        result = win32_error::from_errno(errno);
     }
     if (result == win32_error::success) result = copy_tail(fd.get(), length, tail);
+    if (result == win32_error::success && kept_open != nullptr) {
+        // Flushed later through this descriptor, which has seen every write-back error since its creation.
+        *kept_open = std::move(fd);
+        return result;
+    }
     if (result == win32_error::success && ::fsync(fd.get()) != 0) result = win32_error::from_errno(errno);
     if (posix::close_checked(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
     if (result != win32_error::success) ::unlink(temporary.c_str());
@@ -478,8 +484,26 @@ std::uint32_t replace_existing_file(const std::string& path, const void* bytes, 
     const std::wstring target = platform::text::from_utf8_name(path);
     const std::string temporary = narrow(temporary_name_beside(target));
     sweep_once(temporary);
-    const std::uint32_t result = fill_temporary(path, &info, temporary, bytes, length, tail);
+    // A writer holding the lock may leave the flush and rename to the open
+    // commit group; a file rewritten in place behind its journal may not.
+    const bool staged = tail.writer_lock >= 0 && seen != nullptr && staging_replaces() && !must_keep_identity(info);
+    unique_descriptor open_temporary;
+    const std::uint32_t result =
+        fill_temporary(path, &info, temporary, bytes, length, tail, staged ? &open_temporary : nullptr);
     if (result != win32_error::success) return result;
+    if (staged) {
+        if (stage_replace(path, temporary, open_temporary, read, tail.writer_lock, length + tail.length)) {
+            return win32_error::success;
+        }
+        // The group would not take it: flushed here, as any other replace.
+        const int synced = ::fsync(open_temporary.get());
+        const int error = errno;
+        open_temporary.reset();
+        if (synced != 0) {
+            ::unlink(temporary.c_str());
+            return win32_error::from_errno(error);
+        }
+    }
     return commit_if_unchanged(path, temporary, read);
 }
 

@@ -279,10 +279,16 @@ public:
                 }
                 for (const auto& [key, value] : staged_) apply(key, value);
                 if (type_ == formats::content_type::jpeg) complete_new_exif();
+                // An open commit group may take the rename, unless the
+                // property set has writes of its own to make after it.
+                platform::file_system::file_tail tail = tail_;
+                if (set_ == nullptr) tail.writer_lock = lock_;
                 const hresult written = guard::commit_image(*image_, path_, type_, guard::view(*content_), *exif_keeper_, read_,
-                                                            tail_);
+                                                            tail);
                 if (!failed(written)) {
-                    for (const auto& [key, value] : mirrored) posix::mirror_to_file_manager(path_, key, value);
+                    // A staged new file gets its mirrors before its rename.
+                    const std::string mirror = platform::file_system::staged_content(path_);
+                    for (const auto& [key, value] : mirrored) posix::mirror_to_file_manager(mirror, key, value);
                 }
                 return written;
             } catch (const std::bad_alloc&) {

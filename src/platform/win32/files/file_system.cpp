@@ -423,6 +423,16 @@ std::uint32_t replace_file(const std::wstring& replaced, const std::wstring& rep
 folder_flush_batch::folder_flush_batch() = default;
 folder_flush_batch::~folder_flush_batch() = default;
 
+// ReplaceFileW flushes and replaces each file at once: nothing is staged, so
+// a group has nothing to commit and every step runs at once.
+commit_group::commit_group() = default;
+commit_group::~commit_group() = default;
+void commit_group::commit() noexcept {}
+bool commit_group::due() const { return false; }
+bool commit_group::holds(const std::wstring&) const { return false; }
+
+void when_committed(const std::wstring&, std::function<void(std::uint32_t error)> done) { done(0); }
+
 std::uint32_t move_file(const std::wstring& from, const std::wstring& to) {
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) ? ERROR_SUCCESS : GetLastError();
 }
