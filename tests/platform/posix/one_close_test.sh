@@ -1,13 +1,13 @@
 #!/bin/sh
-# Every descriptor of the POSIX backends is closed by its owner
-# (unique_descriptor, or the socket traits of net.cpp), never by a loose
-# close() that an early return could skip or repeat.
+# Every descriptor and directory stream of the POSIX backends is closed by
+# its owner (unique_descriptor, unique_directory, or the socket traits of
+# net.cpp), never by a loose close() that an early return could skip or repeat.
 folder="${1:?usage: one_close_test.sh <src/platform/posix>}"
 [ -d "$folder" ] || { echo "no folder $folder" >&2; exit 2; }
-bad=$(grep -rnE '(^|[^A-Za-z_:])::close\(|[^:A-Za-z_.>]close\([a-z_]*(fd|descriptor)' "$folder" |
+bad=$(grep -rnE '(^|[^A-Za-z_:])::close(dir)?\(|[^:A-Za-z_.>]close(dir)?\([a-z_]*(fd|descriptor|dir)' "$folder" |
   grep -vE 'files/unique_descriptor\.h:|processes/net\.cpp:.*socket_traits::close')
 if [ -n "$bad" ]; then
-  echo "descriptors closed outside unique_descriptor:"
+  echo "descriptors or directories closed outside their owner:"
   echo "$bad"
   exit 1
 fi

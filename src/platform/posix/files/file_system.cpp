@@ -14,7 +14,6 @@
 #include "platform/posix/files/journaled_write.h"
 #include "platform/posix/files/unique_descriptor.h"
 #include "platform/text.h"
-#include "platform/unique_resource.h"
 #include "platform/win32_error.h"
 
 #include <array>
@@ -46,12 +45,6 @@ namespace {
 // Commands read and write whole files one after another; keeping the freed
 // top of the heap spares giving it back and faulting it in again per file.
 [[maybe_unused]] const int heap_top_kept = ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
-
-struct directory_traits {
-    using type = DIR*;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type dir) noexcept { ::closedir(dir); }
-};
 
 using posix::unique_descriptor;
 
@@ -164,7 +157,7 @@ std::optional<std::vector<std::wstring>> find_files(const std::wstring& pattern)
     const auto slash = pattern.find_last_of(L'/');
     const std::wstring folder = slash == std::wstring::npos ? L"." : (slash == 0 ? L"/" : pattern.substr(0, slash));
     const std::wstring name_pattern = slash == std::wstring::npos ? pattern : pattern.substr(slash + 1);
-    const unique_resource<directory_traits> dir(::opendir(narrow(folder).c_str()));
+    const posix::unique_directory dir(::opendir(narrow(folder).c_str()));
     if (!dir) return std::nullopt;
     std::vector<std::wstring> names;
     while (const dirent* entry = ::readdir(dir.get())) {
@@ -363,7 +356,7 @@ namespace {
 // Deletes what dead processes left beside their targets in one folder; a
 // temporary of a running process (another writer) stays.
 void sweep_temporaries(const std::string& folder) {
-    const unique_resource<directory_traits> dir(::opendir(folder.c_str()));
+    const posix::unique_directory dir(::opendir(folder.c_str()));
     if (!dir) return;
     while (const dirent* entry = ::readdir(dir.get())) {
         const auto owner = temporary_owner(platform::text::from_utf8_name(entry->d_name));

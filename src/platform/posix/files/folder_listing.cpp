@@ -2,8 +2,8 @@
 
 #include "platform/file_names.h"
 #include "platform/file_safety.h"
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/text.h"
-#include "platform/unique_resource.h"
 
 #include <set>
 
@@ -12,20 +12,11 @@
 #include <sys/stat.h>
 
 namespace platform::file_system {
-namespace {
-
-struct folder_traits {
-    using type = DIR*;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type dir) noexcept { ::closedir(dir); }
-};
-
-}  // namespace
 
 bool hidden_by_name(std::wstring_view name) { return !name.empty() && name.front() == L'.'; }
 
 std::optional<std::vector<folder_entry>> list_folder(const std::wstring& folder) {
-    const unique_resource<folder_traits> dir(::opendir(platform::text::to_utf8(folder).c_str()));
+    const posix::unique_directory dir(::opendir(platform::text::to_utf8(folder).c_str()));
     if (!dir) return std::nullopt;
     const int dir_fd = ::dirfd(dir.get());
     std::vector<folder_entry> entries;

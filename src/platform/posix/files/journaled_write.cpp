@@ -147,16 +147,16 @@ void finish_interrupted_writes(const std::string& path) {
         const std::lock_guard lock(guard);
         if (!looked_at.insert(folder).second) return;
     }
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return;
+    posix::unique_directory dir(::opendir(folder.c_str()));
+    if (!dir) return;
     std::vector<std::pair<std::string, std::string>> found;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
         const auto parsed = parse_journal_name(name);
         if (!parsed || parsed->second == process_id() || process_running(parsed->second)) continue;
         found.emplace_back(name, parsed->first);
     }
-    ::closedir(dir);
+    dir.reset();
     for (const auto& [journal, target] : found) finish_one(folder, journal, target);
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// The owner of a POSIX file descriptor: every descriptor the backends open is
-// held by a unique_descriptor and closed by it, exactly once.
+// The owners of POSIX file descriptors and directory streams: every one the
+// backends open is held by a unique_descriptor or unique_directory and closed
+// by it, exactly once.
 
 #include "platform/unique_resource.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
 namespace platform::posix {
@@ -23,5 +25,13 @@ inline int close_checked(unique_descriptor& fd) noexcept {
     const int held = fd.release();
     return held == descriptor_traits::invalid() ? 0 : ::close(held);
 }
+
+struct directory_traits {
+    using type = DIR*;
+    static type invalid() noexcept { return nullptr; }
+    static void close(type dir) noexcept { ::closedir(dir); }
+};
+
+using unique_directory = unique_resource<directory_traits>;
 
 }  // namespace platform::posix

@@ -2,6 +2,7 @@
 
 #include "platform/process.h"
 
+#include "platform/posix/files/unique_descriptor.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -75,10 +76,6 @@ bool same_name(const std::string& image, const std::string& wanted) {
     return platform::text::equal_ignore_case(platform::text::from_utf8(image), platform::text::from_utf8(wanted));
 }
 
-struct dir_closer {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 }  // namespace
 
 std::wstring executable_name(const std::wstring& base) { return base; }
@@ -86,7 +83,7 @@ std::wstring executable_name(const std::wstring& base) { return base; }
 std::vector<std::uint32_t> find_by_image_name(const std::wstring& name) {
     std::vector<std::uint32_t> found;
     const std::string wanted = platform::text::to_utf8(name);
-    const std::unique_ptr<DIR, dir_closer> proc(::opendir("/proc"));
+    const posix::unique_directory proc(::opendir("/proc"));
     if (!proc) return found;
     while (const dirent* entry = ::readdir(proc.get())) {
         char* end = nullptr;
