@@ -65,6 +65,16 @@ std::uint32_t flush_temporaries(const std::vector<staged_replace>& staged) {
     return win32_error::success;
 }
 
+// The latest replace staged for `target` in the open group, if any.
+staged_replace* find_staged(const std::string& target) {
+    if (group_state* group = open_group) {
+        for (auto it = group->staged.rbegin(); it != group->staged.rend(); ++it) {
+            if (it->target == target) return &*it;
+        }
+    }
+    return nullptr;
+}
+
 void run_steps(staged_replace& item, std::uint32_t result) {
     for (auto& step : item.done) step(result);
 }
@@ -91,15 +101,7 @@ bool commit_group::due() const {
            std::chrono::steady_clock::now() - group->first >= oldest;
 }
 
-bool commit_group::holds(const std::wstring& path) const {
-    const group_state* group = open_group;
-    if (group == nullptr) return false;
-    const std::string target = text::to_utf8(path);
-    for (const staged_replace& item : group->staged) {
-        if (item.target == target) return true;
-    }
-    return false;
-}
+bool commit_group::holds(const std::wstring& path) const { return find_staged(text::to_utf8(path)) != nullptr; }
 
 void commit_group::commit() noexcept {
     group_state* group = open_group;
@@ -137,8 +139,7 @@ void commit_group::commit() noexcept {
 bool staging_replaces() { return open_group != nullptr && !open_group->committing; }
 
 bool stage_replace(const std::string& target, const std::string& temporary, platform::posix::unique_descriptor& descriptor,
-                   const file_identity& read,
-                   int writer_lock, std::uint64_t bytes) {
+                   const file_identity& read, int writer_lock, std::uint64_t bytes) {
     group_state* group = open_group;
     if (group == nullptr || group->committing || writer_lock < 0) return false;
     const int lock = platform::posix::share_lock(writer_lock);
@@ -150,23 +151,14 @@ bool stage_replace(const std::string& target, const std::string& temporary, plat
 }
 
 std::string staged_content(const std::string& target) {
-    if (const group_state* group = open_group) {
-        for (auto it = group->staged.rbegin(); it != group->staged.rend(); ++it) {
-            if (it->target == target) return it->temporary;
-        }
-    }
-    return target;
+    const staged_replace* staged = find_staged(target);
+    return staged != nullptr ? staged->temporary : target;
 }
 
 void when_committed(const std::wstring& path, std::function<void(std::uint32_t error)> done) {
-    if (group_state* group = open_group) {
-        const std::string target = text::to_utf8(path);
-        for (auto it = group->staged.rbegin(); it != group->staged.rend(); ++it) {
-            if (it->target == target) {
-                it->done.push_back(std::move(done));
-                return;
-            }
-        }
+    if (staged_replace* staged = find_staged(text::to_utf8(path))) {
+        staged->done.push_back(std::move(done));
+        return;
     }
     done(win32_error::success);
 }

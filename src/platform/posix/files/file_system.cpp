@@ -382,6 +382,14 @@ void sweep_once(const std::string& path) {
 
 namespace {
 
+// Flushes the open file to disk and closes it; the first failure of the two
+// is the answer (a failed close can be the only sign of lost data).
+std::uint32_t flush_and_close(unique_descriptor& fd) {
+    std::uint32_t result = ::fsync(fd.get()) == 0 ? win32_error::success : win32_error::from_errno(errno);
+    if (posix::close_checked(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
+    return result;
+}
+
 // Creates `temporary`, private from its creation, gives it the protection of
 // the target `info` describes (none: a new file's default mode) before any
 // byte, then writes the bytes and the tail after them and flushes it all.
@@ -412,8 +420,7 @@ std::uint32_t fill_temporary(const std::string& target, const struct stat* info,
         *kept_open = std::move(fd);
         return result;
     }
-    if (result == win32_error::success && ::fsync(fd.get()) != 0) result = win32_error::from_errno(errno);
-    if (posix::close_checked(fd) != 0 && result == win32_error::success) result = win32_error::from_errno(errno);
+    if (result == win32_error::success) result = flush_and_close(fd);
     if (result != win32_error::success) ::unlink(temporary.c_str());
     return result;
 }
@@ -489,12 +496,9 @@ std::uint32_t replace_existing_file(const std::string& path, const void* bytes, 
             return win32_error::success;
         }
         // The group would not take it: flushed here, as any other replace.
-        const int synced = ::fsync(open_temporary.get());
-        const int error = errno;
-        open_temporary.reset();
-        if (synced != 0) {
+        if (const std::uint32_t flushed = flush_and_close(open_temporary); flushed != win32_error::success) {
             ::unlink(temporary.c_str());
-            return win32_error::from_errno(error);
+            return flushed;
         }
     }
     return commit_if_unchanged(path, temporary, read);
