@@ -81,7 +81,10 @@ bool read_file_state(const std::wstring& path, field_mask mask, file_state& stat
         }
         if ((mask & field_comment) != 0) state.comment = handle.get_comment();
         if ((mask & field_people) != 0) {
-            for (const auto& region : metadata::read_people_regions(path)) append_person(state.people, region.name);
+            // A small photo's bytes are already in memory from the open above.
+            for (const auto& region : metadata::read_people_regions(path, handle.held_content())) {
+                append_person(state.people, region.name);
+            }
         }
         handle.close();
         return true;

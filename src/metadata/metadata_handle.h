@@ -10,7 +10,9 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qlm::metadata {
@@ -112,6 +114,10 @@ public:
     bool offline() const { return offline_; }
     hresult last_error() const { return last_error_; }
     bool has_store() const { return store_ != nullptr; }
+    /// The file's whole content when the open read it into memory.
+    std::optional<std::string_view> held_content() const {
+        return store_ ? store_->held_content() : std::nullopt;
+    }
     /// What this handle asks of the system; the write chain asks it too.
     const store_access& access() const { return *access_; }
 

@@ -141,7 +141,7 @@ bool parse_both_region_kinds(std::string_view text, std::vector<people_region>& 
 
 }  // namespace
 
-std::vector<people_region> read_people_regions(const std::wstring& path) {
+std::vector<people_region> read_people_regions(const std::wstring& path, std::optional<std::string_view> content) {
     std::vector<people_region> regions;
     if (path.empty()) return regions;
     // A mapping instead of a copy: info reads every target, and photos are large.
@@ -149,7 +149,9 @@ std::vector<people_region> read_people_regions(const std::wstring& path) {
     // and its image data would be read whole for nothing.
     const bool raw = !platform::property_store::handler_sidecar(path).empty();
     platform::mapped_file photo;
-    if (!raw && photo.open(path, largest_photo)) {
+    if (!raw && content) {
+        if (parse_both_region_kinds(*content, regions)) return regions;
+    } else if (!raw && photo.open(path, largest_photo)) {
         if (parse_both_region_kinds(photo.bytes(), regions)) return regions;
     }
     regions.clear();

@@ -6,7 +6,9 @@
 
 #include "metadata/people_region_xmp.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qlm::metadata {
@@ -14,8 +16,10 @@ namespace qlm::metadata {
 /// The regions of the first source that has them (photo XMP MP:RegionInfo,
 /// then the photo's MWG face regions, then System.Photo.PeopleNames with zero
 /// rectangles, then the sidecar's MP and MWG regions); empty when none does.
-/// Never throws for a missing file.
-std::vector<people_region> read_people_regions(const std::wstring& path);
+/// Never throws for a missing file. `content`, when given, is the file's
+/// whole content as just read, and the file is not read again for it.
+std::vector<people_region> read_people_regions(const std::wstring& path,
+                                               std::optional<std::string_view> content = std::nullopt);
 
 /// Stores the named regions (unnamed ones are dropped) in both region
 /// vocabularies, replacing every region block the photo or sidecar held and

@@ -39,7 +39,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::property_store {
@@ -141,6 +143,10 @@ public:
     virtual hresult set_value(const property_key& key, const property_value& value) = 0;
     /// Makes every staged value durable.
     virtual hresult commit() = 0;
+    /// The file's whole content when the store read it into memory (a small
+    /// photo opened for reading), so that another reader of the same open
+    /// need not read the file again; valid while the store lives.
+    virtual std::optional<std::string_view> held_content() const { return std::nullopt; }
 };
 
 /// GETPROPERTYSTOREFLAGS values the system passes.

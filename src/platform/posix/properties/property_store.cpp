@@ -243,6 +243,13 @@ public:
         return s_ok;
     }
 
+    std::optional<std::string_view> held_content() const override {
+        if (!whole_file_) return std::nullopt;
+        return guard::view(*content_);
+    }
+    // A read's content turned out to be the whole file, not only its head.
+    void hold_whole_file() { whole_file_ = content_ != nullptr; }
+
     hresult set_value(const property_key& key, const property_value& value) override {
         if (!writable_) return stg_e_accessdenied;
         // A file whose XMP did not parse keeps its own bytes; the values go
@@ -549,6 +556,7 @@ private:
     bool writable_;
     bool pass_through_;
     std::unique_ptr<guard::byte_buffer> content_;
+    bool whole_file_ = false;
     Exiv2::Image::AutoPtr image_;
     int lock_;  // the exclusive lock a writer holds on the file, else -1
     formats::content_type type_;
@@ -675,8 +683,11 @@ hresult open_handler_store(const std::wstring& path, std::uint32_t flags, std::u
         if (image.get()) {
             image->readMetadata();
             auto recovery = guard::recover_xmp(type, {}, native, *image);
-            out = std::make_unique<image_store>(native, false, pass_through, std::move(held), std::move(image), -1,
-                                                type, std::move(recovery));
+            const bool whole = held && held->size() == static_cast<std::uint64_t>(info.st_size);
+            auto opened = std::make_unique<image_store>(native, false, pass_through, std::move(held), std::move(image),
+                                                        -1, type, std::move(recovery));
+            if (whole) opened->hold_whole_file();
+            out = std::move(opened);
             return s_ok;
         }
     } catch (const std::exception&) {
