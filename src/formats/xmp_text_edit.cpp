@@ -266,8 +266,16 @@ std::optional<std::string> splice_property(std::string text, const xmp_name& nam
             text.erase(hit->begin, hit->end - hit->begin);
             continue;
         }
-        const span line = with_line(text, *hit);
+        span line = with_line(text, *hit);
+        // A copy on the line of the place kept for the new value takes only
+        // the blanks between them, so that the value keeps the line's indent.
+        if (element_place && line.begin < *element_place && *element_place <= hit->begin) line.begin = *element_place;
         text.erase(line.begin, line.end - line.begin);
+        if (element_place && *element_place >= line.end) {
+            *element_place -= line.end - line.begin;
+        } else if (element_place && *element_place > line.begin) {
+            element_place = line.begin;
+        }
     }
     if (broken) return std::nullopt;
     if (!edit || placed) return text;

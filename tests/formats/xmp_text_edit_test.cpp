@@ -52,6 +52,11 @@ TEST(xmp_text_edit, attributes_and_elements_change_in_place_under_the_declared_p
     EXPECT_EQ(*unrated, expected);
     EXPECT_FALSE(formats::has_xmp_property(*unrated, rating));
     EXPECT_TRUE(formats::has_xmp_property(text, subject));
+
+    // Two copies on one line: the first one's place takes the value, the
+    // second goes with the blanks between them.
+    const std::string twice = "<a>\n   <xmp:Rating>1</xmp:Rating>  <xmp:Rating>2</xmp:Rating>\n</a>";
+    EXPECT_EQ(formats::edit_xmp_property(twice, rating, simple("4")), "<a>\n   <xmp:Rating>4</xmp:Rating>\n</a>");
 }
 
 TEST(xmp_text_edit, new_properties_go_last_into_the_first_description_and_declare_their_namespace) {
