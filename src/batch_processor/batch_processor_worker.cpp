@@ -1,9 +1,11 @@
 #include "batch_processor/batch_processor_worker.h"
 
-#include "batch_processor/batch_job.h"
 #include "batch_processor/autotagger_exception.h"
+#include "batch_processor/batch_job.h"
+#include "batch_processor/tag_rating_actions.h"
 #include "common/exceptions.h"
 #include "logging/log.h"
+#include "metadata/file_changed_error.h"
 #include "metadata/metadata_handle.h"
 #include "platform/com_apartment.h"
 #include "platform/file_safety.h"
@@ -220,21 +222,26 @@ void batch_processor_worker::process_file(const std::wstring& path, const std::w
         callbacks_->report_unknown_action();
     }
     // The steps that must see the new file wait for its rename.
-    fs::when_committed(path, [this, path, &parameters, &changed_files](std::uint32_t error) {
-        settle_file(path, parameters, changed_files, error);
+    const int attempts = write_attempts_made();
+    fs::when_committed(path, [this, path, &parameters, &changed_files, attempts](std::uint32_t error) {
+        settle_file(path, parameters, changed_files, error, attempts);
     });
 }
 
 void batch_processor_worker::settle_file(const std::wstring& path, const std::wstring& parameters,
-                                         std::vector<std::wstring>& changed_files, std::uint32_t error) {
-    if (error == fs::file_changed) {
+                                         std::vector<std::wstring>& changed_files, std::uint32_t error,
+                                         int attempts) {
+    if (error == fs::file_changed && write_attempts_left(attempts)) {
         // Nothing was written over the other program's change: the file is
-        // written again from a fresh read, at once.
+        // written again from a fresh read, at once, the attempts it already
+        // had counted.
         qlm::log_info(L"{} was changed by another program during the write; writing it again", path);
+        const write_attempt_spent spent(attempts);
         run_file(path, parameters, changed_files);
         return;
     }
     try {
+        if (error == fs::file_changed) throw qlm::metadata::file_changed_error();
         if (error != 0) {
             throw std::runtime_error(qlm::metadata::commit_failure_message(platform::property_store::from_win32(error)));
         }

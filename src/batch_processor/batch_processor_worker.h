@@ -66,9 +66,10 @@ private:
     void run_file(const std::wstring& path, const std::wstring& parameters, std::vector<std::wstring>& changed_files);
     void process_file(const std::wstring& path, const std::wstring& parameters,
                       std::vector<std::wstring>& changed_files);
-    /// What follows a file's write once its commit gave `error` (0: in place).
+    /// What follows a file's write once its commit gave `error` (0: in place),
+    /// after `attempts` write attempts.
     void settle_file(const std::wstring& path, const std::wstring& parameters, std::vector<std::wstring>& changed_files,
-                     std::uint32_t error);
+                     std::uint32_t error, int attempts);
     void after_file_steps(const std::wstring& path, std::vector<std::wstring>& changed_files);
     void report_file_error(const std::wstring& path, const std::string& message);
     void refresh_changed(const std::vector<std::wstring>& changed_files);

@@ -27,6 +27,10 @@ using qlm::metadata::metadata_handle;
 // A file that another program changed between the read and the commit was
 // not written; the work starts again from a fresh read, a few times.
 constexpr int write_attempts = 4;
+// Attempts made before a grouped replace of the file being written again,
+// and the attempts of the last write.
+thread_local int attempts_spent = 0;
+thread_local int attempts_made = 0;
 
 void with_writable_handle(const std::wstring& path, bool tags, const wchar_t* action_title,
                           const std::function<void(metadata_handle&)>& work) {
@@ -38,6 +42,7 @@ void with_writable_handle(const std::wstring& path, bool tags, const wchar_t* ac
     }
     bool opened = false;
     for (int attempt = 1;; ++attempt) {
+        attempts_made = attempts_spent + attempt;
         // The destructor closes on a raised error too, restoring lifted attributes.
         metadata_handle handle;
         try {
@@ -46,7 +51,7 @@ void with_writable_handle(const std::wstring& path, bool tags, const wchar_t* ac
             handle.close();
             break;
         } catch (const qlm::metadata::file_changed_error&) {
-            if (attempt == write_attempts) throw;
+            if (!write_attempts_left(attempts_made)) throw;
             qlm::log_info(L"{}: {} was changed by another program during the write; writing it again", action_title,
                           path);
         }
@@ -164,5 +169,13 @@ void apply_remove_rating(const std::wstring& path) {
         handle.commit();
     });
 }
+
+int write_attempts_made() { return attempts_made; }
+
+bool write_attempts_left(int made) { return made < write_attempts; }
+
+write_attempt_spent::write_attempt_spent(int made) : saved_(attempts_spent) { attempts_spent = made; }
+
+write_attempt_spent::~write_attempt_spent() { attempts_spent = saved_; }
 
 }  // namespace sortwell::batch_processor

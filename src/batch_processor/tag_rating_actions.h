@@ -32,6 +32,28 @@ void apply_set_rating(const std::wstring& path, const std::wstring& parameters);
 /// Sets the rating to 0 stars and commits.
 void apply_remove_rating(const std::wstring& path);
 
+/// How many write attempts the last of the handlers above made on this
+/// thread, counted from where a write_attempt_spent left the count. A write
+/// handed to a commit group counts as made when the group renames it.
+int write_attempts_made();
+
+/// True when a file that already had `made` attempts may be written again.
+bool write_attempts_left(int made);
+
+/// While one lives on a thread, the handlers above continue the count of
+/// write attempts at `made`: the file is written again because its grouped
+/// replace found it changed by another program.
+class write_attempt_spent {
+public:
+    explicit write_attempt_spent(int made);
+    ~write_attempt_spent();
+    write_attempt_spent(const write_attempt_spent&) = delete;
+    write_attempt_spent& operator=(const write_attempt_spent&) = delete;
+
+private:
+    int saved_;
+};
+
 /// The integer at the start of UTF-8 text as the C runtime's atoi reads it:
 /// leading white space, an optional sign, decimal digits up to the first
 /// other character; 0 without digits; saturated at the int limits.

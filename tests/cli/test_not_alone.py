@@ -10,6 +10,7 @@ import os
 import random
 import shutil
 import subprocess
+import sys
 import time
 import unittest
 
@@ -96,6 +97,35 @@ class Rivals(QlmTestCase):
         self.assertEqual(temporaries(self.work), [])
         print("\n%d rounds beside exiftool and a rename over the photo: 0 lost updates, %d failed in words"
               % (rounds, changed_under))
+
+
+    @unittest.skipUnless(shutil.which("strace"), "strace holds each flush open")
+    def test_a_photo_changed_under_every_attempt_is_tried_four_times_in_all_then_left_as_it_was(self):
+        shutil.copy(HARBOUR, self.path("a.jpg"))
+        old = read_bytes(self.path("a.jpg"))
+        # Another program changes the photo's time every 20 ms, and every
+        # flush takes 50 ms: the first attempt mostly finds the change at its
+        # group's rename, the others at their own; four attempts in all.
+        toucher = subprocess.Popen([sys.executable, "-c", "import os, sys, time\nstamp = 0\nwhile True:\n"
+                                    "    stamp += 1000\n    os.utime(sys.argv[1], ns=(stamp, stamp))\n"
+                                    "    time.sleep(0.02)\n", self.path("a.jpg")])
+        try:
+            while os.stat(self.path("a.jpg")).st_mtime_ns > 10 ** 12:
+                time.sleep(0.01)
+            traced = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync,syncfs",
+                      "-e", "inject=fsync,syncfs:delay_enter=50000"]
+            r = subprocess.run(traced + self.command("tag", "add", "--tag", "Z", "a.jpg"), cwd=self.work,
+                               env=dict(self.environment(), ASAN_OPTIONS="detect_leaks=0"), capture_output=True,
+                               timeout=120)
+        finally:
+            toucher.kill()
+            toucher.wait()
+        self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
+        self.assertIn(b"changed by another program during the write", r.stderr)
+        again = [line for line in self.log_lines() if line.endswith("during the write; writing it again")]
+        self.assertEqual(len(again), 3, again)
+        self.assertEqual(read_bytes(self.path("a.jpg")), old)
+        self.assertEqual(temporaries(self.work), [])
 
 
 class Identity(QlmTestCase):
