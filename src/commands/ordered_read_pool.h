@@ -23,11 +23,11 @@ std::size_t reader_count(std::size_t items);
 /// Calls `read(i)` for every i in [0, count) on up to `readers` threads and
 /// hands each result to `deliver(result)` on the calling thread, in index
 /// order; the calling thread reads as well. At most a small window of
-/// results waits for delivery, so memory
-/// stays flat however many items there are. An exception thrown by `read`
-/// is rethrown on the calling thread when its index is due (the pool stops
-/// claiming new items then); one thrown by `deliver` ends the run the same
-/// way. With one reader everything runs on the calling thread.
+/// results waits for delivery, so memory stays flat however many items
+/// there are. An exception thrown by `read` is rethrown on the calling
+/// thread when its index is due (the pool stops claiming new items then);
+/// one thrown by `deliver` ends the run the same way. With one reader
+/// everything runs on the calling thread.
 template <typename Result, typename Read, typename Deliver>
 void run_ordered(std::size_t count, std::size_t readers, Read read, Deliver deliver) {
     if (readers <= 1 || count <= 1) {
@@ -43,9 +43,9 @@ void run_ordered(std::size_t count, std::size_t readers, Read read, Deliver deli
         bool filled = false;
     };
     // Items are claimed in runs, so that a hand-off between threads (a lock
-    // and, when someone sleeps, a wake-up) is paid per run, not per item; a
-    // reader costs about as much as one, and on a busy machine the hand-offs
-    // were a seventh of the work.
+    // and, when someone sleeps, a wake-up) is paid per run, not per item;
+    // paid per item, the hand-offs were a seventh of the work of a busy
+    // machine.
     const std::size_t run = std::clamp<std::size_t>(count / (readers * 8), 1, 32);
     const std::size_t runs = (count + run - 1) / run;
     const std::size_t window = readers * 4;
